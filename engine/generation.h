@@ -1,0 +1,36 @@
+#pragma once
+
+#include "engine/lsstring.h"
+#include "engine/ruleset.h"
+
+#include <atomic>
+#include <cstdint>
+#include <string_view>
+
+// The result of rewriting an axiom several times.
+struct lsGeneration
+{
+    lsString string;    // the last string that fitted the budget
+    int iterations = 0; // passes actually done
+    // True when the next pass would have been longer than the byte budget, so the
+    // generation stopped early at `iterations` passes.
+    bool stoppedAtBudget = false;
+    // True when the memory for a pass within the budget could not be had.
+    bool outOfMemory = false;
+};
+
+// Default ceiling on one generated string, in bytes.
+inline constexpr std::uint64_t lsStringByteBudget = std::uint64_t(1) << 30;
+
+// The exact length of the string after `iterations` passes, saturating at lsLengthOverflow.
+// Computed from per-letter counts without building any string.
+std::uint64_t lsLengthAfter(const lsRuleSet &ruleSet, std::string_view axiom, int iterations);
+
+// Rewrites axiom `iterations` times (fewer when a pass would exceed byteBudget).
+// Gives the same bytes as calling lsIterateString pass by pass. When `cancel` is
+// given and becomes true, the generation stops soon and returns what it has.
+lsGeneration lsGenerate(const lsRuleSet &ruleSet,
+                        std::string_view axiom,
+                        int iterations,
+                        std::uint64_t byteBudget = lsStringByteBudget,
+                        const std::atomic<bool> *cancel = nullptr);

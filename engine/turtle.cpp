@@ -1,0 +1,37 @@
+#include "engine/turtle.h"
+
+#include <GL/gl.h>
+
+#include <cmath>
+
+void lsTurnAboutX(double angle, slVector &v)
+{
+    const double c = std::cos(angle);
+    const double s = std::sin(angle);
+    const slVector r{ v.x, c * v.y - s * v.z, s * v.y + c * v.z };
+    v = r;
+}
+
+void lsTurnAboutY(double angle, slVector &v)
+{
+    const double c = std::cos(angle);
+    const double s = std::sin(angle);
+    const slVector r{ c * v.x + s * v.z, v.y, -s * v.x + c * v.z };
+    v = r;
+}
+
+void lsTurnAboutZ(double angle, slVector &v)
+{
+    const double c = std::cos(angle);
+    const double s = std::sin(angle);
+    const slVector r{ c * v.x + s * v.y, -s * v.x + c * v.y, v.z };
+    v = r;
+}
+
+void lsVertex(double x, double y, double z, int draw, double *box)
+{
+    if (draw)
+        glVertex3f(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z));
+    else
+        lsGrowBox(box, x, y, z);
+}
