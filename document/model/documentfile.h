@@ -1,0 +1,43 @@
+#pragma once
+
+// Conversion between DocumentData and the bytes of an .lsd file: one archived dictionary with
+// the keys "axiom", "rules", "letters", "angle", "iterations", "color" and "bgColor".
+//
+// Reading:
+// - A missing key gives: no axiom, empty lists, angle 0, iterations 0 (then clamped to 1),
+//   opaque white line colour, opaque black background. Other keys are ignored.
+// - "angle" and "iterations" may be stored as any kind of number. A number that is not finite
+//   or lies outside the controls' ranges is brought into them: iterations to 1-7, the angle to
+//   0-360 (NaN to 0); then the integer part is taken, as a saved angle is whole degrees.
+// - A key holding the wrong kind of value (a list where text belongs, text where a number
+//   belongs, ...) makes the file unreadable rather than silently replaced.
+// - "letters" and "rules" of different lengths (or only one of them) are made equal by padding
+//   the shorter list, so that no stored letter or rule is lost: a missing letter becomes "?"
+//   (the letter of a rule not yet given one) and a missing rule becomes "" (a rule that erases
+//   its letter, visible and editable in the table).
+// - A colour of a kind that cannot be read (a pattern, or a colour space unknown here) gives the
+//   key's default colour.
+//
+// Writing produces the entries in the order above, the axiom (empty when none) as NSString, the
+// lists as NSMutableArray of NSString, the angle truncated toward zero and the iteration count as
+// NSNumber "i", and the colours as NSColor of their own kind.
+
+#include "document/model/documentdata.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+// Files larger than this are not read (documents are a few kilobytes).
+inline constexpr std::size_t kMaxDocumentFileSize = 16u << 20;
+
+// On failure `out` is untouched and `*error` (if given) says why in plain words, as a clause
+// about the file: "it is not an L-system document", "it is damaged at byte 1234 (...)".
+bool readDocument(std::span<const std::uint8_t> bytes, DocumentData &out, std::string *error);
+std::vector<std::uint8_t> writeDocument(const DocumentData &doc);
+
+// As readDocument, for a file; the error is a sentence naming the file and the cause:
+// Cannot open "tree.lsd": it is damaged at byte 1234 (...).
+bool readDocumentFile(const std::string &path, DocumentData &out, std::string *error);

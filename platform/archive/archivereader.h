@@ -1,0 +1,40 @@
+#pragma once
+
+// Reads typedstream archives in either byte order. Any input gives either the archive's groups
+// or an error naming the cause and the byte offset: lengths and counts are checked against the
+// remaining input, nesting is limited, and nothing is allocated beyond what the input can hold.
+
+#include "platform/archive/archivevalue.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+struct Archive
+{
+    bool bigEndian = false;
+    std::int64_t systemVersion = 0;
+    std::vector<ArchiveGroup> groups;
+
+    // The root object of an archive of one object (one group "@"), or null.
+    const ArchiveValue *root() const;
+};
+
+struct ArchiveError
+{
+    std::string message;    // what is wrong, in plain words
+    std::size_t offset = 0; // the byte at which reading failed
+};
+
+// Objects nested deeper than this are refused.
+inline constexpr int kArchiveMaxDepth = 64;
+// Class chains longer than this are refused.
+inline constexpr int kArchiveMaxClassChain = 32;
+
+// True when `bytes` starts like a typedstream archive (version, signature).
+bool looksLikeArchive(std::span<const std::uint8_t> bytes);
+
+// Reads the whole of `bytes`. On failure `out` is untouched and `*error` (if given) is set.
+bool readArchive(std::span<const std::uint8_t> bytes, Archive &out, ArchiveError *error);

@@ -1,0 +1,16 @@
+#pragma once
+
+// Writes one root object as a little-endian typedstream archive ("streamtyped", system version
+// 1000), with the class names and versions the original archiver uses, the smallest integer
+// forms, integral floats as integers, and strings, classes and objects shared after first use
+// (objects by identity: a value reached twice through the same pointer is written once).
+
+#include "platform/archive/archivevalue.h"
+
+#include <cstdint>
+#include <vector>
+
+// Writes Nil, String, Array, Dictionary, Number and Color values (of kinds 1 to 6). Other kinds
+// hold nothing this writer can reproduce faithfully: they throw std::invalid_argument, as does a
+// colour whose components do not match its kind.
+std::vector<std::uint8_t> writeArchive(const ArchiveValue &root);
