@@ -1,0 +1,140 @@
+#include "view/figurecamera.h"
+
+#include "engine/turtle.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+using Matrix = std::array<double, 16>; // column-major
+
+constexpr double pi = 3.141592653589793;
+constexpr double baseFovy = 40.0;
+
+Matrix identity()
+{
+    Matrix m{};
+    m[0] = m[5] = m[10] = m[15] = 1.0;
+    return m;
+}
+
+Matrix multiply(const Matrix &a, const Matrix &b)
+{
+    Matrix r{};
+    for (int col = 0; col < 4; ++col)
+        for (int row = 0; row < 4; ++row)
+            for (int k = 0; k < 4; ++k)
+                r[col * 4 + row] += a[k * 4 + row] * b[col * 4 + k];
+    return r;
+}
+
+Matrix translation(double x, double y, double z)
+{
+    Matrix m = identity();
+    m[12] = x;
+    m[13] = y;
+    m[14] = z;
+    return m;
+}
+
+// As gluPerspective builds it; GLU leaves the matrix alone for degenerate parameters.
+Matrix perspective(double fovy, double aspect, double zNear, double zFar)
+{
+    const double radians = fovy / 2.0 * pi / 180.0;
+    const double deltaZ = zFar - zNear;
+    const double sine = std::sin(radians);
+    if (deltaZ == 0.0 || sine == 0.0 || aspect == 0.0)
+        return identity();
+    const double cotangent = std::cos(radians) / sine;
+    Matrix m = identity();
+    m[0] = cotangent / aspect;
+    m[5] = cotangent;
+    m[10] = -(zFar + zNear) / deltaZ;
+    m[11] = -1.0;
+    m[14] = -2.0 * zNear * zFar / deltaZ;
+    m[15] = 0.0;
+    return m;
+}
+
+// As gluLookAt builds it for an eye at (0, 0, distance) looking at the origin, up +y: the
+// forward vector is normalised only when it has a length, as GLU does.
+Matrix lookAlongZ(double distance)
+{
+    const double forward = distance > 0.0 ? -1.0 : (distance < 0.0 ? 1.0 : 0.0);
+    Matrix m = identity();
+    // side = forward x up, up' = side x forward, rows side, up', -forward.
+    m[0] = -forward;
+    m[5] = forward * forward;
+    m[10] = -forward;
+    return multiply(m, translation(0.0, 0.0, -distance));
+}
+
+Matrix rotationAboutY(double degrees)
+{
+    const double r = degrees * pi / 180.0;
+    Matrix m = identity();
+    m[0] = std::cos(r);
+    m[2] = -std::sin(r);
+    m[8] = std::sin(r);
+    m[10] = std::cos(r);
+    return m;
+}
+
+} // namespace
+
+FigureCamera FigureCamera::make(const double box[6], int width, int height, double spinDegrees)
+{
+    FigureCamera c;
+    c.width = width;
+    c.height = height;
+    const double hx = (box[lsMaxX] - box[lsMinX]) * 0.5;
+    const double hy = (box[lsMaxY] - box[lsMinY]) * 0.5;
+    const double hz = (box[lsMaxZ] - box[lsMinZ]) * 0.5;
+    c.centre = { box[lsMinX] + hx, box[lsMinY] + hy, box[lsMinZ] + hz };
+    c.eyeDistance = 3.0 * std::max(std::max(hx, hy), hz);
+    c.zFar = 4.0 * c.eyeDistance;
+
+    // A square view sees 40 degrees both ways. Other shapes keep the figure's proportions
+    // and keep at least those 40 degrees along the shorter side, so the box stays framed.
+    if (width > 0 && height > 0) {
+        c.aspect = double(width) / double(height);
+        if (c.aspect < 1.0) {
+            const double half = std::tan(baseFovy / 2.0 * pi / 180.0) / c.aspect;
+            c.fovy = 2.0 * std::atan(half) * 180.0 / pi;
+        }
+    }
+
+    c.spins = hz > 0.0;
+    // Reduced in double first: a float holding a large angle would turn in coarse steps.
+    c.spinDegrees = static_cast<float>(std::fmod(spinDegrees, 360.0));
+
+    c.projection = perspective(c.fovy, c.aspect, c.zNear, c.zFar);
+    Matrix mv = multiply(lookAlongZ(c.eyeDistance), translation(static_cast<float>(-c.centre[0]),
+                                                                static_cast<float>(-c.centre[1]),
+                                                                static_cast<float>(-c.centre[2])));
+    if (c.spins)
+        mv = multiply(mv, rotationAboutY(c.spinDegrees));
+    c.modelview = mv;
+    return c;
+}
+
+FigureCamera::WindowPoint FigureCamera::project(double x, double y, double z) const
+{
+    const std::array<double, 4> v{ x, y, z, 1.0 };
+    std::array<double, 4> eye{};
+    std::array<double, 4> clip{};
+    for (int row = 0; row < 4; ++row)
+        for (int k = 0; k < 4; ++k)
+            eye[row] += modelview[k * 4 + row] * v[k];
+    for (int row = 0; row < 4; ++row)
+        for (int k = 0; k < 4; ++k)
+            clip[row] += projection[k * 4 + row] * eye[k];
+    WindowPoint p;
+    if (!(clip[3] > 0.0))
+        return p;
+    p.x = (clip[0] / clip[3] + 1.0) * 0.5 * width;
+    p.y = height - (clip[1] / clip[3] + 1.0) * 0.5 * height;
+    p.valid = true;
+    return p;
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <array>
+
+// The camera that frames a figure: a perspective projection from the figure's bounding box
+// and the viewport, and a model-view that turns figures with depth about the vertical axis.
+// No GL here: the renderer hands the parameters to GLU, and vector exports project points
+// with the same matrices, so both show the same picture.
+struct FigureCamera
+{
+    // gluPerspective parameters.
+    double fovy = 40.0; // degrees, vertical
+    double aspect = 1.0;
+    double zNear = 0.1;
+    double zFar = 0.0;
+    // gluLookAt: eye at (0, 0, eyeDistance) looking at the origin, up +y.
+    double eyeDistance = 0.0;
+    // The box centre, moved to the origin; the spin (degrees, reduced modulo 360 and
+    // narrowed to float as GL receives it) applies only when the box has depth.
+    std::array<double, 3> centre{ 0.0, 0.0, 0.0 };
+    bool spins = false;
+    float spinDegrees = 0.0f;
+
+    int width = 0;
+    int height = 0;
+
+    // Column-major 4x4 matrices, as GL stores them, equal to what the GLU calls and the
+    // translate/rotate above produce.
+    std::array<double, 16> projection{};
+    std::array<double, 16> modelview{};
+
+    // box: minimum x, maximum x, minimum y, maximum y, minimum z, maximum z.
+    static FigureCamera make(const double box[6], int width, int height, double spinDegrees);
+
+    struct WindowPoint
+    {
+        double x = 0.0;     // pixels from the left edge
+        double y = 0.0;     // pixels from the top edge
+        bool valid = false; // false when the point is at or behind the eye plane
+    };
+    // Window coordinates of a figure point, origin at the top-left corner of the viewport.
+    WindowPoint project(double x, double y, double z) const;
+};

@@ -1,0 +1,116 @@
+#define GL_GLEXT_PROTOTYPES 1
+#include "view/figurerenderer.h"
+
+#include "view/figurecamera.h"
+
+#include <GL/gl.h>
+#include <GL/glext.h>
+#include <GL/glu.h>
+
+namespace {
+
+void applyCamera(const FigureCamera &camera)
+{
+    gluPerspective(camera.fovy, camera.aspect, camera.zNear, camera.zFar);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    gluLookAt(0.0, 0.0, camera.eyeDistance, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0);
+    glTranslatef(static_cast<float>(-camera.centre[0]), static_cast<float>(-camera.centre[1]),
+                 static_cast<float>(-camera.centre[2]));
+    if (camera.spins)
+        glRotatef(camera.spinDegrees, 0.0f, 1.0f, 0.0f);
+}
+
+// The interpreter's draw-mode state, so that cached and immediate drawing look the same.
+void beginLines()
+{
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
+    glEnable(GL_BLEND);
+    glEnable(GL_LINE_SMOOTH);
+    glLineWidth(2.0f);
+}
+
+void endLines()
+{
+    glDisable(GL_BLEND);
+    glDisable(GL_LINE_SMOOTH);
+}
+
+} // namespace
+
+FigureRenderer::FigureRenderer() = default;
+
+FigureRenderer::~FigureRenderer() = default;
+
+void FigureRenderer::setGeometry(std::shared_ptr<const lsGeometry> geometry)
+{
+    mGeometry = std::move(geometry);
+}
+
+void FigureRenderer::beginFrame(int width, int height) const
+{
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glViewport(0, 0, width, height);
+    glClearColor(static_cast<float>(mBackgroundColor[0]), static_cast<float>(mBackgroundColor[1]),
+                 static_cast<float>(mBackgroundColor[2]), 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glColor4f(static_cast<float>(mLineColor[0]), static_cast<float>(mLineColor[1]),
+              static_cast<float>(mLineColor[2]), static_cast<float>(mLineColor[3]));
+}
+
+void FigureRenderer::uploadGeometry()
+{
+    if (mUploaded == mGeometry.get())
+        return;
+    if (!mBuffer)
+        glGenBuffers(1, &mBuffer);
+    glBindBuffer(GL_ARRAY_BUFFER, mBuffer);
+    const std::vector<float> &v = mGeometry->vertices;
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(v.size() * sizeof(float)), v.data(),
+                 GL_STATIC_DRAW);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    mUploaded = mGeometry.get();
+}
+
+void FigureRenderer::draw(int width, int height, double spinDegrees)
+{
+    beginFrame(width, height);
+    if (mGeometry) {
+        applyCamera(FigureCamera::make(mGeometry->box, width, height, spinDegrees));
+        uploadGeometry();
+        beginLines();
+        glBindBuffer(GL_ARRAY_BUFFER, mBuffer);
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glVertexPointer(3, GL_FLOAT, 0, nullptr);
+        glMultiDrawArrays(GL_LINE_STRIP, mGeometry->stripFirst.data(), mGeometry->stripCount.data(),
+                          static_cast<GLsizei>(mGeometry->stripFirst.size()));
+        glDisableClientState(GL_VERTEX_ARRAY);
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+        endLines();
+    }
+    glFlush();
+}
+
+void FigureRenderer::drawImmediate(const lsRuleSet &rules,
+                                   const char *string,
+                                   int width,
+                                   int height,
+                                   double spinDegrees) const
+{
+    beginFrame(width, height);
+    double box[6];
+    lsRenderString(rules, string, 0, box);
+    applyCamera(FigureCamera::make(box, width, height, spinDegrees));
+    lsRenderString(rules, string, 1, nullptr);
+    glFlush();
+}
+
+void FigureRenderer::releaseGL()
+{
+    if (mBuffer)
+        glDeleteBuffers(1, &mBuffer);
+    mBuffer = 0;
+    mUploaded = nullptr;
+}

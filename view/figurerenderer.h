@@ -1,0 +1,54 @@
+#pragma once
+
+#include "engine/interpreter.h"
+
+#include <array>
+#include <memory>
+
+// Draws a figure into whichever GL context is current: viewport, opaque clear, line colour,
+// the camera of FigureCamera and the figure's line strips. The geometry comes from a cache
+// built once per (string, angle, step) and is drawn from a buffer object every frame.
+// Holds GL objects of the context it first draws in: call releaseGL() with that context
+// current before the context goes away.
+class FigureRenderer
+{
+public:
+    FigureRenderer();
+    ~FigureRenderer();
+    FigureRenderer(const FigureRenderer &) = delete;
+    FigureRenderer &operator=(const FigureRenderer &) = delete;
+
+    // The figure to draw; null draws the background only.
+    void setGeometry(std::shared_ptr<const lsGeometry> geometry);
+    const std::shared_ptr<const lsGeometry> &geometry() const { return mGeometry; }
+
+    // RGBA in 0-1. The background always clears opaque.
+    void setLineColor(const std::array<double, 4> &color) { mLineColor = color; }
+    void setBackgroundColor(const std::array<double, 4> &color) { mBackgroundColor = color; }
+    const std::array<double, 4> &lineColor() const { return mLineColor; }
+    const std::array<double, 4> &backgroundColor() const { return mBackgroundColor; }
+
+    // One frame of width x height pixels (viewport at the origin) at the given spin angle.
+    void draw(int width, int height, double spinDegrees);
+
+    // The same frame drawn the per-frame way: measure, then the interpreter's immediate-mode
+    // draw of the string. The reference the cached drawing is checked against.
+    void drawImmediate(const lsRuleSet &rules,
+                       const char *string,
+                       int width,
+                       int height,
+                       double spinDegrees) const;
+
+    // Frees the GL objects; the context they were made in must be current.
+    void releaseGL();
+
+private:
+    void beginFrame(int width, int height) const;
+    void uploadGeometry();
+
+    std::shared_ptr<const lsGeometry> mGeometry;
+    std::array<double, 4> mLineColor{ 1.0, 1.0, 1.0, 1.0 };
+    std::array<double, 4> mBackgroundColor{ 0.0, 0.0, 0.0, 0.0 };
+    unsigned mBuffer = 0; // GL buffer object holding mUploaded's vertices
+    const lsGeometry *mUploaded = nullptr;
+};

@@ -1,0 +1,60 @@
+#include "view/imagerep.h"
+
+#include <GL/gl.h>
+
+#include <climits>
+#include <cstring>
+#include <new>
+
+int lsImageStride(int width)
+{
+    return width % 8 ? width + 8 - width % 8 : width;
+}
+
+void reversePixelBuffer(const unsigned char *src, unsigned char *dst, int rowLength, int rows)
+{
+    const std::size_t n = static_cast<std::size_t>(rowLength);
+    for (int i = 0; i < rows; ++i)
+        std::memcpy(dst + static_cast<std::size_t>(rows - 1 - i) * n,
+                    src + static_cast<std::size_t>(i) * n, n);
+}
+
+lsImageRep captureImageRep(int width, int height)
+{
+    if (width <= 0 || height <= 0 || width > INT_MAX - 8)
+        return {};
+    lsImageRep image;
+    const int stride = lsImageStride(width);
+    const std::size_t size = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
+    std::vector<std::uint8_t> scratch;
+    try {
+        image.red.resize(size);
+        image.green.resize(size);
+        image.blue.resize(size);
+        scratch.resize(size);
+    } catch (const std::bad_alloc &) {
+        return {};
+    }
+
+    // An alignment of 8 makes every row the read-back delivers exactly `stride` bytes long.
+    // Put back what was there: other code reading pixels from this context relies on it.
+    GLint alignment = 4;
+    glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
+    glPixelStorei(GL_PACK_ALIGNMENT, 8);
+    const struct
+    {
+        GLenum channel;
+        std::vector<std::uint8_t> &plane;
+    } planes[] = { { GL_RED, image.red }, { GL_GREEN, image.green }, { GL_BLUE, image.blue } };
+    for (const auto &p : planes) {
+        glReadPixels(0, 0, width, height, p.channel, GL_UNSIGNED_BYTE, scratch.data());
+        // GL delivers the bottom row first.
+        reversePixelBuffer(scratch.data(), p.plane.data(), stride, height);
+    }
+    glPixelStorei(GL_PACK_ALIGNMENT, alignment);
+
+    image.width = width;
+    image.height = height;
+    image.stride = stride;
+    return image;
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+// A captured picture: planar RGB, 8 bits per sample, no alpha. Each plane holds `height`
+// rows of `stride` bytes (width rounded up to a multiple of 8), top row first; the first
+// `width` bytes of a row are its pixels, left to right.
+struct lsImageRep
+{
+    int width = 0;
+    int height = 0;
+    int stride = 0;
+    std::vector<std::uint8_t> red;
+    std::vector<std::uint8_t> green;
+    std::vector<std::uint8_t> blue;
+
+    bool isNull() const { return width <= 0 || height <= 0; }
+};
+
+// The stride of a plane row for a width: the width rounded up to a multiple of 8.
+int lsImageStride(int width);
+
+// Copies `rows` rows of `rowLength` bytes from src to dst in reverse row order (row i of
+// src becomes row rows - 1 - i of dst). The buffers must not overlap.
+void reversePixelBuffer(const unsigned char *src, unsigned char *dst, int rowLength, int rows);
+
+// Reads the width x height rectangle at the origin of the current context's bound colour
+// buffer. Returns a null image for an empty size or when the memory cannot be had.
+// Leaves the pack alignment as it found it.
+lsImageRep captureImageRep(int width, int height);

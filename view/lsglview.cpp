@@ -1,0 +1,334 @@
+#include "view/lsglview.h"
+
+#include "view/tiffwriter.h"
+
+#include <QFile>
+#include <QImage>
+#include <QMessageBox>
+#include <QOpenGLContext>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QThreadPool>
+
+#include <algorithm>
+#include <new>
+
+namespace {
+
+// Strings shorter than this build their geometry at once on the main thread (a few
+// milliseconds at most); longer ones on a worker.
+constexpr std::size_t inlineBuildLimit = 256 * 1024;
+
+std::shared_ptr<const lsGeometry> buildGeometry(const lsString &string, double angle, double step)
+{
+    // The interpreter reads only the angle and the step; a private copy of both keeps the
+    // worker clear of later changes to the view's rule set.
+    lsRuleSet rules;
+    rules.angle = angle;
+    rules.step = step;
+    try {
+        auto geometry = std::make_shared<lsGeometry>();
+        if (!lsBuildGeometry(rules, string.view(), *geometry))
+            return nullptr;
+        return geometry;
+    } catch (const std::bad_alloc &) {
+        return nullptr;
+    }
+}
+
+std::array<double, 4> components(const QColor &color)
+{
+    float r, g, b, a;
+    color.toRgb().getRgbF(&r, &g, &b, &a);
+    return { r, g, b, a };
+}
+
+QImage toQImage(const lsImageRep &rep)
+{
+    QImage image(rep.width, rep.height, QImage::Format_RGB888);
+    for (int y = 0; y < rep.height; ++y) {
+        uchar *line = image.scanLine(y);
+        const std::size_t row = static_cast<std::size_t>(y) * rep.stride;
+        for (int x = 0; x < rep.width; ++x) {
+            line[3 * x] = rep.red[row + x];
+            line[3 * x + 1] = rep.green[row + x];
+            line[3 * x + 2] = rep.blue[row + x];
+        }
+    }
+    return image;
+}
+
+} // namespace
+
+struct lsGLView::Link
+{
+    std::mutex mutex;
+    lsGLView *view = nullptr; // null once the view is gone
+};
+
+lsGLView::lsGLView(QWidget *parent)
+    : QOpenGLWidget(parent)
+    , mLink(std::make_shared<Link>())
+{
+    mLink->view = this;
+    QSurfaceFormat surface = format();
+    surface.setProfile(QSurfaceFormat::CompatibilityProfile);
+    surface.setDepthBufferSize(std::max(surface.depthBufferSize(), 8));
+    setFormat(surface);
+
+    mTimer.setInterval(10);
+    connect(&mTimer, &QTimer::timeout, this, &lsGLView::rotate);
+    mTimer.start();
+}
+
+lsGLView::~lsGLView()
+{
+    {
+        std::lock_guard lock(mLink->mutex);
+        mLink->view = nullptr;
+    }
+    if (isValid()) {
+        makeCurrent();
+        mRenderer.releaseGL();
+        doneCurrent();
+    }
+}
+
+void lsGLView::initializeGL()
+{
+    // A new context (the widget moved to another window) starts without our GL objects.
+    connect(
+            context(), &QOpenGLContext::aboutToBeDestroyed, this,
+            [this] {
+                makeCurrent();
+                mRenderer.releaseGL();
+                doneCurrent();
+            },
+            Qt::UniqueConnection);
+}
+
+QSize lsGLView::pixelSize() const
+{
+    const qreal ratio = devicePixelRatioF();
+    return { static_cast<int>(width() * ratio), static_cast<int>(height() * ratio) };
+}
+
+void lsGLView::resizeGL(int, int)
+{
+    mFramePainted = false;
+}
+
+void lsGLView::paintGL()
+{
+    const QSize size = pixelSize();
+    mRenderer.draw(size.width(), size.height(), mSpin);
+    mFramePainted = true;
+}
+
+void lsGLView::rotate()
+{
+    mSpin += 0.3;
+    update();
+}
+
+void lsGLView::setSpinAngle(double degrees)
+{
+    mSpin = degrees;
+    update();
+}
+
+void lsGLView::setColor(const QColor &color)
+{
+    mRenderer.setLineColor(components(color));
+    update();
+}
+
+void lsGLView::setBackgroundColor(const QColor &color)
+{
+    mRenderer.setBackgroundColor(components(color));
+    update();
+}
+
+void lsGLView::setRulesAndString(std::shared_ptr<lsRuleSet> rules, lsString string)
+{
+    auto held = std::make_shared<const lsString>(std::move(string));
+    std::shared_ptr<const lsString> previous; // freed after the lock is released
+    {
+        std::lock_guard lock(mLock);
+        previous = std::exchange(mString, std::move(held));
+        mRules = std::move(rules);
+        ++mSerial;
+    }
+    requestBuild();
+}
+
+void lsGLView::setRuleAngle(double radians)
+{
+    {
+        std::lock_guard lock(mLock);
+        if (!mRules)
+            return;
+        mRules->angle = radians;
+        ++mSerial;
+    }
+    requestBuild();
+}
+
+std::shared_ptr<const lsString> lsGLView::heldString() const
+{
+    std::lock_guard lock(mLock);
+    return mString;
+}
+
+void lsGLView::requestBuild()
+{
+    QMetaObject::invokeMethod(this, &lsGLView::startBuild, Qt::QueuedConnection);
+}
+
+void lsGLView::startBuild()
+{
+    if (mBuilding)
+        return; // finishBuild() starts the latest request
+    std::shared_ptr<const lsString> string;
+    double angle, step;
+    std::uint64_t serial;
+    {
+        std::lock_guard lock(mLock);
+        if (!mString || !mRules || mSerial == mShownSerial)
+            return;
+        string = mString;
+        angle = mRules->angle;
+        step = mRules->step;
+        serial = mSerial;
+    }
+    if (string->size() < inlineBuildLimit) {
+        finishBuild(serial, buildGeometry(*string, angle, step));
+        return;
+    }
+    mBuilding = true;
+    QThreadPool::globalInstance()->start(
+            [string = std::move(string), angle, step, serial, link = mLink] {
+                auto geometry = buildGeometry(*string, angle, step);
+                std::lock_guard lock(link->mutex);
+                if (lsGLView *view = link->view) {
+                    // Delivered only while the view exists: Qt drops events of deleted objects.
+                    QMetaObject::invokeMethod(
+                            view, [view, serial, geometry] { view->finishBuild(serial, geometry); },
+                            Qt::QueuedConnection);
+                }
+            });
+}
+
+void lsGLView::finishBuild(std::uint64_t serial, std::shared_ptr<const lsGeometry> geometry)
+{
+    mBuilding = false;
+    mRenderer.setGeometry(std::move(geometry));
+    mShownSerial = serial;
+    update();
+    std::uint64_t latest;
+    {
+        std::lock_guard lock(mLock);
+        latest = mSerial;
+    }
+    if (latest != serial)
+        startBuild();
+    else
+        emit figureReady();
+}
+
+lsImageRep lsGLView::makeImageRep()
+{
+    if (!isValid())
+        return {}; // never shown: there is no framebuffer
+    makeCurrent();
+    // A resize discards the frame; draw the current one rather than read undefined pixels.
+    if (!mFramePainted)
+        paintGL();
+    const QSize size = pixelSize();
+    lsImageRep image = captureImageRep(size.width(), size.height());
+    doneCurrent();
+    return image;
+}
+
+int lsGLView::snapshotToFile(const QString &path, QString *errorString)
+{
+    const lsImageRep image = makeImageRep();
+    if (image.isNull()) {
+        if (errorString)
+            *errorString = tr("The view has no picture to save.");
+        return -1;
+    }
+    std::string error;
+    if (!writeTiff(image, QFile::encodeName(path).toStdString(), &error)) {
+        if (errorString)
+            *errorString = QString::fromLocal8Bit(error);
+        return -1;
+    }
+    return 0;
+}
+
+bool lsGLView::printImage(QPrinter &printer, const lsImageRep &rep, QString *errorString)
+{
+    const QImage image = toQImage(rep);
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        if (errorString)
+            *errorString = printer.outputFileName().isEmpty()
+                                   ? tr("The printer could not be started.")
+                                   : tr("Cannot write %1.").arg(printer.outputFileName());
+        return false;
+    }
+    // Unscaled: one unit of the view per point, as the view shows it on screen. A picture
+    // larger than the page continues on further pages.
+    const double scale = printer.resolution() / 72.0 / devicePixelRatioF();
+    const int tileWidth = std::max(1, static_cast<int>(printer.width() / scale));
+    const int tileHeight = std::max(1, static_cast<int>(printer.height() / scale));
+    bool firstPage = true;
+    for (int y = 0; y < image.height(); y += tileHeight) {
+        for (int x = 0; x < image.width(); x += tileWidth) {
+            if (!firstPage)
+                printer.newPage();
+            firstPage = false;
+            const QRect source(x, y, std::min(tileWidth, image.width() - x),
+                               std::min(tileHeight, image.height() - y));
+            painter.drawImage(QRectF(0, 0, source.width() * scale, source.height() * scale), image,
+                              source);
+        }
+    }
+    if (!painter.end()) {
+        if (errorString)
+            *errorString = tr("Printing failed.");
+        return false;
+    }
+    return true;
+}
+
+void lsGLView::print()
+{
+    // The frame of the moment of the request: the figure goes on spinning behind the dialog.
+    const lsImageRep rep = makeImageRep();
+    if (rep.isNull())
+        return;
+    QPrinter printer(QPrinter::HighResolution);
+    QPrintDialog dialog(&printer, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    QString error;
+    if (!printImage(printer, rep, &error))
+        QMessageBox::warning(this, tr("Print"), error);
+}
+
+bool lsGLView::printToPdf(const QString &path, QString *errorString)
+{
+    const lsImageRep rep = makeImageRep();
+    if (rep.isNull()) {
+        if (errorString)
+            *errorString = tr("The view has no picture to print.");
+        return false;
+    }
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(path);
+    return printImage(printer, rep, errorString);
+}

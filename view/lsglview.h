@@ -1,0 +1,102 @@
+#pragma once
+
+#include "engine/lsstring.h"
+#include "engine/ruleset.h"
+#include "view/figurerenderer.h"
+#include "view/imagerep.h"
+
+#include <QColor>
+#include <QOpenGLWidget>
+#include <QTimer>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+class QImage;
+class QPrinter;
+
+// The figure view: draws the latest figure framed by its bounding box, spinning figures
+// with depth about the vertical axis on a 10 ms timer. The figure's geometry is built once
+// per hand-over (or angle change), off the UI thread for large strings; meanwhile the view
+// keeps showing the previous figure.
+//
+// Pixels: the viewport and the capture both use device pixels, the widget's size times its
+// device pixel ratio truncated toward zero, so a capture is what the screen shows.
+class lsGLView : public QOpenGLWidget
+{
+    Q_OBJECT
+
+public:
+    explicit lsGLView(QWidget *parent = nullptr);
+    ~lsGLView() override;
+
+    // Hands over a rule set and the string it interprets; callable from any thread. The
+    // previous string is freed once nothing uses it any more. figureReady() follows when
+    // the figure's geometry is built.
+    void setRulesAndString(std::shared_ptr<lsRuleSet> rules, lsString string);
+    // Changes the held rule set's turning angle and rebuilds the figure; the string is kept.
+    void setRuleAngle(double radians);
+
+    void setColor(const QColor &color);
+    void setBackgroundColor(const QColor &color);
+    std::array<double, 4> lineColor() const { return mRenderer.lineColor(); }
+    std::array<double, 4> backgroundColor() const { return mRenderer.backgroundColor(); }
+
+    double spinAngle() const { return mSpin; }
+    void setSpinAngle(double degrees);
+
+    // The geometry on screen (null before the first figure is ready).
+    std::shared_ptr<const lsGeometry> geometry() const { return mRenderer.geometry(); }
+    // The string last handed over (null before the first hand-over); any thread.
+    std::shared_ptr<const lsString> heldString() const;
+
+    // The size in pixels of the viewport and of a capture.
+    QSize pixelSize() const;
+
+    // The last frame drawn, as planar RGB; null when the view has no pixels or has not
+    // drawn yet.
+    lsImageRep makeImageRep();
+    // Saves the last frame as an uncompressed TIFF. Returns 0, or -1 with the reason in
+    // *errorString.
+    int snapshotToFile(const QString &path, QString *errorString = nullptr);
+    // Prints the last frame, unscaled (one pixel per point), through the print dialog.
+    void print();
+    // The same print job into a PDF file, without a dialog.
+    bool printToPdf(const QString &path, QString *errorString = nullptr);
+
+signals:
+    // The geometry of the latest hand-over is built and shown.
+    void figureReady();
+
+protected:
+    void initializeGL() override;
+    void resizeGL(int width, int height) override;
+    void paintGL() override;
+
+private:
+    struct Build; // one geometry build request
+    struct Link;  // lets a worker reach the view only while it exists
+
+    void rotate();
+    void requestBuild();
+    void startBuild();
+    void finishBuild(std::uint64_t serial, std::shared_ptr<const lsGeometry> geometry);
+    bool printImage(QPrinter &printer, const lsImageRep &rep, QString *errorString);
+
+    // Guards mRules, mString and mSerial between hand-overs (any thread) and the main thread.
+    mutable std::mutex mLock;
+    std::shared_ptr<lsRuleSet> mRules;
+    std::shared_ptr<const lsString> mString;
+    std::uint64_t mSerial = 0; // counts hand-overs and angle changes
+
+    // Main thread only.
+    FigureRenderer mRenderer;
+    double mSpin = 0.0;
+    QTimer mTimer;
+    bool mBuilding = false;
+    bool mFramePainted = false; // the framebuffer holds a frame of the current size
+    std::uint64_t mShownSerial = 0;
+    std::shared_ptr<Link> mLink;
+};
