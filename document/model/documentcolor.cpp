@@ -1,6 +1,7 @@
 #include "document/model/documentcolor.h"
 
 #include <algorithm>
+#include <cmath>
 
 DocumentColor DocumentColor::calibratedRgb(float r, float g, float b, float a)
 {
@@ -35,8 +36,14 @@ std::array<double, 4> DocumentColor::rgba() const
 
 bool DocumentColor::operator==(const DocumentColor &other) const
 {
-    if (kind != other.kind || components != other.components || catalog != other.catalog
-        || name != other.name || bool(fallback) != bool(other.fallback))
+    // A stored NaN is still the same component.
+    const auto same = [](float a, float b) {
+        return a == b || (std::isnan(a) && std::isnan(b));
+    };
+    if (kind != other.kind
+        || !std::equal(components.begin(), components.end(), other.components.begin(),
+                       other.components.end(), same)
+        || catalog != other.catalog || name != other.name || bool(fallback) != bool(other.fallback))
         return false;
     return !fallback || *fallback == *other.fallback;
 }

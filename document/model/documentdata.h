@@ -21,4 +21,6 @@ struct DocumentData
     int iterations = 4;
     DocumentColor color = DocumentColor::white();
     DocumentColor bgColor = DocumentColor::black();
+
+    bool operator==(const DocumentData &) const = default;
 };
