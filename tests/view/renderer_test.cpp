@@ -1,0 +1,286 @@
+// The renderer, camera and capture on a real GL context (EGL surfaceless, no X server).
+#include "engine/generation.h"
+#include "rendertest.h"
+#include "view/figurecamera.h"
+#include "view/figurerenderer.h"
+#include "view/offscreencontext.h"
+
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+using namespace rendertest;
+
+namespace {
+
+class RendererTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        context = new OffscreenContext;
+        std::string error;
+        ASSERT_TRUE(context->create(320, 240, &error)) << error;
+    }
+    static void TearDownTestSuite()
+    {
+        delete context;
+        context = nullptr;
+    }
+
+    void SetUp() override { ASSERT_TRUE(context->makeCurrent()); }
+    void TearDown() override { renderer.releaseGL(); }
+
+    // Draws the geometry of `string` (cached path) and captures the frame.
+    lsImageRep
+    frame(const lsRuleSet &set, std::string_view string, int width, int height, double spin = 0.0)
+    {
+        std::string error;
+        EXPECT_TRUE(context->resize(width, height, &error)) << error;
+        renderer.setGeometry(geometry(set, string));
+        renderer.draw(width, height, spin);
+        return captureImageRep(width, height);
+    }
+
+    lsImageRep immediateFrame(const lsRuleSet &set,
+                              const std::string &string,
+                              int width,
+                              int height,
+                              double spin = 0.0)
+    {
+        std::string error;
+        EXPECT_TRUE(context->resize(width, height, &error)) << error;
+        renderer.drawImmediate(set, string.c_str(), width, height, spin);
+        return captureImageRep(width, height);
+    }
+
+    static OffscreenContext *context;
+    FigureRenderer renderer;
+};
+
+OffscreenContext *RendererTest::context = nullptr;
+
+constexpr std::array<std::uint8_t, 3> black{ 0, 0, 0 };
+
+TEST_F(RendererTest, RedFigureOnBlackGivesRedPlaneOnly)
+{
+    renderer.setLineColor({ 1.0, 0.0, 0.0, 1.0 });
+    const auto set = rules(90);
+    const lsImageRep image = frame(*set, "F+F+F-F", 120, 100);
+    ASSERT_FALSE(image.isNull());
+    int lit = 0;
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) {
+            const auto p = pixel(image, x, y);
+            ASSERT_EQ(p[1], 0) << x << "," << y;
+            ASSERT_EQ(p[2], 0) << x << "," << y;
+            lit += p[0] != 0;
+        }
+    }
+    EXPECT_GT(lit, 100);
+    EXPECT_LT(lit, image.width * image.height / 4); // lines, not a filled area
+    EXPECT_EQ(pixel(image, 0, 0), black);
+    EXPECT_EQ(pixel(image, image.width - 1, image.height - 1), black);
+}
+
+TEST_F(RendererTest, BackgroundClearsOpaqueWhateverItsAlpha)
+{
+    renderer.setBackgroundColor({ 0.2, 0.4, 0.6, 0.0 });
+    const lsImageRep image = frame(*rules(90), "", 40, 30);
+    const std::array<std::uint8_t, 3> expected{ 51, 102, 153 };
+    EXPECT_EQ(coverage(image, expected).count, 0);
+    std::uint8_t alpha = 0;
+    glReadPixels(5, 5, 1, 1, GL_ALPHA, GL_UNSIGNED_BYTE, &alpha);
+    EXPECT_EQ(alpha, 255);
+}
+
+TEST_F(RendererTest, TranslucentLineBlendsWithBackground)
+{
+    renderer.setLineColor({ 1.0, 1.0, 1.0, 0.5 });
+    const lsImageRep image = frame(*rules(90), "F", 60, 60);
+    int brightest = 0;
+    for (std::uint8_t v : image.red)
+        brightest = std::max<int>(brightest, v);
+    EXPECT_GE(brightest, 110);
+    EXPECT_LE(brightest, 140); // half white over black, not opaque white
+}
+
+TEST_F(RendererTest, OnlyFiguresWithDepthSpin)
+{
+    const auto set = rules(90);
+    struct Case
+    {
+        const char *string;
+        bool spins;
+    } cases[] = { { "F+F+F", false }, { "F>F+F", true }, { "F<F-F[>F]", true } };
+    for (const Case &c : cases) {
+        const lsImageRep still = frame(*set, c.string, 80, 80, 0.0);
+        const lsImageRep turned = frame(*set, c.string, 80, 80, 60.0);
+        EXPECT_EQ(!samePixels(still, turned), c.spins) << c.string;
+    }
+}
+
+TEST_F(RendererTest, SpinAngleIsReducedBeforeNarrowing)
+{
+    const auto set = rules(90);
+    // 1e9 + 45 degrees is 325 degrees on the circle; as a float it would be 1000000064.
+    const lsImageRep reduced = frame(*set, "F>F+F", 80, 80, 325.0);
+    const lsImageRep large = frame(*set, "F>F+F", 80, 80, 1e9 + 45.0);
+    EXPECT_TRUE(samePixels(reduced, large));
+    EXPECT_TRUE(
+            samePixels(frame(*set, "F>F+F", 80, 80, 45.0), frame(*set, "F>F+F", 80, 80, 405.0)));
+}
+
+TEST_F(RendererTest, FigureWithoutMovesDrawsBackgroundOnly)
+{
+    renderer.setBackgroundColor({ 0.0, 0.0, 1.0, 1.0 });
+    for (const char *string : { "", "+->[]", "XYZ 12" }) {
+        const lsImageRep image = frame(*rules(90), string, 50, 40);
+        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR)) << string;
+        EXPECT_EQ(coverage(image, { 0, 0, 255 }).count, 0) << string;
+    }
+}
+
+TEST_F(RendererTest, CachedDrawingMatchesImmediateMode)
+{
+    auto plant = rules(22.5);
+    lsNewRule(*plant, 'F', "FF-[-F+F+F]+[+F-F-F]");
+    const std::string plantString(lsGenerate(*plant, "F", 3).string.view());
+    const struct
+    {
+        double angle;
+        std::string string;
+        std::array<double, 4> color;
+        double spin;
+        int width, height;
+    } cases[] = {
+        { 22.5, plantString, { 0.2, 0.9, 0.3, 1.0 }, 0.0, 200, 160 },
+        { 30.0, "F>F[+F<F]F@0.5F>>F!+F", { 1.0, 1.0, 1.0, 0.5 }, 137.1, 150, 150 },
+        { 90.0, "F+F+F+F", { 1.0, 0.5, 0.0, 1.0 }, 10.0, 90, 210 },
+    };
+    for (const auto &c : cases) {
+        const auto set = rules(c.angle);
+        renderer.setLineColor(c.color);
+        const lsImageRep cached = frame(*set, c.string, c.width, c.height, c.spin);
+        const lsImageRep immediate = immediateFrame(*set, c.string, c.width, c.height, c.spin);
+        EXPECT_GT(coverage(cached, black).count, 0);
+        EXPECT_TRUE(samePixels(cached, immediate)) << c.string.substr(0, 40);
+    }
+}
+
+TEST_F(RendererTest, NonSquareViewsKeepProportionsAndFrameTheBox)
+{
+    // A square outline: its picture stays square, whole and centred in any view shape.
+    const auto set = rules(90);
+    for (const auto &[width, height] : { std::pair{ 120, 120 }, { 240, 120 }, { 120, 240 } }) {
+        const Coverage c = coverage(frame(*set, "F+F+F+F", width, height), black);
+        const int w = c.right - c.left, h = c.bottom - c.top;
+        EXPECT_NEAR(w, h, 2) << width << "x" << height;
+        EXPECT_GT(c.left, 0);
+        EXPECT_GT(c.top, 0);
+        EXPECT_LT(c.right, width - 1);
+        EXPECT_LT(c.bottom, height - 1);
+        EXPECT_NEAR((c.left + c.right) / 2.0, width / 2.0, 2.0);
+        EXPECT_NEAR((c.top + c.bottom) / 2.0, height / 2.0, 2.0);
+    }
+}
+
+TEST_F(RendererTest, CameraProjectsWhereTheRendererDraws)
+{
+    // A vector export projects with FigureCamera; the drawn corners must land there.
+    const auto set = rules(90);
+    const auto g = geometry(*set, "F>F+F");
+    for (double spin : { 0.0, 30.0, 200.0 }) {
+        const lsImageRep image = frame(*set, "F>F+F", 160, 120, spin);
+        const FigureCamera camera = FigureCamera::make(g->box, 160, 120, spin);
+        for (std::size_t i = 0; i < g->vertexCount(); ++i) {
+            const auto p = camera.project(g->vertices[3 * i], g->vertices[3 * i + 1],
+                                          g->vertices[3 * i + 2]);
+            ASSERT_TRUE(p.valid);
+            const int x = static_cast<int>(p.x), y = static_cast<int>(p.y);
+            ASSERT_TRUE(x >= 0 && x < 160 && y >= 0 && y < 120);
+            EXPECT_NE(pixel(image, x, y), black) << "vertex " << i << " spin " << spin;
+        }
+    }
+}
+
+TEST(FigureCamera, SquareViewsUseTheClassicFrame)
+{
+    const double box[6] = { -10, 30, 0, 20, -5, 5 };
+    const FigureCamera square = FigureCamera::make(box, 300, 300, 0.0);
+    EXPECT_EQ(square.fovy, 40.0);
+    EXPECT_EQ(square.aspect, 1.0);
+    EXPECT_EQ(square.eyeDistance, 60.0);
+    EXPECT_EQ(square.zFar, 240.0);
+    EXPECT_TRUE(square.spins);
+    EXPECT_EQ(square.centre, (std::array<double, 3>{ 10, 10, 0 }));
+
+    const FigureCamera tall = FigureCamera::make(box, 100, 200, 0.0);
+    EXPECT_EQ(tall.aspect, 0.5);
+    EXPECT_NEAR(std::tan(tall.fovy / 2 * degree) * tall.aspect, std::tan(20 * degree), 1e-12);
+
+    const double point[6] = { 0, 0, 0, 0, 0, 0 };
+    const FigureCamera degenerate = FigureCamera::make(point, 0, 0, 0.0);
+    EXPECT_FALSE(degenerate.spins);
+    EXPECT_FALSE(degenerate.project(0, 0, 0).valid);
+}
+
+TEST(ImageRep, StrideRoundsUpToEight)
+{
+    const std::pair<int, int> cases[] = { { 1, 8 },     { 8, 8 },     { 300, 304 },
+                                          { 301, 304 }, { 304, 304 }, { 305, 312 } };
+    for (const auto &[width, stride] : cases)
+        EXPECT_EQ(lsImageStride(width), stride) << width;
+}
+
+TEST(ImageRep, ReversePixelBufferFlipsRows)
+{
+    const unsigned char src[] = { 1, 2, 3, 4, 5, 6 };
+    unsigned char dst[6] = {};
+    reversePixelBuffer(src, dst, 2, 3);
+    EXPECT_EQ(std::vector<int>(dst, dst + 6), (std::vector<int>{ 5, 6, 3, 4, 1, 2 }));
+    unsigned char untouched[2] = { 9, 9 };
+    reversePixelBuffer(src, untouched, 2, 0);
+    reversePixelBuffer(src, untouched, 2, -1);
+    EXPECT_EQ(untouched[0], 9);
+}
+
+TEST_F(RendererTest, CaptureIsPlanarTopRowFirstWithPaddedRows)
+{
+    for (const auto &[width, stride] : { std::pair{ 301, 304 }, { 304, 304 } }) {
+        std::string error;
+        ASSERT_TRUE(context->resize(width, 200, &error)) << error;
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        // GL counts rows from the bottom: mark the top-left pixel red, the bottom-left blue.
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(0, 199, 1, 1);
+        glClearColor(1, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glScissor(0, 0, 1, 1);
+        glClearColor(0, 0, 1, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glDisable(GL_SCISSOR_TEST);
+        glPixelStorei(GL_PACK_ALIGNMENT, 2);
+
+        const lsImageRep image = captureImageRep(width, 200);
+        EXPECT_EQ(image.width, width);
+        EXPECT_EQ(image.height, 200);
+        EXPECT_EQ(image.stride, stride);
+        EXPECT_EQ(image.red.size(), std::size_t(stride) * 200);
+        EXPECT_EQ(image.red[0], 255);
+        EXPECT_EQ(image.blue[0], 0);
+        EXPECT_EQ(image.blue[std::size_t(stride) * 199], 255);
+        EXPECT_EQ(image.red[1], 0);
+        GLint alignment = 0;
+        glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
+        EXPECT_EQ(alignment, 2);
+        glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    }
+    EXPECT_TRUE(captureImageRep(0, 10).isNull());
+    EXPECT_TRUE(captureImageRep(10, 0).isNull());
+}
+
+} // namespace
