@@ -1,0 +1,620 @@
+#include "document/lsdocument.h"
+
+#include "document/documentcommand.h"
+#include "document/figuregenerator.h"
+#include "document/model/documentfile.h"
+#include "document/rulestablemodel.h"
+#include "platform/colorwell.h"
+#include "ui_LSDocument.h"
+#include "view/lsglview.h"
+
+#ifdef SPRIG_HAVE_EXPORT
+#  include "view/export/figureexport.h"
+#endif
+
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QMenu>
+#include <QUndoStack>
+
+#include <cmath>
+#include <span>
+
+namespace {
+
+// Merge ids: consecutive steps of one gesture (typing, a slider drag) undo as one.
+enum MergeId {
+    AxiomTyping = 1,
+    AngleDrag,
+    IterationsDrag,
+};
+
+QColor toQColor(const DocumentColor &color)
+{
+    const std::array<double, 4> c = color.rgba();
+    return QColor::fromRgbF(float(c[0]), float(c[1]), float(c[2]), float(c[3]));
+}
+
+DocumentColor fromQColor(const QColor &color)
+{
+    return DocumentColor::calibratedRgb(float(color.redF()), float(color.greenF()),
+                                        float(color.blueF()), float(color.alphaF()));
+}
+
+QStringList toQStringList(const std::vector<std::string> &list)
+{
+    QStringList out;
+    out.reserve(qsizetype(list.size()));
+    for (const std::string &s : list)
+        out.append(QString::fromStdString(s));
+    return out;
+}
+
+std::vector<std::string> toStdVector(const QStringList &list)
+{
+    std::vector<std::string> out;
+    out.reserve(std::size_t(list.size()));
+    for (const QString &s : list)
+        out.push_back(s.toStdString());
+    return out;
+}
+
+// Reads a number typed in a field, in the user's notation or the C locale's.
+std::optional<double> parseNumber(const QString &text)
+{
+    bool ok = false;
+    double value = QLocale().toDouble(text.trimmed(), &ok);
+    if (!ok)
+        value = QLocale::c().toDouble(text.trimmed(), &ok);
+    if (!ok || std::isnan(value))
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+LSDocument::LSDocument(QWidget *parent)
+    : Document(parent)
+    , mRules(new RulesTableModel(undoStack(), this))
+    , mGenerator(std::make_unique<FigureGenerator>(this, [this](GenerationResult &result) {
+        generationFinished(result);
+    }))
+{ }
+
+LSDocument::~LSDocument()
+{
+    // First: a generation still running is cancelled and can no longer call back.
+    mGenerator.reset();
+}
+
+// clang-format off
+lsGLView *LSDocument::glView() const { return mUi ? mUi->glView : nullptr; }
+QLineEdit *LSDocument::axiomText() const { return mUi ? mUi->axiomText : nullptr; }
+QTableView *LSDocument::ruleTable() const { return mUi ? mUi->ruleTable : nullptr; }
+QPushButton *LSDocument::removeButton() const { return mUi ? mUi->removeButton : nullptr; }
+QPushButton *LSDocument::showRulesButton() const { return mUi ? mUi->showRulesButton : nullptr; }
+QDockWidget *LSDocument::rulesDrawer() const { return mUi ? mUi->rulesDrawer : nullptr; }
+QSlider *LSDocument::angleSlider() const { return mUi ? mUi->angleSlider : nullptr; }
+QLineEdit *LSDocument::angleField() const { return mUi ? mUi->angleField : nullptr; }
+QSlider *LSDocument::iterationsSlider() const { return mUi ? mUi->iterationsSlider : nullptr; }
+QLineEdit *LSDocument::iterationsField() const { return mUi ? mUi->iterationsField : nullptr; }
+ColorWell *LSDocument::colorWell() const { return mUi ? mUi->colorWell : nullptr; }
+ColorWell *LSDocument::bgColorWell() const { return mUi ? mUi->bgColorWell : nullptr; }
+QProgressBar *LSDocument::progressWheel() const { return mUi ? mUi->progressWheel : nullptr; }
+QPushButton *LSDocument::addRuleButton() const { return mUi ? mUi->addRuleButton : nullptr; }
+QPushButton *LSDocument::generateButton() const { return mUi ? mUi->generateButton : nullptr; }
+QLabel *LSDocument::statusLine() const { return mUi ? mUi->statusLine : nullptr; }
+// clang-format on
+
+QStringList LSDocument::letters() const
+{
+    return mRules->letters();
+}
+
+QStringList LSDocument::rules() const
+{
+    return mRules->rules();
+}
+
+QString LSDocument::axiom() const
+{
+    return mLoaded ? mAxiom : mAxiomString.value_or(QString());
+}
+
+bool LSDocument::isGenerating() const
+{
+    return mShownSerial != mGenerator->latestSerial();
+}
+
+// --- Loading and saving ---------------------------------------------------------------------
+
+QByteArray LSDocument::dataRepresentation() const
+{
+    DocumentData data;
+    data.axiom = axiom().toStdString();
+    data.letters = toStdVector(mRules->letters());
+    data.rules = toStdVector(mRules->rules());
+    data.angle = mAngle;
+    data.iterations = mIterations;
+    data.color = mColor;
+    data.bgColor = mBackgroundColor;
+    const std::vector<std::uint8_t> bytes = writeDocument(data);
+    return { reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size()) };
+}
+
+bool LSDocument::readFromData(const QByteArray &bytes, QString *error)
+{
+    DocumentData data;
+    std::string cause;
+    const auto *begin = reinterpret_cast<const std::uint8_t *>(bytes.constData());
+    if (!readDocument(std::span(begin, std::size_t(bytes.size())), data, &cause)) {
+        *error = QString::fromStdString(cause);
+        return false;
+    }
+    mRules->setRules(toQStringList(data.letters), toQStringList(data.rules));
+    mAngle = data.angle;
+    mIterations = data.iterations;
+    if (!mLoaded) {
+        // Opening: the window does not exist yet and takes the values when it loads.
+        mColor = data.color;
+        mBackgroundColor = data.bgColor;
+        if (data.axiom)
+            mAxiomString = QString::fromStdString(*data.axiom);
+        return true;
+    }
+    // Reverting: every control, the table and the figure follow the file.
+    applyAxiom(QString::fromStdString(data.axiom.value_or(std::string())));
+    applyColor(data.color);
+    applyBackgroundColor(data.bgColor);
+    showAngle();
+    showIterations();
+    render();
+    return true;
+}
+
+void LSDocument::loadInterface()
+{
+    mUi = std::make_unique<Ui::LSDocument>();
+    mUi->setupUi(this);
+    awakeFromNib();
+}
+
+void LSDocument::awakeFromNib()
+{
+    mUi->colorWell->setColor(toQColor(mColor));
+    mUi->bgColorWell->setColor(toQColor(mBackgroundColor));
+    mUi->glView->setColor(mUi->colorWell->color());
+    mUi->glView->setBackgroundColor(mUi->bgColorWell->color());
+    mUi->glView->update();
+
+    // A busy indicator, shown only while a generation runs; its room stays reserved so the
+    // status line does not jump.
+    mUi->progressWheel->setRange(0, 0);
+    QSizePolicy policy = mUi->progressWheel->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    mUi->progressWheel->setSizePolicy(policy);
+    mUi->progressWheel->hide();
+}
+
+void LSDocument::windowDidLoad()
+{
+    mLoaded = true;
+    showAngle();
+    showIterations();
+    mUi->ruleTable->setModel(mRules);
+    mUi->ruleTable->horizontalHeader()->setSectionResizeMode(RulesTableModel::LetterColumn,
+                                                             QHeaderView::ResizeToContents);
+    connectControls();
+    mUi->rulesDrawer->show();
+    drawerVisibilityChanged(true);
+    if (mAxiomString) {
+        applyAxiom(*mAxiomString);
+        mAxiomString.reset();
+        render();
+    } else {
+        mAxiom = mUi->axiomText->text();
+    }
+}
+
+void LSDocument::connectControls()
+{
+    connect(mUi->generateButton, &QPushButton::clicked, this, &LSDocument::render);
+    connect(mUi->axiomText, &QLineEdit::returnPressed, this, &LSDocument::render);
+    connect(mUi->axiomText, &QLineEdit::textChanged, this, &LSDocument::axiomEdited);
+
+    connect(mUi->angleSlider, &QSlider::valueChanged, this, [this](int value) { setAngle(value); });
+    connect(mUi->iterationsSlider, &QSlider::valueChanged, this, &LSDocument::setIterations);
+    // Enter always sends the value; leaving a field sends it only when it was edited.
+    connect(mUi->angleField, &QLineEdit::returnPressed, this, &LSDocument::angleFieldEntered);
+    connect(mUi->angleField, &QLineEdit::editingFinished, this, [this] {
+        if (mUi->angleField->isModified())
+            angleFieldEntered();
+    });
+    connect(mUi->iterationsField, &QLineEdit::returnPressed, this,
+            &LSDocument::iterationsFieldEntered);
+    connect(mUi->iterationsField, &QLineEdit::editingFinished, this, [this] {
+        if (mUi->iterationsField->isModified())
+            iterationsFieldEntered();
+    });
+    for (QWidget *field : { mUi->axiomText, mUi->angleField, mUi->iterationsField })
+        routeUndoShortcuts(field);
+
+    connect(mUi->colorWell, &ColorWell::colorPicked, this, [this](const QColor &picked) {
+        const DocumentColor before = mColor;
+        const DocumentColor after = fromQColor(picked);
+        undoStack()->push(new DocumentCommand(
+                tr("Change Line Colour"), [this, after] { applyColor(after); },
+                [this, before] { applyColor(before); }));
+    });
+    connect(mUi->bgColorWell, &ColorWell::colorPicked, this, [this](const QColor &picked) {
+        const DocumentColor before = mBackgroundColor;
+        const DocumentColor after = fromQColor(picked);
+        undoStack()->push(new DocumentCommand(
+                tr("Change Background Colour"), [this, after] { applyBackgroundColor(after); },
+                [this, before] { applyBackgroundColor(before); }));
+    });
+
+    connect(mUi->addRuleButton, &QPushButton::clicked, this, &LSDocument::addRule);
+    connect(mUi->removeButton, &QPushButton::clicked, this, &LSDocument::removeRule);
+    connect(mUi->ruleTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &LSDocument::tableViewSelectionDidChange);
+    // Removing the selected row changes the selection without selectionChanged.
+    connect(mRules, &QAbstractItemModel::rowsRemoved, this,
+            &LSDocument::tableViewSelectionDidChange);
+    connect(mRules, &QAbstractItemModel::modelReset, this,
+            &LSDocument::tableViewSelectionDidChange);
+
+    connect(mUi->showRulesButton, &QPushButton::clicked, this,
+            [this] { mUi->rulesDrawer->setVisible(mUi->rulesDrawer->isHidden()); });
+    connect(mUi->rulesDrawer, &QDockWidget::visibilityChanged, this,
+            &LSDocument::drawerVisibilityChanged);
+}
+
+void LSDocument::addFileMenuItems(QMenu *fileMenu)
+{
+#ifdef SPRIG_HAVE_EXPORT
+    QMenu *exportMenu = fileMenu->addMenu(tr("&Export"));
+    exportMenu->addAction(tr("&PNG\u2026"), this, &LSDocument::exportPng);
+    exportMenu->addAction(tr("&SVG\u2026"), this, &LSDocument::exportSvg);
+#else
+    Q_UNUSED(fileMenu)
+#endif
+}
+
+// --- Generation and parameters --------------------------------------------------------------
+
+void LSDocument::render()
+{
+    if (!mUi)
+        return;
+    setGenerating(true);
+    mUi->ruleTable->clearSelection();
+
+    GenerationRequest request;
+    request.axiom = mAxiom.toStdString();
+    request.letters = toStdVector(mRules->letters());
+    request.rules = toStdVector(mRules->rules());
+    request.angle = mAngle;
+    request.iterations = mIterations;
+    request.byteBudget = mByteBudget;
+    mGenerator->request(std::move(request));
+}
+
+void LSDocument::generationFinished(GenerationResult &result)
+{
+    // A newer request is queued behind this one: its figure replaces this one shortly.
+    if (result.serial != mGenerator->latestSerial())
+        return;
+    mShownSerial = result.serial;
+
+    // The angle may have changed while the generation ran; the new figure shows the current one.
+    result.rules->angle = radiansFromDegrees(mAngle);
+    mRuleSet = result.rules;
+    mUi->glView->setRulesAndString(mRuleSet, std::move(result.generation.string));
+
+    const lsGeneration &generation = result.generation;
+    const QLocale locale;
+    if (generation.stoppedAtBudget) {
+        showStatus(tr("Showing %1 of %2 iterations: iteration %3 would need %4 of memory, more "
+                      "than the %5 limit.")
+                           .arg(generation.iterations)
+                           .arg(result.requestedIterations)
+                           .arg(generation.iterations + 1)
+                           .arg(locale.formattedDataSize(qint64(result.refusedLength)),
+                                locale.formattedDataSize(qint64(mByteBudget))));
+    } else if (generation.outOfMemory) {
+        showStatus(tr("Showing %1 of %2 iterations: there was not enough memory for iteration %3.")
+                           .arg(generation.iterations)
+                           .arg(result.requestedIterations)
+                           .arg(generation.iterations + 1));
+    } else {
+        showStatus(QString());
+    }
+    setGenerating(false);
+}
+
+void LSDocument::setGenerating(bool generating)
+{
+    mUi->progressWheel->setVisible(generating);
+}
+
+void LSDocument::showStatus(const QString &message)
+{
+    mUi->statusLine->setText(message);
+}
+
+void LSDocument::setIterations(int iterations)
+{
+    const int clamped = iterations >= 8 ? 7 : (iterations <= 0 ? 1 : iterations);
+    if (clamped == mIterations || !mUi) {
+        // No change to record, but the controls show the clamped count and it generates.
+        mIterations = clamped;
+        if (mUi) {
+            showIterations();
+            render();
+        }
+        return;
+    }
+    const int before = mIterations;
+    undoStack()->push(new DocumentCommand(
+            tr("Change Iterations"), [this, clamped] { applyIterations(clamped); },
+            [this, before] { applyIterations(before); },
+            mUi->iterationsSlider->isSliderDown() ? IterationsDrag : -1));
+}
+
+void LSDocument::applyIterations(int iterations)
+{
+    mIterations = iterations;
+    showIterations();
+    render();
+}
+
+void LSDocument::setAngle(double degrees)
+{
+    double clamped = std::isnan(degrees) ? 0.0 : degrees;
+    if (clamped > 360.0)
+        clamped = 360.0;
+    if (clamped < 0.0)
+        clamped = 0.0;
+    if (clamped == mAngle || !mUi) {
+        mAngle = clamped;
+        if (mUi)
+            showAngle();
+        return;
+    }
+    const double before = mAngle;
+    undoStack()->push(new DocumentCommand(
+            tr("Change Angle"), [this, clamped] { applyAngle(clamped); },
+            [this, before] { applyAngle(before); },
+            mUi->angleSlider->isSliderDown() ? AngleDrag : -1));
+}
+
+void LSDocument::applyAngle(double degrees)
+{
+    mAngle = degrees;
+    showAngle();
+    // Turns the figure on screen without rewriting; a generation in progress picks the angle
+    // up when it ends.
+    if (mRuleSet)
+        mUi->glView->setRuleAngle(radiansFromDegrees(mAngle));
+    updateView();
+}
+
+void LSDocument::updateView()
+{
+    if (mUi)
+        mUi->glView->update();
+}
+
+void LSDocument::showAngle()
+{
+    const int whole = int(mAngle); // truncated toward zero, as the controls show whole degrees
+    const QSignalBlocker blocker(mUi->angleSlider);
+    mUi->angleSlider->setValue(whole);
+    mUi->angleField->setText(QString::number(whole));
+}
+
+void LSDocument::showIterations()
+{
+    const QSignalBlocker blocker(mUi->iterationsSlider);
+    mUi->iterationsSlider->setValue(mIterations);
+    mUi->iterationsField->setText(QString::number(mIterations));
+}
+
+void LSDocument::angleFieldEntered()
+{
+    const QString text = mUi->angleField->text();
+    const std::optional<double> value = parseNumber(text);
+    if (!value) {
+        showStatus(tr("\u201c%1\u201d is not an angle: enter degrees from 0 to 360.").arg(text));
+        showAngle();
+        return;
+    }
+    // The field delivers single precision, as its value is a float.
+    setAngle(double(float(*value)));
+    showAngle();
+}
+
+void LSDocument::iterationsFieldEntered()
+{
+    const QString text = mUi->iterationsField->text();
+    const std::optional<double> value = parseNumber(text);
+    if (!value) {
+        showStatus(tr("\u201c%1\u201d is not a number of iterations: enter 1 to 7.").arg(text));
+        showIterations();
+        return;
+    }
+    // Brought into int range before truncating; setIterations clamps the rest.
+    setIterations(int(std::clamp(*value, -1.0, 100.0)));
+}
+
+void LSDocument::axiomEdited(const QString &text)
+{
+    if (text == mAxiom)
+        return;
+    const QString before = mAxiom;
+    undoStack()->push(new DocumentCommand(
+            tr("Edit Axiom"), [this, text] { applyAxiom(text); },
+            [this, before] { applyAxiom(before); }, AxiomTyping));
+}
+
+void LSDocument::applyAxiom(const QString &axiom)
+{
+    mAxiom = axiom;
+    if (mUi->axiomText->text() != axiom)
+        mUi->axiomText->setText(axiom);
+}
+
+void LSDocument::applyColor(const DocumentColor &color)
+{
+    mColor = color;
+    mUi->colorWell->setColor(toQColor(color));
+    mUi->glView->setColor(mUi->colorWell->color());
+    updateView();
+}
+
+void LSDocument::applyBackgroundColor(const DocumentColor &color)
+{
+    mBackgroundColor = color;
+    mUi->bgColorWell->setColor(toQColor(color));
+    mUi->glView->setBackgroundColor(mUi->bgColorWell->color());
+    updateView();
+}
+
+// --- Rules editor ---------------------------------------------------------------------------
+
+void LSDocument::addRule()
+{
+    const int row = mRules->rowCount();
+    undoStack()->push(new DocumentCommand(
+            tr("Add Rule"),
+            [this, row] { mRules->insertRule(row, QStringLiteral("?"), QString()); },
+            [this, row] { mRules->removeRule(row); }));
+
+    QTableView *table = mUi->ruleTable;
+    table->clearSelection();
+    table->selectRow(row);
+    const QModelIndex cell = mRules->index(row, table->horizontalHeader()->logicalIndex(0));
+    table->setCurrentIndex(cell);
+    table->edit(cell);
+}
+
+void LSDocument::removeRule()
+{
+    const QModelIndexList selected = mUi->ruleTable->selectionModel()->selectedRows();
+    if (selected.isEmpty())
+        return;
+    const int row = selected.constFirst().row();
+    const QString letter = mRules->letters().at(row);
+    const QString rule = mRules->rules().at(row);
+    undoStack()->push(new DocumentCommand(
+            tr("Remove Rule"), [this, row] { mRules->removeRule(row); },
+            [this, row, letter, rule] { mRules->insertRule(row, letter, rule); }));
+}
+
+void LSDocument::tableViewSelectionDidChange()
+{
+    mUi->removeButton->setEnabled(mUi->ruleTable->selectionModel()->hasSelection());
+}
+
+void LSDocument::drawerVisibilityChanged(bool visible)
+{
+    mUi->showRulesButton->setText(visible ? tr("Hide Rules") : tr("Show Rules"));
+}
+
+// --- Snapshot, printing and export ----------------------------------------------------------
+
+void LSDocument::snapshot()
+{
+    auto *dialog = new QFileDialog(this, tr("Save Snapshot"));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setNameFilter(tr("TIFF images (*.tiff)"));
+    dialog->setDefaultSuffix(QStringLiteral("tiff"));
+    dialog->selectFile(QFileInfo(displayName()).completeBaseName());
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QFileDialog::finished, this, [this, dialog](int result) {
+        snapshotSheetDidEnd(result, dialog->selectedFiles().value(0));
+    });
+    dialog->open();
+}
+
+void LSDocument::snapshotSheetDidEnd(int returnCode, const QString &path)
+{
+    if (returnCode == 0 || path.isEmpty())
+        return;
+    QString file = path;
+    if (!file.endsWith(QLatin1String(".tiff"), Qt::CaseInsensitive))
+        file += QLatin1String(".tiff");
+    QString error;
+    if (mUi->glView->snapshotToFile(file, &error) != 0)
+        showError(tr("The snapshot could not be saved."), error);
+}
+
+void LSDocument::printShowingPrintPanel()
+{
+    mUi->glView->print();
+}
+
+void LSDocument::saveFigure(const QString &title,
+                            const QString &filter,
+                            const QString &suffix,
+                            const std::function<bool(const QString &, QString *)> &write)
+{
+    auto *dialog = new QFileDialog(this, title);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setNameFilter(filter);
+    dialog->setDefaultSuffix(suffix);
+    dialog->selectFile(QFileInfo(displayName()).completeBaseName());
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QFileDialog::fileSelected, this, [this, write](const QString &path) {
+        QString error;
+        if (!write(path, &error))
+            showError(tr("The figure could not be exported."), error);
+    });
+    dialog->open();
+}
+
+void LSDocument::exportPng()
+{
+#ifdef SPRIG_HAVE_EXPORT
+    saveFigure(tr("Export PNG"), tr("PNG images (*.png)"), QStringLiteral("png"),
+               [this](const QString &path, QString *error) {
+                   const lsImageRep image = mUi->glView->makeImageRep();
+                   if (image.isNull()) {
+                       *error = tr("The view has no picture to export.");
+                       return false;
+                   }
+                   std::string cause;
+                   if (writePng(image, QFile::encodeName(path).toStdString(), &cause))
+                       return true;
+                   *error = QString::fromStdString(cause);
+                   return false;
+               });
+#endif
+}
+
+void LSDocument::exportSvg()
+{
+#ifdef SPRIG_HAVE_EXPORT
+    saveFigure(tr("Export SVG"), tr("SVG images (*.svg)"), QStringLiteral("svg"),
+               [this](const QString &path, QString *error) {
+                   const std::shared_ptr<const lsGeometry> geometry = mUi->glView->geometry();
+                   if (!geometry) {
+                       *error = tr("There is no figure to export yet: generate one first.");
+                       return false;
+                   }
+                   const QSize size = mUi->glView->pixelSize();
+                   std::string cause;
+                   if (writeSvg(*geometry, mUi->glView->lineColor(), mUi->glView->backgroundColor(),
+                                size.width(), size.height(), mUi->glView->spinAngle(),
+                                QFile::encodeName(path).toStdString(), &cause))
+                       return true;
+                   *error = QString::fromStdString(cause);
+                   return false;
+               });
+#endif
+}

@@ -1,0 +1,146 @@
+#pragma once
+
+#include "document/model/documentcolor.h"
+#include "engine/generation.h"
+#include "platform/document.h"
+
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+class ColorWell;
+class FigureGenerator;
+class QDockWidget;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QSlider;
+class QTableView;
+class RulesTableModel;
+class lsGLView;
+struct GenerationResult;
+struct lsRuleSet;
+
+namespace Ui {
+class LSDocument;
+}
+
+// An L-system document and its window (resources/LSDocument.ui): the axiom, the rules table in
+// the rules drawer, the angle and iteration controls, the two colour wells and the figure.
+//
+// Generations run on the document's worker (FigureGenerator) on inputs copied at the request;
+// a request made while one runs is kept and the latest runs next. Every edit is an undo step.
+class LSDocument : public Document
+{
+    Q_OBJECT
+
+public:
+    explicit LSDocument(QWidget *parent = nullptr);
+    ~LSDocument() override;
+
+    // The window's outlets; null until the window has loaded.
+    lsGLView *glView() const;
+    QLineEdit *axiomText() const;
+    QTableView *ruleTable() const;
+    QPushButton *removeButton() const;
+    QPushButton *showRulesButton() const;
+    QDockWidget *rulesDrawer() const;
+    QWidget *docWindow() { return this; }
+    QSlider *angleSlider() const;
+    QLineEdit *angleField() const;
+    QSlider *iterationsSlider() const;
+    QLineEdit *iterationsField() const;
+    ColorWell *colorWell() const;
+    ColorWell *bgColorWell() const;
+    QProgressBar *progressWheel() const;
+    QPushButton *addRuleButton() const;
+    QPushButton *generateButton() const;
+    QLabel *statusLine() const;
+
+    QStringList letters() const;
+    QStringList rules() const;
+    QString axiom() const;
+    double angle() const { return mAngle; }
+    int iterations() const { return mIterations; }
+    DocumentColor color() const { return mColor; }
+    DocumentColor backgroundColor() const { return mBackgroundColor; }
+    // The rule set of the figure on screen (null before the first generation).
+    std::shared_ptr<lsRuleSet> ruleSet() const { return mRuleSet; }
+    // True from a request until the figure of the latest request has been handed to the view.
+    bool isGenerating() const;
+
+    // The most a generated string may take; a generation stops at the last pass that fits.
+    void setByteBudget(std::uint64_t bytes) { mByteBudget = bytes; }
+
+public slots:
+    // Asks for a new generation of the current axiom, rules, angle and count.
+    void render();
+    // Clamps to 1-7, shows the count in both controls and generates.
+    void setIterations(int iterations);
+    // Clamps to 0-360, shows it in whole degrees in both controls and turns the figure on
+    // screen at once, without rewriting.
+    void setAngle(double degrees);
+    void updateView();
+
+    void addRule();
+    void removeRule();
+
+    // Asks for a TIFF file name in a dialog modal for this window, then saves the figure.
+    void snapshot();
+    // The end of the snapshot dialog: returnCode 0 is a cancel.
+    void snapshotSheetDidEnd(int returnCode, const QString &path);
+    void printShowingPrintPanel();
+    void exportPng();
+    void exportSvg();
+
+protected:
+    QByteArray dataRepresentation() const override;
+    bool readFromData(const QByteArray &data, QString *error) override;
+    void loadInterface() override;
+    void windowDidLoad() override;
+    void addFileMenuItems(QMenu *fileMenu) override;
+    void printDocument() override { printShowingPrintPanel(); }
+
+private:
+    void awakeFromNib();
+    void connectControls();
+    void generationFinished(GenerationResult &result);
+    void setGenerating(bool generating);
+    void showStatus(const QString &message);
+
+    // Apply a value to the document and its controls; undo commands call them.
+    void applyIterations(int iterations);
+    void applyAngle(double degrees);
+    void applyAxiom(const QString &axiom);
+    void applyColor(const DocumentColor &color);
+    void applyBackgroundColor(const DocumentColor &color);
+    void showAngle();
+    void showIterations();
+
+    void angleFieldEntered();
+    void iterationsFieldEntered();
+    void axiomEdited(const QString &text);
+    void drawerVisibilityChanged(bool visible);
+    void tableViewSelectionDidChange();
+    void saveFigure(const QString &title,
+                    const QString &filter,
+                    const QString &suffix,
+                    const std::function<bool(const QString &, QString *)> &write);
+
+    std::unique_ptr<Ui::LSDocument> mUi;
+    RulesTableModel *mRules;
+    std::unique_ptr<FigureGenerator> mGenerator;
+    std::shared_ptr<lsRuleSet> mRuleSet;
+    std::uint64_t mShownSerial = 0;
+    std::uint64_t mByteBudget = lsStringByteBudget;
+
+    bool mLoaded = false;
+    double mAngle = 0.0;
+    int mIterations = 4;
+    QString mAxiom;                      // mirrors axiomText once the window exists
+    std::optional<QString> mAxiomString; // a loaded axiom waiting for the window
+    DocumentColor mColor = DocumentColor::white();
+    DocumentColor mBackgroundColor = DocumentColor::black();
+};

@@ -1,0 +1,313 @@
+#include "platform/document.h"
+
+#include "platform/documentcontroller.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QUndoStack>
+
+namespace {
+
+QString quoted(const QString &name)
+{
+    return QStringLiteral("\u201c%1\u201d").arg(name);
+}
+
+QString baseName(const QString &path)
+{
+    return QFileInfo(path).fileName();
+}
+
+} // namespace
+
+Document::Document(QWidget *parent)
+    : QMainWindow(parent)
+    , mUndoStack(new QUndoStack(this))
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    connect(mUndoStack, &QUndoStack::cleanChanged, this, [this](bool clean) {
+        setWindowModified(!clean);
+        if (mRevertAction)
+            mRevertAction->setEnabled(!clean && !mFileName.isEmpty());
+    });
+}
+
+Document::~Document()
+{
+    if (auto *controller = DocumentController::sharedDocumentController())
+        controller->removeDocument(this);
+}
+
+QString Document::displayName() const
+{
+    if (!mFileName.isEmpty())
+        return baseName(mFileName);
+    if (mUntitledNumber <= 1)
+        return tr("Untitled");
+    return tr("Untitled %1").arg(mUntitledNumber);
+}
+
+bool Document::isModified() const
+{
+    return !mUndoStack->isClean();
+}
+
+bool Document::readFromFile(const QString &path, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = tr("The file %1 could not be opened: %2.")
+                         .arg(quoted(baseName(path)), file.errorString());
+        return false;
+    }
+    const QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        *error = tr("The file %1 could not be read: %2.")
+                         .arg(quoted(baseName(path)), file.errorString());
+        return false;
+    }
+    QString cause;
+    if (!readFromData(data, &cause)) {
+        *error = tr("The file %1 could not be read: %2.").arg(quoted(baseName(path)), cause);
+        return false;
+    }
+    return true;
+}
+
+bool Document::writeToFile(const QString &path, QString *error) const
+{
+    QSaveFile file(path);
+    const QByteArray data = dataRepresentation();
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
+        *error = tr("The file %1 could not be written: %2.")
+                         .arg(quoted(baseName(path)), file.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool Document::save()
+{
+    if (mFileName.isEmpty())
+        return saveAs();
+    QString error;
+    if (!saveToFile(mFileName, &error)) {
+        showError(tr("The document %1 could not be saved.").arg(quoted(displayName())), error);
+        return false;
+    }
+    return true;
+}
+
+bool Document::saveAs()
+{
+    auto *controller = DocumentController::sharedDocumentController();
+    QFileDialog dialog(this, tr("Save As"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilter(controller->fileDialogFilter());
+    dialog.setDefaultSuffix(controller->documentExtension());
+    if (mFileName.isEmpty())
+        dialog.selectFile(displayName());
+    else
+        dialog.selectFile(mFileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return false;
+    const QString path = dialog.selectedFiles().constFirst();
+    QString error;
+    if (!saveToFile(path, &error)) {
+        showError(tr("The document %1 could not be saved.").arg(quoted(displayName())), error);
+        return false;
+    }
+    return true;
+}
+
+bool Document::saveToFile(const QString &path, QString *error)
+{
+    if (!writeToFile(path, error))
+        return false;
+    setFileName(path);
+    mUndoStack->setClean();
+    DocumentController::sharedDocumentController()->noteRecentFile(mFileName);
+    return true;
+}
+
+bool Document::revertToSaved()
+{
+    if (mFileName.isEmpty())
+        return false;
+    QString error;
+    if (!readFromFile(mFileName, &error)) {
+        showError(tr("The document %1 could not be reverted.").arg(quoted(displayName())), error);
+        return false;
+    }
+    mUndoStack->clear();
+    return true;
+}
+
+bool Document::confirmRevert()
+{
+    QMessageBox box(QMessageBox::Warning, tr("Revert to Saved"),
+                    tr("Do you want to revert %1 to the most recently saved version?")
+                            .arg(quoted(displayName())),
+                    QMessageBox::Cancel, this);
+    box.setInformativeText(tr("Your current changes will be lost."));
+    QPushButton *revert = box.addButton(tr("Revert"), QMessageBox::DestructiveRole);
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.exec();
+    return box.clickedButton() == revert;
+}
+
+void Document::showError(const QString &text, const QString &detail)
+{
+    QMessageBox box(QMessageBox::Warning, QApplication::applicationDisplayName(), text,
+                    QMessageBox::Ok, isVisible() ? this : nullptr);
+    box.setInformativeText(detail);
+    box.exec();
+}
+
+void Document::closeEvent(QCloseEvent *event)
+{
+    if (!isModified()) {
+        event->accept();
+        return;
+    }
+    QMessageBox box(QMessageBox::Warning, displayName(),
+                    tr("Do you want to save the changes you made in the document %1?")
+                            .arg(quoted(displayName())),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    box.setInformativeText(tr("Your changes will be lost if you don't save them."));
+    box.button(QMessageBox::Discard)->setText(tr("Don't Save"));
+    box.setDefaultButton(QMessageBox::Save);
+    switch (box.exec()) {
+    case QMessageBox::Save:
+        if (save())
+            event->accept();
+        else
+            event->ignore();
+        break;
+    case QMessageBox::Discard:
+        event->accept();
+        break;
+    default:
+        event->ignore();
+        break;
+    }
+}
+
+void Document::routeUndoShortcuts(QWidget *field)
+{
+    field->installEventFilter(this);
+}
+
+bool Document::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo)) {
+            // Left unaccepted, the key goes to the Edit menu's actions, not the field.
+            event->ignore();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool Document::event(QEvent *event)
+{
+    if (event->type() == QEvent::WindowActivate)
+        DocumentController::sharedDocumentController()->documentActivated(this);
+    return QMainWindow::event(event);
+}
+
+void Document::loadWindow()
+{
+    loadInterface();
+    buildMenus();
+    updateTitle();
+    windowDidLoad();
+}
+
+void Document::setFileName(const QString &path)
+{
+    mFileName = QFileInfo(path).absoluteFilePath();
+    updateTitle();
+    if (mRevertAction)
+        mRevertAction->setEnabled(isModified());
+}
+
+void Document::updateTitle()
+{
+    setWindowTitle(displayName() + QStringLiteral("[*]"));
+    setWindowFilePath(mFileName);
+    setWindowModified(isModified());
+}
+
+void Document::buildMenus()
+{
+    auto *controller = DocumentController::sharedDocumentController();
+    QMenuBar *bar = menuBar();
+
+    QMenu *file = bar->addMenu(tr("&File"));
+    file->addAction(tr("&New"), QKeySequence(Qt::CTRL | Qt::Key_N), controller,
+                    [controller] { controller->newDocument(); });
+    file->addAction(tr("&Open\u2026"), QKeySequence(Qt::CTRL | Qt::Key_O), controller,
+                    &DocumentController::openDocument);
+    QMenu *recent = file->addMenu(tr("Open &Recent"));
+    connect(recent, &QMenu::aboutToShow, recent, [recent, controller] {
+        recent->clear();
+        const QStringList files = controller->recentFiles();
+        for (const QString &path : files) {
+            recent->addAction(QFileInfo(path).fileName(), controller, [controller, path] {
+                controller->openDocumentWithContentsOfFile(path, true);
+            });
+        }
+        recent->addSeparator();
+        QAction *clear = recent->addAction(tr("Clear Menu"), controller,
+                                           &DocumentController::clearRecentFiles);
+        clear->setEnabled(!files.isEmpty());
+    });
+    file->addSeparator();
+    file->addAction(tr("&Close"), QKeySequence(Qt::CTRL | Qt::Key_W), this, &QWidget::close);
+    file->addAction(tr("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S), this, &Document::save);
+    file->addAction(tr("Save &As\u2026"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), this,
+                    &Document::saveAs);
+    mRevertAction = file->addAction(tr("Revert to Saved"), this, [this] {
+        if (confirmRevert())
+            revertToSaved();
+    });
+    mRevertAction->setEnabled(false);
+    file->addSeparator();
+    addFileMenuItems(file);
+    file->addAction(tr("&Print\u2026"), QKeySequence(Qt::CTRL | Qt::Key_P), this,
+                    &Document::printDocument);
+    const QList<QAction *> appActions = controller->fileMenuActions();
+    if (!appActions.isEmpty()) {
+        file->addSeparator();
+        file->addActions(appActions);
+    }
+    file->addSeparator();
+    QAction *quit = file->addAction(tr("&Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q), controller,
+                                    &DocumentController::quit);
+    quit->setMenuRole(QAction::QuitRole);
+
+    QMenu *edit = bar->addMenu(tr("&Edit"));
+    QAction *undo = mUndoStack->createUndoAction(this, tr("&Undo"));
+    undo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    QAction *redo = mUndoStack->createRedoAction(this, tr("&Redo"));
+    redo->setShortcuts(
+            { QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y) });
+    edit->addAction(undo);
+    edit->addAction(redo);
+
+    const QList<QMenu *> shared = controller->sharedMenus();
+    for (QMenu *menu : shared)
+        bar->addMenu(menu);
+}

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QMainWindow>
+
+class QMenu;
+class QUndoStack;
+
+// One open document and its window: a Document *is* its main window, so the window's
+// life is the document's life (closing the window deletes the document).
+//
+// The DocumentController creates documents through the app's factory and drives their life:
+//   opening a file: constructor, readFromFile() (no widgets yet), loadInterface(), menus,
+//                   windowDidLoad(), show;
+//   a new document: the same without readFromFile();
+//   revert:         readFromFile() with the window already up.
+// Subclasses turn themselves into bytes and back (dataRepresentation, readFromData); the base
+// does the file access, atomic saving, the title with its modified marker, the Save / Don't
+// Save / Cancel question, and the File and Edit menus. Edits go through undoStack(), whose
+// clean state is the document's unmodified state.
+class Document : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit Document(QWidget *parent = nullptr);
+    ~Document() override;
+
+    // Absolute path of the file, empty for an untitled document.
+    QString fileName() const { return mFileName; }
+    // The file's name without its folder, or "Untitled", "Untitled 2", ...
+    QString displayName() const;
+    bool isModified() const;
+    QUndoStack *undoStack() const { return mUndoStack; }
+
+    // Reads a file into the document. On failure the document is unchanged and *error names
+    // the file and the cause.
+    virtual bool readFromFile(const QString &path, QString *error);
+    // Writes the document atomically: an existing file is replaced only by a complete new one.
+    virtual bool writeToFile(const QString &path, QString *error) const;
+
+public slots:
+    // Save: asks for a name when the document has none. False when cancelled or failed (the
+    // failure has been shown).
+    bool save();
+    bool saveAs();
+    // Saves to path without dialogs and makes it the document's file; false and *error on failure.
+    bool saveToFile(const QString &path, QString *error);
+    // Reads the saved file again, dropping the changes and the undo history. Shows why on failure.
+    bool revertToSaved();
+    // The print command of the File menu.
+    virtual void printDocument() { }
+
+protected:
+    // The document's content as file bytes.
+    virtual QByteArray dataRepresentation() const = 0;
+    // Replaces the document's content with the file bytes. On failure the document is
+    // unchanged and *error says why in plain words.
+    virtual bool readFromData(const QByteArray &data, QString *error) = 0;
+    // Builds the window's widgets; the base adds its menus afterwards.
+    virtual void loadInterface() = 0;
+    // Called once the widgets and the menus exist, before the window is shown.
+    virtual void windowDidLoad() { }
+    // Document-specific commands for the File menu, placed before Print.
+    virtual void addFileMenuItems(QMenu *fileMenu) { Q_UNUSED(fileMenu) }
+
+    // Makes Undo and Redo typed in a text field act on the document's history instead of the
+    // field's own, which the document would not see.
+    void routeUndoShortcuts(QWidget *field);
+
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    bool event(QEvent *event) override;
+
+    // Shows a warning sheet on this window: text is the headline, detail the cause.
+    void showError(const QString &text, const QString &detail);
+
+private:
+    friend class DocumentController;
+
+    void loadWindow();
+    void buildMenus();
+    void setFileName(const QString &path);
+    void updateTitle();
+    bool confirmRevert();
+
+    QString mFileName;
+    int mUntitledNumber = 0;
+    QUndoStack *mUndoStack;
+    QAction *mRevertAction = nullptr;
+};
