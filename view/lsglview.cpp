@@ -88,24 +88,22 @@ lsGLView::~lsGLView()
         std::lock_guard lock(mLink->mutex);
         mLink->view = nullptr;
     }
-    if (isValid()) {
-        makeCurrent();
-        mRenderer.releaseGL();
-        doneCurrent();
-    }
+    if (isValid())
+        releaseGL();
 }
 
 void lsGLView::initializeGL()
 {
     // A new context (the widget moved to another window) starts without our GL objects.
-    connect(
-            context(), &QOpenGLContext::aboutToBeDestroyed, this,
-            [this] {
-                makeCurrent();
-                mRenderer.releaseGL();
-                doneCurrent();
-            },
+    connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &lsGLView::releaseGL,
             Qt::UniqueConnection);
+}
+
+void lsGLView::releaseGL()
+{
+    makeCurrent();
+    mRenderer.releaseGL();
+    doneCurrent();
 }
 
 QSize lsGLView::pixelSize() const

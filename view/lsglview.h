@@ -80,6 +80,7 @@ private:
     struct Link;  // lets a worker reach the view only while it exists
 
     void rotate();
+    void releaseGL();
     void requestBuild();
     void startBuild();
     void finishBuild(std::uint64_t serial, std::shared_ptr<const lsGeometry> geometry);

@@ -1,0 +1,230 @@
+// lsGLView in a real window (run under an X server, e.g. xvfb-run): hand-overs, the
+// geometry cache, spinning, capture in device pixels, TIFF snapshots and printing.
+#include "engine/generation.h"
+#include "rendertest.h"
+#include "view/lsglview.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include <cmath>
+#include <thread>
+
+using namespace rendertest;
+
+namespace {
+
+lsString plantString(int passes)
+{
+    auto set = rules(22.5);
+    lsNewRule(*set, 'F', "FF-[-F+F+F]+[+F-F-F]");
+    return lsGenerate(*set, "F", passes).string;
+}
+
+class GLViewTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        view.resize(201, 133);
+        view.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+        nextFrame();
+    }
+
+    // Waits until the view has drawn a frame after everything requested so far.
+    void nextFrame()
+    {
+        QSignalSpy swapped(&view, &QOpenGLWidget::frameSwapped);
+        view.update();
+        ASSERT_TRUE(swapped.wait(5000));
+    }
+
+    void handOver(double angleDegrees, lsString string)
+    {
+        QSignalSpy ready(&view, &lsGLView::figureReady);
+        view.setRulesAndString(rules(angleDegrees), std::move(string));
+        ASSERT_TRUE(ready.wait(20000));
+        nextFrame();
+    }
+
+    lsGLView view;
+};
+
+TEST_F(GLViewTest, EmptyViewShowsTheBackgroundWhileSpinning)
+{
+    view.setBackgroundColor(QColor(0, 128, 255, 0));
+    const double spin = view.spinAngle();
+    QTest::qWait(100);
+    nextFrame();
+    EXPECT_GT(view.spinAngle(), spin);
+    // Whole ticks of 0.3 degrees.
+    const double ticks = view.spinAngle() / 0.3;
+    EXPECT_NEAR(ticks, std::round(ticks), 1e-6);
+    const lsImageRep image = view.makeImageRep();
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(coverage(image, { 0, 128, 255 }).count, 0);
+}
+
+TEST_F(GLViewTest, CaptureUsesTheViewportsDevicePixels)
+{
+    // Under a scale factor of 1.5 the 201 x 133 view covers 301.5 x 199.5 device pixels.
+    const qreal ratio = view.devicePixelRatioF();
+    const QSize expected(int(201 * ratio), int(133 * ratio));
+    EXPECT_EQ(view.pixelSize(), expected);
+
+    view.setColor(Qt::red);
+    handOver(90, lsString("F+F+F+F"));
+    const lsImageRep image = view.makeImageRep();
+    ASSERT_EQ(image.width, expected.width());
+    ASSERT_EQ(image.height, expected.height());
+    EXPECT_EQ(image.stride, lsImageStride(expected.width()));
+    // The square figure sits in the middle of the whole capture: the viewport and the
+    // capture agree on the pixel size.
+    const Coverage c = coverage(image, { 0, 0, 0 });
+    ASSERT_GT(c.count, 0);
+    EXPECT_NEAR((c.left + c.right) / 2.0, image.width / 2.0, 2.0);
+    EXPECT_NEAR((c.top + c.bottom) / 2.0, image.height / 2.0, 2.0);
+    EXPECT_NEAR(c.right - c.left, c.bottom - c.top, 2);
+    for (std::uint8_t v : image.green)
+        ASSERT_EQ(v, 0);
+}
+
+TEST_F(GLViewTest, HandOverReplacesAndFreesThePreviousString)
+{
+    handOver(90, lsString("F+F"));
+    std::weak_ptr<const lsString> first = view.heldString();
+    ASSERT_FALSE(first.expired());
+    const lsImageRep before = view.makeImageRep();
+
+    // The same figure again changes nothing visible; the earlier copy is gone.
+    handOver(90, lsString("F+F"));
+    EXPECT_TRUE(first.expired());
+    view.setSpinAngle(view.spinAngle()); // flat figure: the spin does not matter
+    nextFrame();
+    EXPECT_TRUE(samePixels(before, view.makeImageRep()));
+
+    handOver(90, lsString("F+F+F"));
+    EXPECT_EQ(view.geometry()->vertexCount(), 4u);
+    EXPECT_EQ(view.heldString()->view(), "F+F+F");
+}
+
+TEST_F(GLViewTest, LargeFiguresBuildOffTheUiThreadAndTheLastHandOverWins)
+{
+    handOver(90, lsString("F"));
+    const auto small = view.geometry();
+
+    QSignalSpy ready(&view, &lsGLView::figureReady);
+    std::thread generation([this] {
+        view.setRulesAndString(rules(22.5), plantString(6)); // 711,000 characters
+        view.setRulesAndString(rules(22.5), plantString(5));
+        view.setRulesAndString(rules(22.5), plantString(6));
+    });
+    generation.join();
+    // Meanwhile the previous figure stays on screen.
+    EXPECT_EQ(view.geometry(), small);
+    ASSERT_TRUE(ready.wait(20000));
+    while (ready.wait(300)) {
+    }
+    const auto g = view.geometry();
+    ASSERT_NE(g, small);
+    // The sixth pass draws 8^6 moves.
+    EXPECT_GT(g->vertexCount(), 262144u);
+    EXPECT_EQ(view.heldString()->size(), plantString(6).size());
+}
+
+TEST_F(GLViewTest, AngleChangeRebuildsTheFigureWithoutRewriting)
+{
+    handOver(90, lsString("F+F"));
+    const float x = view.geometry()->vertices[6]; // third vertex
+    EXPECT_NEAR(x, 10.0f, 1e-5);
+    QSignalSpy ready(&view, &lsGLView::figureReady);
+    view.setRuleAngle(-90 * degree);
+    ASSERT_TRUE(ready.wait(5000));
+    EXPECT_NEAR(view.geometry()->vertices[6], -10.0f, 1e-5);
+    EXPECT_EQ(view.heldString()->view(), "F+F");
+}
+
+TEST_F(GLViewTest, ColoursConvertToRgb)
+{
+    view.setColor(QColor::fromHsvF(0.0f, 1.0f, 1.0f, 0.5f));
+    const std::array<double, 4> expected{ 1.0, 0.0, 0.0, 0.5 };
+    for (int i = 0; i < 4; ++i)
+        EXPECT_NEAR(view.lineColor()[i], expected[i], 1e-4);
+    view.setBackgroundColor(QColor::fromCmykF(0.0f, 0.0f, 0.0f, 1.0f));
+    EXPECT_EQ(view.backgroundColor(), (std::array<double, 4>{ 0.0, 0.0, 0.0, 1.0 }));
+}
+
+TEST_F(GLViewTest, SnapshotWritesTheFrameAsTiff)
+{
+    view.setBackgroundColor(QColor(10, 20, 30));
+    handOver(90, lsString("F+F+F"));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("figure.tiff"));
+    QString error;
+    ASSERT_EQ(view.snapshotToFile(path, &error), 0) << error.toStdString();
+
+    TIFF *tiff = TIFFOpen(QFile::encodeName(path).constData(), "r");
+    ASSERT_NE(tiff, nullptr);
+    uint32_t width = 0, height = 0;
+    TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height);
+    EXPECT_EQ(int(width), view.pixelSize().width());
+    EXPECT_EQ(int(height), view.pixelSize().height());
+    std::vector<std::uint8_t> row(TIFFScanlineSize(tiff));
+    ASSERT_EQ(TIFFReadScanline(tiff, row.data(), 0, 0), 1);
+    EXPECT_EQ(row[0], 10);
+    EXPECT_EQ(row[1], 20);
+    EXPECT_EQ(row[2], 30);
+    TIFFClose(tiff);
+
+    EXPECT_EQ(view.snapshotToFile(dir.filePath(QStringLiteral("no/such/dir.tiff")), &error), -1);
+    EXPECT_TRUE(error.contains(QStringLiteral("no/such"))) << error.toStdString();
+
+    lsGLView hidden;
+    error.clear();
+    EXPECT_EQ(hidden.snapshotToFile(dir.filePath(QStringLiteral("hidden.tiff")), &error), -1);
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("hidden.tiff"))));
+}
+
+TEST_F(GLViewTest, PrintsToPdfWithoutADialog)
+{
+    handOver(90, lsString("F+F+F"));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("figure.pdf"));
+    QString error;
+    ASSERT_TRUE(view.printToPdf(path, &error)) << error.toStdString();
+    QFile pdf(path);
+    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(pdf.read(5) == "%PDF-");
+    EXPECT_GT(pdf.size(), 1000);
+
+    EXPECT_FALSE(view.printToPdf(dir.filePath(QStringLiteral("no/such/figure.pdf")), &error));
+    EXPECT_FALSE(error.isEmpty());
+}
+
+TEST_F(GLViewTest, ResizedViewCapturesItsNewSize)
+{
+    handOver(90, lsString("F+F+F"));
+    view.resize(120, 90);
+    const lsImageRep image = view.makeImageRep(); // before any frame of the new size
+    EXPECT_EQ(image.width, view.pixelSize().width());
+    EXPECT_EQ(image.height, view.pixelSize().height());
+    EXPECT_GT(coverage(image, { 0, 0, 0 }).count, 0);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
