@@ -295,6 +295,8 @@ public:
     {
         Archive archive;
         readHeader(archive);
+        if (mPos == mBytes.size())
+            fail("the archive holds no data", mPos);
         while (mPos < mBytes.size())
             archive.groups.push_back(readGroup(0));
         return archive;
@@ -626,8 +628,9 @@ private:
         return bytes(entry.text);
     }
 
-    // The object-table index of a class (with its superclasses); nullopt for nil.
-    std::optional<std::size_t> readClass()
+    // The object-table index of a class (with its superclasses); nullopt for nil. `depth` counts
+    // the subclasses being read, so that a long chain fails before it runs deep.
+    std::optional<std::size_t> readClass(int depth = 0)
     {
         const std::size_t at = mPos;
         const int head = readHead();
@@ -643,6 +646,8 @@ private:
                 fail("a class that is its own superclass", at);
             return index;
         }
+        if (depth >= kArchiveMaxClassChain)
+            fail(chainTooLong(), at);
         const std::size_t nameAt = mPos;
         const auto name = readSharedString();
         if (!name)
@@ -654,16 +659,20 @@ private:
         entry.version = readCompactInt("a class version");
         mObjects.push_back(std::move(entry));
         const std::size_t superAt = mPos;
-        const auto superclass = readClass();
+        const auto superclass = readClass(depth + 1);
         const int length = superclass ? mObjects[*superclass].chainLength + 1 : 1;
-        if (length > kArchiveMaxClassChain)
-            fail("a class chain longer than " + std::to_string(kArchiveMaxClassChain) + " classes",
-                 superAt);
+        if (depth + length > kArchiveMaxClassChain)
+            fail(chainTooLong(), superAt);
         TableEntry &self = mObjects[index];
         self.superclass = superclass;
         self.chainLength = length;
         self.complete = true;
         return index;
+    }
+
+    static std::string chainTooLong()
+    {
+        return "a class chain longer than " + std::to_string(kArchiveMaxClassChain) + " classes";
     }
 
     std::vector<ArchiveClass> chainOf(std::size_t index) const
