@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+// What sprig-render was asked to do, checked and normalised.
+
+enum class OutputKind {
+    Png,
+    Tiff,
+    Svg,
+    Document, // an .lsd file
+};
+
+enum class Action {
+    Write, // render or convert to -o
+    Info,  // statistics of the generated figure on stdout
+    Dump,  // the document as read, as JSON on stdout
+};
+
+struct RenderOptions
+{
+    Action action = Action::Write;
+
+    // Where documents come from: .lsd files and directories searched for them, one JSON
+    // document, or a document given on the command line (inlineAxiom/inlineRules).
+    QStringList inputs;
+    QString jsonInput;
+    std::optional<std::string> inlineAxiom;
+    std::vector<std::pair<std::string, std::string>> inlineRules; // letter, replacement
+
+    // Overrides of the document's values, already clamped as the window clamps them.
+    std::optional<double> angle;
+    std::optional<int> iterations;
+
+    QString output;
+    bool outputIsDirectory = false; // -o DIR/: one output per document, named after it
+    OutputKind kind = OutputKind::Png;
+
+    int width = 800;
+    int height = 800;
+    double spinDegrees = 0.0;
+
+    bool isInline() const { return inlineAxiom.has_value(); }
+};
+
+struct ParseResult
+{
+    enum Status {
+        Ok,
+        Help,    // text holds the help
+        Version, // text holds the version line
+        Error,   // text holds the message; exit status 2
+    };
+    Status status = Ok;
+    QString text;
+    RenderOptions options;
+};
+
+// Parses the arguments (argv without the program name's meaning: arguments[0] is the program).
+ParseResult parseCommandLine(const QStringList &arguments);
+
+// The kind of output a file name asks for, from its extension; none when it is not known.
+std::optional<OutputKind> outputKindForPath(const QString &path);
+
+// The file extension (without dot) written for a kind.
+QString extensionForKind(OutputKind kind);
+
+// The window's ranges: iterations 1-7, angle 0-360 degrees with its fraction kept.
+int clampIterations(long long iterations);
+double clampAngle(double degrees);

@@ -1,0 +1,33 @@
+// sprig-render: renders, converts and inspects L-system documents without a display.
+
+#include "cli/commandline.h"
+#include "cli/sprigrender.h"
+
+#include <QCoreApplication>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <iostream>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("sprig-render"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(SPRIG_VERSION));
+
+    const ParseResult parsed = parseCommandLine(QCoreApplication::arguments());
+    switch (parsed.status) {
+    case ParseResult::Help:
+    case ParseResult::Version:
+        std::cout << parsed.text.toStdString() << '\n';
+        return ExitSuccess;
+    case ParseResult::Error:
+        std::cerr << "sprig-render: " << parsed.text.toStdString()
+                  << "\nTry 'sprig-render --help'.\n";
+        return ExitBadArguments;
+    case ParseResult::Ok:
+        break;
+    }
+    return runSprigRender(parsed.options, std::cout, std::cerr, isatty(STDERR_FILENO) != 0);
+}

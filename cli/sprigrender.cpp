@@ -1,0 +1,446 @@
+#include "cli/sprigrender.h"
+
+#include "cli/commandline.h"
+#include "cli/documentjson.h"
+#include "document/model/documentfile.h"
+#include "engine/generation.h"
+#include "view/export/figureexport.h"
+#include "view/figurerenderer.h"
+#include "view/imagerep.h"
+#include "view/offscreencontext.h"
+#include "view/tiffwriter.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QSaveFile>
+
+#include <cmath>
+#include <map>
+#include <ostream>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+double degreesToRadians(double degrees)
+{
+    return degrees / 360.0 * 6.283185307179586;
+}
+
+struct CountingSink
+{
+    std::uint64_t vertices = 0;
+    std::uint64_t strips = 1;
+    void vertex(double, double, double) { ++vertices; }
+    void restart() { ++strips; }
+};
+
+// One document to process, and where its result goes.
+struct Job
+{
+    QString input; // the .lsd file; empty for --from-json and inline documents
+    QString name;  // how messages name the document
+    QString output;
+};
+
+QString outputName(const QString &relativeInput, OutputKind kind)
+{
+    const QFileInfo info(relativeInput);
+    const QString stem = info.path() == u"." ? info.completeBaseName()
+                                             : info.path() + u'/' + info.completeBaseName();
+    return stem + u'.' + extensionForKind(kind);
+}
+
+// Expands directories into the .lsd files below them (sorted, so galleries come out in the
+// same order every time) and names every output. Fails when two inputs would write one file.
+int makeJobs(const RenderOptions &o, std::vector<Job> &jobs, std::ostream &err)
+{
+    const QString outDir = o.outputIsDirectory ? QDir(o.output).path() + u'/' : QString();
+    auto add = [&](const QString &input, const QString &name, const QString &relative) {
+        jobs.push_back({ input, name,
+                         o.outputIsDirectory ? outDir + outputName(relative, o.kind) : o.output });
+    };
+    if (o.isInline()) {
+        add({}, u"the --axiom document"_s, u"figure"_s);
+    } else if (!o.jsonInput.isEmpty()) {
+        add({}, o.jsonInput, QFileInfo(o.jsonInput).fileName());
+    } else {
+        for (const QString &input : o.inputs) {
+            if (!QFileInfo(input).isDir()) {
+                add(input, input, QFileInfo(input).fileName());
+                continue;
+            }
+            QStringList found;
+            QDirIterator it(input, { u"*.lsd"_s }, QDir::Files, QDirIterator::Subdirectories);
+            while (it.hasNext())
+                found.append(it.next());
+            found.sort();
+            if (found.isEmpty()) {
+                err << "sprig-render: " << input.toStdString() << ": no .lsd files in it\n";
+                return ExitInputOutput;
+            }
+            for (const QString &file : found)
+                add(file, file,
+                    QDir(QFileInfo(input).absoluteFilePath())
+                            .relativeFilePath(QFileInfo(file).absoluteFilePath()));
+        }
+    }
+    if (o.action == Action::Write) {
+        std::map<QString, QString> writers;
+        for (const Job &job : jobs) {
+            const QString target = QFileInfo(job.output).absoluteFilePath();
+            const auto [it, inserted] = writers.emplace(target, job.name);
+            if (!inserted) {
+                err << "sprig-render: " << it->second.toStdString() << " and "
+                    << job.name.toStdString() << " would both write " << job.output.toStdString()
+                    << "\n";
+                return ExitBadArguments;
+            }
+        }
+    }
+    return ExitSuccess;
+}
+
+bool loadJson(const QString &path, DocumentData &document, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = path + u": "_s + file.errorString();
+        return false;
+    }
+    if (file.size() > qint64(kMaxDocumentFileSize)) {
+        *error = path + u": too large for a document"_s;
+        return false;
+    }
+    QString cause;
+    if (!documentFromJson(file.readAll(), document, &cause)) {
+        *error = path + u": "_s + cause;
+        return false;
+    }
+    return true;
+}
+
+bool loadDocument(const RenderOptions &o, const Job &job, DocumentData &document, QString *error)
+{
+    if (o.isInline()) {
+        document.axiom = o.inlineAxiom;
+        for (const auto &[letter, text] : o.inlineRules) {
+            document.letters.push_back(letter);
+            document.rules.push_back(text);
+        }
+    } else if (!o.jsonInput.isEmpty()) {
+        if (!loadJson(o.jsonInput, document, error))
+            return false;
+    } else {
+        std::string cause;
+        if (!readDocumentFile(job.input.toStdString(), document, &cause)) {
+            *error = QString::fromStdString(cause);
+            return false;
+        }
+    }
+    if (o.angle)
+        document.angle = *o.angle;
+    if (o.iterations)
+        document.iterations = *o.iterations;
+    return true;
+}
+
+bool writeBytes(const QString &path, const std::vector<std::uint8_t> &bytes, QString *error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)
+        || file.write(reinterpret_cast<const char *>(bytes.data()), qint64(bytes.size()))
+                   != qint64(bytes.size())
+        || !file.commit()) {
+        *error = path + u": "_s + file.errorString();
+        return false;
+    }
+    return true;
+}
+
+// The offscreen context and renderer, made once and kept for every picture of a run.
+class PictureMaker
+{
+public:
+    ~PictureMaker()
+    {
+        if (mContext && mContext->makeCurrent())
+            mRenderer.releaseGL();
+    }
+
+    bool make(std::shared_ptr<const lsGeometry> geometry,
+              const DocumentData &document,
+              const RenderOptions &o,
+              lsImageRep &image,
+              QString *error)
+    {
+        std::string cause;
+        if (!mContext) {
+            auto context = std::make_unique<OffscreenContext>();
+            if (!context->create(o.width, o.height, &cause)) {
+                *error = u"cannot draw without a display: "_s + QString::fromStdString(cause);
+                return false;
+            }
+            mContext = std::move(context);
+        }
+        mContext->makeCurrent();
+        mRenderer.setGeometry(std::move(geometry));
+        mRenderer.setLineColor(document.color.rgba());
+        mRenderer.setBackgroundColor(document.bgColor.rgba());
+        mRenderer.draw(o.width, o.height, o.spinDegrees);
+        image = captureImageRep(o.width, o.height);
+        if (image.isNull()) {
+            *error = u"not enough memory to capture the picture"_s;
+            return false;
+        }
+        return true;
+    }
+
+private:
+    std::unique_ptr<OffscreenContext> mContext;
+    FigureRenderer mRenderer;
+};
+
+QByteArray infoJson(const Figure &figure, const QString *file)
+{
+    double box[6] = { 0, 0, 0, 0, 0, 0 };
+    if (figure.hasAxiom)
+        lsMeasureString(*figure.rules, figure.string.view(), box);
+    QJsonArray boxArray;
+    for (double b : box)
+        boxArray.append(b); // shortest text that reads back as the same double
+    QByteArray json = "{";
+    if (file)
+        json += "\"file\":" + jsonText(*file) + ',';
+    json += "\"length\":" + QByteArray::number(quint64(figure.string.size()))
+            + ",\"vertices\":" + QByteArray::number(quint64(figure.vertices)) + ",\"strips\":"
+            + QByteArray::number(quint64(figure.strips)) + ",\"box\":" + jsonText(boxArray)
+            + ",\"iterations\":" + QByteArray::number(figure.iterations) + '}';
+    return json;
+}
+
+QString budgetMessage(const Job &job, const Figure &figure)
+{
+    return u"%1: stopped after %2 of %3 iterations: the next one would make %4; the output "
+           u"shows iteration %2"_s.arg(job.name)
+                   .arg(figure.iterations)
+                   .arg(figure.requested)
+                   .arg(figure.stringLimit ? u"a string longer than 1 GiB"_s
+                                           : u"a figure larger than 2 GiB"_s);
+}
+
+// A progress line on a terminal, redrawn in place.
+class Progress
+{
+public:
+    Progress(std::ostream &err, std::size_t total, bool enabled)
+        : mErr(err)
+        , mTotal(total)
+        , mEnabled(enabled && total > 1)
+    { }
+    ~Progress() { clear(); }
+
+    void show(std::size_t index, const QString &name)
+    {
+        if (!mEnabled)
+            return;
+        mErr << "\r\033[K[" << index + 1 << '/' << mTotal << "] " << name.toStdString()
+             << std::flush;
+        mShown = true;
+    }
+    // Makes room for a message.
+    void clear()
+    {
+        if (mShown)
+            mErr << "\r\033[K" << std::flush;
+        mShown = false;
+    }
+
+private:
+    std::ostream &mErr;
+    std::size_t mTotal;
+    bool mEnabled;
+    bool mShown = false;
+};
+
+class Runner
+{
+public:
+    Runner(const RenderOptions &options,
+           std::ostream &out,
+           std::ostream &err,
+           Progress &progress,
+           bool nameFiles)
+        : mOptions(options)
+        , mOut(out)
+        , mErr(err)
+        , mProgress(progress)
+        , mNameFiles(nameFiles)
+    { }
+
+    int run(const Job &job);
+
+private:
+    int fail(const QString &message)
+    {
+        report(message);
+        return ExitInputOutput;
+    }
+    void report(const QString &message)
+    {
+        mProgress.clear();
+        mErr << "sprig-render: " << message.toStdString() << '\n';
+    }
+    int writeOutput(const Job &job, const Figure &figure, const DocumentData &document);
+
+    const RenderOptions &mOptions;
+    std::ostream &mOut;
+    std::ostream &mErr;
+    Progress &mProgress;
+    bool mNameFiles;
+    PictureMaker mPictures;
+};
+
+int Runner::run(const Job &job)
+{
+    DocumentData document;
+    QString error;
+    if (!loadDocument(mOptions, job, document, &error))
+        return fail(error);
+
+    if (mOptions.action == Action::Dump) {
+        mOut << documentToJson(document).toStdString() << std::flush;
+        return ExitSuccess;
+    }
+    if (mOptions.action == Action::Write && mOptions.kind == OutputKind::Document) {
+        if (document.angle != std::trunc(document.angle))
+            report(u"%1: documents keep whole degrees: the angle %2 is saved as %3"_s
+                           .arg(job.output)
+                           .arg(document.angle)
+                           .arg(std::trunc(document.angle)));
+        return writeBytes(job.output, writeDocument(document), &error) ? ExitSuccess : fail(error);
+    }
+
+    const Figure figure = generateFigure(document);
+    if (figure.outOfMemory)
+        return fail(u"%1: not enough memory to generate the figure"_s.arg(job.name));
+    if (mOptions.action == Action::Info) {
+        mOut << infoJson(figure, mNameFiles ? &job.name : nullptr).toStdString() << '\n'
+             << std::flush;
+    } else {
+        const int status = writeOutput(job, figure, document);
+        if (status != ExitSuccess)
+            return status;
+    }
+    if (figure.stoppedAtBudget) {
+        report(budgetMessage(job, figure));
+        return ExitStoppedAtBudget;
+    }
+    return ExitSuccess;
+}
+
+int Runner::writeOutput(const Job &job, const Figure &figure, const DocumentData &document)
+{
+    auto geometry = std::make_shared<lsGeometry>();
+    if (figure.hasAxiom && !lsBuildGeometry(*figure.rules, figure.string.view(), *geometry))
+        return fail(u"%1: not enough memory for the figure"_s.arg(job.name));
+    if (!figure.hasAxiom)
+        geometry.reset(); // the background alone, as the window shows such a document
+
+    const QFileInfo target(job.output);
+    if (!QDir().mkpath(target.path()))
+        return fail(u"%1: cannot create the directory"_s.arg(target.path()));
+
+    std::string cause;
+    const std::string path = job.output.toStdString();
+    if (mOptions.kind == OutputKind::Svg) {
+        const lsGeometry empty;
+        if (!writeSvg(geometry ? *geometry : empty, document.color.rgba(), document.bgColor.rgba(),
+                      mOptions.width, mOptions.height, mOptions.spinDegrees, path, &cause))
+            return fail(QString::fromStdString(cause));
+        return ExitSuccess;
+    }
+
+    lsImageRep image;
+    QString error;
+    if (!mPictures.make(std::move(geometry), document, mOptions, image, &error))
+        return fail(job.name + u": "_s + error);
+    const bool written = mOptions.kind == OutputKind::Png ? writePng(image, path, &cause)
+                                                          : writeTiff(image, path, &cause);
+    return written ? ExitSuccess : fail(QString::fromStdString(cause));
+}
+
+// An input/output failure outweighs a stop at the budget.
+int combine(int a, int b)
+{
+    if (a == ExitInputOutput || b == ExitInputOutput)
+        return ExitInputOutput;
+    return std::max(a, b);
+}
+
+} // namespace
+
+Figure
+generateFigure(const DocumentData &document, std::uint64_t stringBudget, std::uint64_t figureBudget)
+{
+    Figure figure;
+    figure.requested = document.iterations;
+    figure.hasAxiom = document.axiom.has_value();
+    std::shared_ptr<lsRuleSet> rules = lsNewRuleSet();
+    rules->angle = degreesToRadians(document.angle);
+    for (std::size_t i = 0; i < document.letters.size() && i < document.rules.size(); ++i) {
+        // A letter of several characters rewrites its first byte, as the window does.
+        if (!document.letters[i].empty())
+            lsNewRule(*rules, document.letters[i][0], document.rules[i]);
+    }
+    figure.rules = rules;
+    if (!figure.hasAxiom)
+        return figure;
+
+    int iterations = document.iterations;
+    for (;;) {
+        lsGeneration generation = lsGenerate(*rules, *document.axiom, iterations, stringBudget);
+        figure.iterations = generation.iterations;
+        figure.outOfMemory = generation.outOfMemory;
+        if (generation.stoppedAtBudget) {
+            figure.stoppedAtBudget = true;
+            figure.stringLimit = true;
+        }
+        CountingSink count;
+        lsWalkString(rules->angle, rules->step, generation.string.view(), count);
+        figure.string = std::move(generation.string);
+        figure.vertices = count.vertices;
+        figure.strips = count.strips;
+        const std::uint64_t figureBytes =
+                count.vertices * 3 * sizeof(float) + count.strips * 2 * sizeof(std::int32_t);
+        if (figureBytes <= figureBudget || figure.iterations == 0)
+            break;
+        // Too many vertices to draw: step back to the last iteration whose figure fits.
+        figure.stoppedAtBudget = true;
+        figure.stringLimit = false;
+        iterations = figure.iterations - 1;
+    }
+    return figure;
+}
+
+int runSprigRender(const RenderOptions &options,
+                   std::ostream &out,
+                   std::ostream &err,
+                   bool progressLine)
+{
+    std::vector<Job> jobs;
+    const int status = makeJobs(options, jobs, err);
+    if (status != ExitSuccess)
+        return status;
+    Progress progress(err, jobs.size(), progressLine);
+    Runner runner(options, out, err, progress, jobs.size() > 1);
+    int worst = ExitSuccess;
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        progress.show(i, jobs[i].name);
+        worst = combine(worst, runner.run(jobs[i]));
+    }
+    return worst;
+}

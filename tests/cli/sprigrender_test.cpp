@@ -1,0 +1,469 @@
+#include "cli/sprigrender.h"
+
+#include "document/model/documentdata.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QXmlStreamReader>
+
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct Result
+{
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Runs sprig-render in dir without any display.
+Result sprigRender(const QStringList &arguments, const QString &dir = QDir::tempPath())
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(u"DISPLAY"_s);
+    environment.remove(u"WAYLAND_DISPLAY"_s);
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(dir);
+    process.start(QString::fromUtf8(SPRIG_RENDER), arguments);
+    Result result;
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) {
+        ADD_FAILURE() << "sprig-render did not finish: " << arguments.join(u' ').toStdString();
+        return result;
+    }
+    result.status = process.exitCode();
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+QJsonObject jsonOf(const QByteArray &text)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(text, &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << text.toStdString();
+    return document.object();
+}
+
+const char kochJson[] = R"({"axiom": "F", "letters": ["F"], "rules": ["F+F-F-F+F"],
+    "angle": 90, "iterations": 3, "color": [1, 0, 0, 1], "bgColor": [0, 0, 0, 1]})";
+const char plantJson[] = R"({"axiom": "X", "letters": ["X", "F"], "rules": ["F[+X][-X]FX", "FF"],
+    "angle": 25.7, "iterations": 4, "color": [0.2, 0.8, 0.3, 0.75], "bgColor": [1, 1, 1, 1]})";
+const char bushJson[] = R"({"axiom": "F", "letters": ["F"], "rules": ["F[>F][<F]F[+F]"],
+    "angle": 30, "iterations": 3})";
+
+class SprigRender : public ::testing::Test
+{
+protected:
+    QString path(const QString &name) const { return mDir.filePath(name); }
+    void writeFile(const QString &name, const QByteArray &content) const
+    {
+        QFile file(path(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    QByteArray readFile(const QString &name) const
+    {
+        QFile file(path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    Result run(const QStringList &arguments) const { return sprigRender(arguments, mDir.path()); }
+    // Writes JSON and the document made from it.
+    void makeDocument(const QString &name, const char *json) const
+    {
+        writeFile(name + u".json"_s, json);
+        const Result r = run({ u"--from-json"_s, name + u".json"_s, u"-o"_s, name + u".lsd"_s });
+        ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    }
+
+    QTemporaryDir mDir;
+};
+
+// --info of small systems, worked out by hand (angle 90 unless given, step 10).
+struct InfoCase
+{
+    QStringList arguments;
+    qint64 length;
+    qint64 vertices;
+    qint64 strips;
+    std::array<double, 6> box;
+    int iterations;
+};
+
+class SprigRenderInfo : public ::testing::TestWithParam<InfoCase>
+{ };
+
+TEST_P(SprigRenderInfo, CountsAndBox)
+{
+    const InfoCase &c = GetParam();
+    const Result r = sprigRender(QStringList{ u"--info"_s, u"--angle"_s, u"90"_s } + c.arguments);
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QJsonObject info = jsonOf(r.out);
+    EXPECT_EQ(info[u"length"_s].toInteger(), c.length);
+    EXPECT_EQ(info[u"vertices"_s].toInteger(), c.vertices);
+    EXPECT_EQ(info[u"strips"_s].toInteger(), c.strips);
+    EXPECT_EQ(info[u"iterations"_s].toInt(), c.iterations);
+    const QJsonArray box = info[u"box"_s].toArray();
+    ASSERT_EQ(box.size(), 6);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_NEAR(box[i].toDouble(), c.box[i], 1e-9) << "box entry " << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+        HandWorked,
+        SprigRenderInfo,
+        ::testing::Values(
+                InfoCase{ { u"--axiom"_s, u"F+F"_s, u"--iterations"_s, u"1"_s },
+                          3,
+                          3,
+                          1,
+                          { 0, 10, 0, 10, 0, 0 },
+                          1 },
+                InfoCase{ { u"--axiom"_s, u"F[+F]F"_s }, 6, 5, 2, { 0, 10, 0, 20, 0, 0 }, 4 },
+                InfoCase{ { u"--axiom"_s, u"[@0.5F]F"_s }, 8, 4, 2, { 0, 0, 0, 10, 0, 0 }, 4 },
+                InfoCase{ { u"--axiom"_s, u"F>F"_s }, 3, 3, 1, { 0, 0, 0, 10, 0, 10 }, 4 },
+                InfoCase{ { u"--axiom"_s, u"XYZ 12"_s }, 6, 1, 1, { 0, 0, 0, 0, 0, 0 }, 4 },
+                InfoCase{ { u"--axiom"_s, u"]F[F"_s }, 4, 3, 1, { 0, 0, 0, 20, 0, 0 }, 4 },
+                InfoCase{ { u"--axiom"_s, u"F"_s, u"--rule"_s, u"F=F+F-F-F+F"_s, u"--iterations"_s,
+                            u"1"_s },
+                          9,
+                          6,
+                          1,
+                          { 0, 10, 0, 30, 0, 0 },
+                          1 },
+                InfoCase{ { u"--axiom"_s, u"F"_s, u"--rule"_s, u"F=F+F-F-F+F"_s, u"--iterations"_s,
+                            u"2"_s },
+                          49,
+                          26,
+                          1,
+                          { 0, 40, 0, 90, 0, 0 },
+                          2 },
+                // The first rule for a letter wins; a letter of several characters rewrites
+                // its first; '=' after the first belongs to the text.
+                InfoCase{ { u"--axiom"_s, u"F"_s, u"--rule"_s, u"F=F[F]"_s, u"--rule"_s,
+                            u"F=FFFF"_s, u"--iterations"_s, u"1"_s },
+                          4,
+                          4,
+                          2,
+                          { 0, 0, 0, 20, 0, 0 },
+                          1 },
+                InfoCase{ { u"--axiom"_s, u"G"_s, u"--rule"_s, u"Gx=F=F"_s, u"--iterations"_s,
+                            u"1"_s },
+                          3,
+                          3,
+                          1,
+                          { 0, 0, 0, 20, 0, 0 },
+                          1 }));
+
+TEST(SprigRenderBox, ReadsBackExactly)
+{
+    const Result r =
+            sprigRender({ u"--info"_s, u"--axiom"_s, u"F"_s, u"--rule"_s, u"F=F+F--F+F>F"_s,
+                          u"--angle"_s, u"61.5"_s, u"--iterations"_s, u"3"_s });
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    DocumentData document;
+    document.axiom = "F";
+    document.letters = { "F" };
+    document.rules = { "F+F--F+F>F" };
+    document.angle = 61.5;
+    document.iterations = 3;
+    const Figure figure = generateFigure(document);
+    double box[6];
+    lsMeasureString(*figure.rules, figure.string.view(), box);
+    const QJsonArray printed = jsonOf(r.out)[u"box"_s].toArray();
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(printed[i].toDouble(), box[i]) << "box entry " << i;
+}
+
+TEST(SprigRenderBudget, StringBudgetStopsAtTheLastIterationThatFits)
+{
+    // 21^7 bytes would exceed 1 GiB; 21^6 fits.
+    const Result r = sprigRender({ u"--info"_s, u"--axiom"_s, u"X"_s, u"--rule"_s,
+                                   u"X="_s + QString(21, u'X'), u"--iterations"_s, u"7"_s });
+    EXPECT_EQ(r.status, 3);
+    const QJsonObject info = jsonOf(r.out);
+    EXPECT_EQ(info[u"iterations"_s].toInt(), 6);
+    EXPECT_EQ(info[u"length"_s].toInteger(), 85766121);
+    EXPECT_TRUE(r.err.contains("stopped after 6 of 7 iterations")) << r.err.toStdString();
+}
+
+TEST(SprigRenderBudget, FigureBudgetStepsBack)
+{
+    DocumentData document;
+    document.axiom = "F";
+    document.letters = { "F" };
+    document.rules = { "FF" };
+    document.iterations = 7; // 128 moves, 129 vertices of 12 bytes and one strip
+    Figure figure = generateFigure(document, 1000, 800);
+    EXPECT_EQ(figure.iterations, 6);
+    EXPECT_EQ(figure.vertices, 65u);
+    EXPECT_TRUE(figure.stoppedAtBudget);
+    EXPECT_FALSE(figure.stringLimit);
+    figure = generateFigure(document, 100, 1 << 20);
+    EXPECT_EQ(figure.iterations, 6);
+    EXPECT_TRUE(figure.stringLimit);
+    figure = generateFigure(document);
+    EXPECT_EQ(figure.iterations, 7);
+    EXPECT_FALSE(figure.stoppedAtBudget);
+}
+
+TEST_F(SprigRender, RedKochOnBlackHasOnlyRedPixelsAndTiffMatchesPng)
+{
+    writeFile(u"koch.json"_s, kochJson);
+    Result r = run({ u"--from-json"_s, u"koch.json"_s, u"-o"_s, u"koch.png"_s, u"--size"_s,
+                     u"301x200"_s });
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QImage png = QImage(path(u"koch.png"_s)).convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(png.size(), QSize(301, 200));
+    int red = 0;
+    for (int y = 0; y < png.height(); ++y) {
+        for (int x = 0; x < png.width(); ++x) {
+            const QRgb p = png.pixel(x, y);
+            ASSERT_EQ(qGreen(p), 0) << x << ',' << y;
+            ASSERT_EQ(qBlue(p), 0) << x << ',' << y;
+            red += qRed(p) > 0;
+        }
+    }
+    EXPECT_GT(red, 1000);
+
+    r = run({ u"--from-json"_s, u"koch.json"_s, u"-o"_s, u"koch.tiff"_s, u"--size"_s,
+              u"301x200"_s });
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    TIFF *tiff = TIFFOpen(path(u"koch.tiff"_s).toLocal8Bit().constData(), "r");
+    ASSERT_NE(tiff, nullptr);
+    std::uint32_t width = 0, height = 0;
+    TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height);
+    ASSERT_EQ(width, 301u);
+    ASSERT_EQ(height, 200u);
+    std::vector<std::uint32_t> raster(std::size_t(width) * height);
+    ASSERT_TRUE(TIFFReadRGBAImageOriented(tiff, width, height, raster.data(), ORIENTATION_TOPLEFT));
+    TIFFClose(tiff);
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 301; ++x)
+            ASSERT_EQ(TIFFGetR(raster[y * 301 + x]), std::uint32_t(qRed(png.pixel(x, y))))
+                    << x << ',' << y;
+}
+
+TEST_F(SprigRender, SpinTurnsOnlyFiguresWithDepth)
+{
+    writeFile(u"koch.json"_s, kochJson);
+    writeFile(u"bush.json"_s, bushJson);
+    for (const QString &name : { u"koch"_s, u"bush"_s }) {
+        for (const QString &spin : { u"0"_s, u"90"_s }) {
+            const Result r = run({ u"--from-json"_s, name + u".json"_s, u"--spin"_s, spin,
+                                   u"--size"_s, u"120x100"_s, u"-o"_s, name + spin + u".png"_s });
+            ASSERT_EQ(r.status, 0) << r.err.toStdString();
+        }
+    }
+    EXPECT_EQ(QImage(path(u"koch0.png"_s)), QImage(path(u"koch90.png"_s)));
+    EXPECT_NE(QImage(path(u"bush0.png"_s)), QImage(path(u"bush90.png"_s)));
+}
+
+TEST_F(SprigRender, SvgHasAPolylinePerStrip)
+{
+    writeFile(u"plant.json"_s, plantJson);
+    Result r = run({ u"--from-json"_s, u"plant.json"_s, u"--info"_s });
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const qint64 strips = jsonOf(r.out)[u"strips"_s].toInteger();
+    EXPECT_GT(strips, 10);
+    r = run({ u"--from-json"_s, u"plant.json"_s, u"-o"_s, u"plant.svg"_s, u"--size"_s,
+              u"500x300"_s });
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+
+    QFile file(path(u"plant.svg"_s));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QXmlStreamReader xml(&file);
+    qint64 polylines = 0;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        if (xml.name() == u"svg") {
+            EXPECT_EQ(xml.attributes().value(QLatin1StringView("width")), u"500");
+            EXPECT_EQ(xml.attributes().value(QLatin1StringView("height")), u"300");
+        } else if (xml.name() == u"g") {
+            EXPECT_EQ(xml.attributes().value(QLatin1StringView("stroke")), u"#33cc4d");
+            EXPECT_EQ(xml.attributes().value(QLatin1StringView("stroke-opacity")), u"0.75");
+        }
+        polylines += xml.name() == u"polyline";
+    }
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    EXPECT_EQ(polylines, strips);
+}
+
+TEST_F(SprigRender, DumpAndFromJsonRoundTrip)
+{
+    makeDocument(u"plant"_s, plantJson);
+    Result first = run({ u"--dump"_s, u"plant.lsd"_s });
+    ASSERT_EQ(first.status, 0) << first.err.toStdString();
+    QJsonObject expected = jsonOf(plantJson);
+    expected[u"angle"_s] = 25; // documents keep whole degrees
+    EXPECT_EQ(jsonOf(first.out), expected);
+
+    writeFile(u"dumped.json"_s, first.out);
+    const Result write = run({ u"--from-json"_s, u"dumped.json"_s, u"-o"_s, u"again.lsd"_s });
+    ASSERT_EQ(write.status, 0) << write.err.toStdString();
+    const Result second = run({ u"--dump"_s, u"again.lsd"_s });
+    EXPECT_EQ(second.out, first.out);
+    EXPECT_EQ(readFile(u"again.lsd"_s), readFile(u"plant.lsd"_s));
+}
+
+TEST_F(SprigRender, InlineDocumentsClampLikeTheWindow)
+{
+    const struct
+    {
+        QStringList arguments;
+        const char *key;
+        double value;
+    } cases[] = {
+        { { u"--iterations"_s, u"99"_s }, "iterations", 7 },
+        { { u"--iterations"_s, u"0"_s }, "iterations", 1 },
+        { { u"--iterations"_s, u"-5"_s }, "iterations", 1 },
+        { { u"--angle"_s, u"22.5"_s }, "angle", 22.5 },
+        { { u"--angle"_s, u"400"_s }, "angle", 360 },
+        { { u"--angle=-10"_s }, "angle", 0 },
+    };
+    for (const auto &c : cases) {
+        const Result r = run(QStringList{ u"--dump"_s, u"--axiom"_s, u"F"_s } + c.arguments);
+        ASSERT_EQ(r.status, 0) << r.err.toStdString();
+        EXPECT_EQ(jsonOf(r.out)[QString::fromUtf8(c.key)].toDouble(), c.value)
+                << c.arguments.join(u' ').toStdString();
+    }
+    const Result saved =
+            run({ u"--axiom"_s, u"F"_s, u"--angle"_s, u"22.5"_s, u"-o"_s, u"frac.lsd"_s });
+    EXPECT_EQ(saved.status, 0);
+    EXPECT_TRUE(saved.err.contains("saved as 22")) << saved.err.toStdString();
+}
+
+TEST_F(SprigRender, GalleryWritesOneFilePerDocument)
+{
+    makeDocument(u"koch"_s, kochJson);
+    makeDocument(u"plant"_s, plantJson);
+    ASSERT_TRUE(QDir(mDir.path()).mkpath(u"in/sub"_s));
+    ASSERT_TRUE(QFile::copy(path(u"koch.lsd"_s), path(u"in/koch.lsd"_s)));
+    ASSERT_TRUE(QFile::copy(path(u"plant.lsd"_s), path(u"in/sub/plant.lsd"_s)));
+
+    Result r =
+            run({ u"in"_s, u"-o"_s, u"out/"_s, u"--format"_s, u"svg"_s, u"--size"_s, u"64x64"_s });
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(QFile::exists(path(u"out/koch.svg"_s)));
+    EXPECT_TRUE(QFile::exists(path(u"out/sub/plant.svg"_s)));
+
+    // One unreadable input does not stop the others, and the status says so.
+    r = run({ u"koch.lsd"_s, u"missing.lsd"_s, u"plant.lsd"_s, u"-o"_s, u"mixed/"_s, u"--size"_s,
+              u"64x64"_s });
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("missing.lsd")) << r.err.toStdString();
+    EXPECT_TRUE(QFile::exists(path(u"mixed/koch.png"_s)));
+    EXPECT_TRUE(QFile::exists(path(u"mixed/plant.png"_s)));
+
+    r = run({ u"koch.lsd"_s, u"in/koch.lsd"_s, u"-o"_s, u"clash/"_s });
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.contains("would both write")) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(path(u"clash"_s)));
+
+    r = run({ u"--info"_s, u"koch.lsd"_s, u"plant.lsd"_s });
+    ASSERT_EQ(r.status, 0);
+    const QList<QByteArray> lines = r.out.trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(jsonOf(lines[1])[u"file"_s].toString(), u"plant.lsd");
+}
+
+struct ErrorCase
+{
+    QStringList arguments;
+    int status;
+    const char *message;
+};
+
+class SprigRenderErrors : public SprigRender, public ::testing::WithParamInterface<ErrorCase>
+{ };
+
+TEST_P(SprigRenderErrors, ExitStatusMessageAndNoOutput)
+{
+    writeFile(u"garbage.lsd"_s, "this is not a document");
+    writeFile(u"bad.json"_s, "{\"axiom\": ");
+    writeFile(u"file"_s, "");
+    writeFile(u"kept.png"_s, "old content");
+    const Result r = run(GetParam().arguments);
+    EXPECT_EQ(r.status, GetParam().status) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(GetParam().message)) << r.err.toStdString();
+    EXPECT_TRUE(r.out.isEmpty());
+    const QStringList left = QDir(mDir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    EXPECT_EQ(left, QStringList({ u"bad.json"_s, u"file"_s, u"garbage.lsd"_s, u"kept.png"_s }));
+    EXPECT_EQ(readFile(u"kept.png"_s), "old content");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+        Cases,
+        SprigRenderErrors,
+        ::testing::Values(
+                ErrorCase{ {}, 2, "no input" },
+                ErrorCase{ { u"--frobnicate"_s }, 2, "frobnicate" },
+                ErrorCase{ { u"--axiom"_s, u"F"_s }, 2, "no output" },
+                ErrorCase{ { u"--axiom"_s, u"F"_s, u"--size"_s, u"0x5"_s, u"-o"_s, u"o.png"_s },
+                           2,
+                           "--size \"0x5\"" },
+                ErrorCase{ { u"--axiom"_s, u"F"_s, u"--size"_s, u"12"_s, u"-o"_s, u"o.png"_s },
+                           2,
+                           "--size \"12\"" },
+                ErrorCase{
+                        { u"--axiom"_s, u"F"_s, u"--iterations"_s, u"abc"_s, u"-o"_s, u"o.png"_s },
+                        2,
+                        "\"abc\"" },
+                ErrorCase{ { u"--axiom"_s, u"F"_s, u"--angle"_s, u"nan"_s, u"-o"_s, u"o.png"_s },
+                           2,
+                           "--angle" },
+                ErrorCase{ { u"--axiom"_s, u"F"_s, u"--spin"_s, u"x"_s, u"-o"_s, u"o.png"_s },
+                           2,
+                           "--spin" },
+                ErrorCase{ { u"--axiom"_s, u"F"_s, u"--rule"_s, u"G"_s, u"-o"_s, u"o.png"_s },
+                           2,
+                           "no '='" },
+                ErrorCase{ { u"--rule"_s, u"F=FF"_s, u"-o"_s, u"o.png"_s }, 2, "needs --axiom" },
+                ErrorCase{ { u"--axiom"_s, u"F"_s, u"-o"_s, u"o.bmp"_s }, 2, "extension" },
+                ErrorCase{ { u"a.lsd"_s, u"b.lsd"_s, u"-o"_s, u"o.png"_s }, 2, "-o DIR/" },
+                ErrorCase{ { u"a.lsd"_s, u"--axiom"_s, u"F"_s, u"-o"_s, u"o.png"_s },
+                           2,
+                           "not several" },
+                ErrorCase{ { u"--info"_s, u"--dump"_s, u"--axiom"_s, u"F"_s }, 2, "combined" },
+                ErrorCase{ { u"--info"_s, u"--axiom"_s, u"F"_s, u"-o"_s, u"o.png"_s },
+                           2,
+                           "standard output" },
+                ErrorCase{ { u"missing.lsd"_s, u"-o"_s, u"kept.png"_s }, 1, "missing.lsd" },
+                ErrorCase{ { u"garbage.lsd"_s, u"-o"_s, u"kept.png"_s }, 1, "garbage.lsd" },
+                ErrorCase{ { u"--dump"_s, u"garbage.lsd"_s }, 1, "garbage.lsd" },
+                ErrorCase{ { u"--from-json"_s, u"bad.json"_s, u"-o"_s, u"o.lsd"_s },
+                           1,
+                           "bad.json: not valid JSON" },
+                ErrorCase{ { u"--from-json"_s, u"none.json"_s, u"-o"_s, u"o.lsd"_s },
+                           1,
+                           "none.json" },
+                ErrorCase{ { u"--axiom"_s, u"F"_s, u"-o"_s, u"file/o.png"_s }, 1, "file" },
+                ErrorCase{ { u"--axiom"_s, u"F"_s, u"-o"_s, u"file/o.svg"_s }, 1, "file" }));
+
+TEST(SprigRenderHelp, HelpAndVersion)
+{
+    Result r = sprigRender({ u"--help"_s });
+    EXPECT_EQ(r.status, 0);
+    for (const char *option : { "--from-json", "--axiom", "--rule", "--size", "--spin", "--info",
+                                "--dump", "Exit status" })
+        EXPECT_TRUE(r.out.contains(option)) << option;
+    r = sprigRender({ u"--version"_s });
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.out.startsWith("sprig-render ")) << r.out.toStdString();
+}
+
+} // namespace

@@ -1,0 +1,164 @@
+#include "view/export/figureexport.h"
+
+#include "engine/interpreter.h"
+#include "view/figurecamera.h"
+#include "view/imagerep.h"
+
+#include <QFileInfo>
+#include <QImage>
+#include <QImageWriter>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The width of the renderer's lines, in pixels.
+constexpr double lineWidth = 2.0;
+
+void setError(std::string *error, const QString &path, const QString &cause)
+{
+    if (error)
+        *error = (QFileInfo(path).filePath() + u": "_s + cause).toStdString();
+}
+
+bool commit(QSaveFile &file, std::string *error)
+{
+    if (file.error() != QFileDevice::NoError || !file.commit()) {
+        setError(error, file.fileName(), file.errorString());
+        return false;
+    }
+    return true;
+}
+
+// Appends a coordinate rounded to a thousandth of a pixel, without trailing zeros.
+void appendCoordinate(std::string &out, double value)
+{
+    char text[64];
+    auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 3).ptr;
+    while (end[-1] == '0')
+        --end;
+    if (end[-1] == '.')
+        --end;
+    if (end - text == 2 && text[0] == '-' && text[1] == '0')
+        out += '0';
+    else
+        out.append(text, end);
+}
+
+std::string hexColor(const std::array<double, 4> &rgba)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string s = "#";
+    for (int i = 0; i < 3; ++i) {
+        const int v = int(std::lround(std::clamp(rgba[i], 0.0, 1.0) * 255.0));
+        s += digits[v >> 4];
+        s += digits[v & 15];
+    }
+    return s;
+}
+
+std::string number(double value)
+{
+    std::string s;
+    appendCoordinate(s, value);
+    return s;
+}
+
+} // namespace
+
+bool writePng(const lsImageRep &image, const std::string &path, std::string *error)
+{
+    const QString fileName = QString::fromStdString(path);
+    if (image.isNull()) {
+        setError(error, fileName, u"there is no picture to write"_s);
+        return false;
+    }
+    QImage picture(image.width, image.height, QImage::Format_RGB888);
+    if (picture.isNull()) {
+        setError(error, fileName, u"not enough memory for the picture"_s);
+        return false;
+    }
+    for (int row = 0; row < image.height; ++row) {
+        uchar *line = picture.scanLine(row);
+        const std::size_t start = std::size_t(row) * std::size_t(image.stride);
+        for (int x = 0; x < image.width; ++x) {
+            line[3 * x] = image.red[start + x];
+            line[3 * x + 1] = image.green[start + x];
+            line[3 * x + 2] = image.blue[start + x];
+        }
+    }
+
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly)) {
+        setError(error, fileName, file.errorString());
+        return false;
+    }
+    QImageWriter writer(&file, "png");
+    if (!writer.write(picture)) {
+        setError(error, fileName, writer.errorString());
+        return false;
+    }
+    return commit(file, error);
+}
+
+bool writeSvg(const lsGeometry &geometry,
+              std::array<double, 4> line,
+              std::array<double, 4> background,
+              int width,
+              int height,
+              double spinDegrees,
+              const std::string &path,
+              std::string *error)
+{
+    const QString fileName = QString::fromStdString(path);
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly)) {
+        setError(error, fileName, file.errorString());
+        return false;
+    }
+
+    std::string out;
+    out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    out += "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\""
+           + std::to_string(width) + "\" height=\"" + std::to_string(height) + "\" viewBox=\"0 0 "
+           + std::to_string(width) + ' ' + std::to_string(height) + "\">\n";
+    // The picture clears opaque whatever the background's alpha.
+    out += "<rect width=\"100%\" height=\"100%\" fill=\"" + hexColor(background) + "\"/>\n";
+    out += "<g fill=\"none\" stroke=\"" + hexColor(line) + "\" stroke-opacity=\""
+           + number(std::clamp(line[3], 0.0, 1.0)) + "\" stroke-width=\"" + number(lineWidth)
+           + "\" stroke-linejoin=\"round\" stroke-linecap=\"round\">\n";
+
+    const FigureCamera camera = FigureCamera::make(geometry.box, width, height, spinDegrees);
+    constexpr std::size_t flushSize = 1 << 20;
+    for (std::size_t strip = 0; strip < geometry.stripFirst.size(); ++strip) {
+        out += "<polyline points=\"";
+        const std::size_t first = std::size_t(geometry.stripFirst[strip]);
+        const std::size_t count = std::size_t(geometry.stripCount[strip]);
+        bool separate = false;
+        for (std::size_t i = first; i < first + count; ++i) {
+            const float *v = &geometry.vertices[3 * i];
+            const FigureCamera::WindowPoint p = camera.project(v[0], v[1], v[2]);
+            if (!p.valid)
+                continue; // behind the eye: GL clips it as well
+            if (separate)
+                out += ' ';
+            appendCoordinate(out, p.x);
+            out += ',';
+            appendCoordinate(out, p.y);
+            separate = true;
+        }
+        out += "\"/>\n";
+        if (out.size() >= flushSize) {
+            file.write(out.data(), qint64(out.size()));
+            out.clear();
+        }
+    }
+    out += "</g>\n</svg>\n";
+    file.write(out.data(), qint64(out.size()));
+    return commit(file, error);
+}
