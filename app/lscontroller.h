@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+
+#include <sys/types.h>
+
+#include <memory>
+#include <set>
+#include <utility>
+
+class QAction;
+class QByteArray;
+class slDemoMenu;
+
+// The application's controller, one per run: owns the demo menu shown in every document
+// window, fills it from the demos directory once launching has finished, opens the document
+// a demo item stands for, and takes snapshots of the current document's figure.
+class LSController : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Makes the demo menu (empty until applicationDidFinishLaunching) and the app-level
+    // commands, registers them and the LSDocument factory with the document controller.
+    explicit LSController(QObject *parent = nullptr);
+    ~LSController() override;
+
+    // The outlet: the menu receiving the demo items.
+    slDemoMenu *demoMenu() const { return mDemoMenu.get(); }
+
+    // Builds the demo menu from the demos directory; sent once at start-up.
+    void applicationDidFinishLaunching();
+    // Opens each file as a document, or an untitled document when none opens.
+    void openFiles(const QStringList &paths);
+
+    // Lists dir (a path as bytes) into menu: sub-directories become submenus, filled before the
+    // next entry is looked at, .lsd files become document items, all in one sorted order at
+    // the top of the menu ahead of its own items. A directory reached again (a symbolic link
+    // loop) gets an empty submenu instead of being walked again.
+    void buildDemoMenuForDir(const QByteArray &dir, slDemoMenu *menu);
+
+public slots:
+    // A demo item was chosen: opens the file it stands for.
+    void demoMenu(QAction *item);
+    // Asks the current document for a TIFF snapshot of its figure; nothing without one.
+    void snapshot();
+
+private:
+    using DirectoryId = std::pair<dev_t, ino_t>;
+
+    void
+    buildDemoMenuForDir(const QByteArray &dir, slDemoMenu *menu, std::set<DirectoryId> &walked);
+
+    std::unique_ptr<slDemoMenu> mDemoMenu;
+};
