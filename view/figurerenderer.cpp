@@ -7,6 +7,9 @@
 #include <GL/glext.h>
 #include <GL/glu.h>
 
+#include <new>
+#include <vector>
+
 namespace {
 
 void applyCamera(const FigureCamera &camera)
@@ -66,11 +69,34 @@ void FigureRenderer::uploadGeometry()
         return;
     if (!mBuffer)
         glGenBuffers(1, &mBuffer);
+    if (!mIndexBuffer)
+        glGenBuffers(1, &mIndexBuffer);
+    const lsGeometry &g = *mGeometry;
     glBindBuffer(GL_ARRAY_BUFFER, mBuffer);
-    const std::vector<float> &v = mGeometry->vertices;
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(v.size() * sizeof(float)), v.data(),
-                 GL_STATIC_DRAW);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(g.vertices.size() * sizeof(float)),
+                 g.vertices.data(), GL_STATIC_DRAW);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
+
+    // The strips as separate segments in one draw call: a driver that splits a multi-draw
+    // into one draw per strip pays for each of the many short branches.
+    std::vector<GLuint> segments;
+    try {
+        segments.reserve(2 * g.vertexCount());
+        for (std::size_t s = 0; s < g.stripFirst.size(); ++s) {
+            const GLuint first = static_cast<GLuint>(g.stripFirst[s]);
+            for (GLuint i = 1; i < static_cast<GLuint>(g.stripCount[s]); ++i) {
+                segments.push_back(first + i - 1);
+                segments.push_back(first + i);
+            }
+        }
+    } catch (const std::bad_alloc &) {
+        segments = {}; // no memory for the index list: the figure stays undrawn
+    }
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, mIndexBuffer);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(segments.size() * sizeof(GLuint)),
+                 segments.data(), GL_STATIC_DRAW);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+    mIndexCount = static_cast<GLsizei>(segments.size());
     mUploaded = mGeometry.get();
 }
 
@@ -111,6 +137,9 @@ void FigureRenderer::releaseGL()
 {
     if (mBuffer)
         glDeleteBuffers(1, &mBuffer);
-    mBuffer = 0;
+    if (mIndexBuffer)
+        glDeleteBuffers(1, &mIndexBuffer);
+    mBuffer = mIndexBuffer = 0;
+    mIndexCount = 0;
     mUploaded = nullptr;
 }

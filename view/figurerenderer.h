@@ -7,7 +7,7 @@
 
 // Draws a figure into whichever GL context is current: viewport, opaque clear, line colour,
 // the camera of FigureCamera and the figure's line strips. The geometry comes from a cache
-// built once per (string, angle, step) and is drawn from a buffer object every frame.
+// built once per (string, angle, step) and is drawn from buffer objects every frame.
 // Holds GL objects of the context it first draws in: call releaseGL() with that context
 // current before the context goes away.
 class FigureRenderer
@@ -49,6 +49,8 @@ private:
     std::shared_ptr<const lsGeometry> mGeometry;
     std::array<double, 4> mLineColor{ 1.0, 1.0, 1.0, 1.0 };
     std::array<double, 4> mBackgroundColor{ 0.0, 0.0, 0.0, 0.0 };
-    unsigned mBuffer = 0; // GL buffer object holding mUploaded's vertices
+    unsigned mBuffer = 0;      // GL buffer object holding mUploaded's vertices
+    unsigned mIndexBuffer = 0; // and its segments as pairs of vertex indices
+    int mIndexCount = 0;
     const lsGeometry *mUploaded = nullptr;
 };
