@@ -198,15 +198,6 @@ TEST_F(DemoTree, ChoosingAnItemThreeLevelsDownOpensThatFile)
     QApplication::processEvents();
 }
 
-TEST(DemoMenu, SnapshotWithoutADocumentDoesNothing)
-{
-    LSController &controller = testController();
-    ASSERT_EQ(DocumentController::sharedDocumentController()->currentDocument(), nullptr);
-    controller.snapshot();
-    for (const QWidget *window : QApplication::topLevelWidgets())
-        EXPECT_FALSE(window->isVisible()) << window->metaObject()->className();
-}
-
 // The filter alone, for what a temporary tree cannot show (a listing without types).
 TEST(IsLSDfile, ReadsOnlyTheTypeAndTheName)
 {
