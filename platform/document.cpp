@@ -209,11 +209,19 @@ void Document::routeUndoShortcuts(QWidget *field)
 
 bool Document::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::ShortcutOverride) {
+    if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
-        if (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo)) {
-            // Left unaccepted, the key goes to the Edit menu's actions, not the field.
-            event->ignore();
+        const bool undo = key->matches(QKeySequence::Undo);
+        const bool redo = key->matches(QKeySequence::Redo);
+        if (undo || redo) {
+            // Claimed before any shortcut, so it works whether or not the window is active.
+            if (event->type() == QEvent::KeyPress) {
+                if (undo)
+                    mUndoStack->undo();
+                else
+                    mUndoStack->redo();
+            }
+            event->accept();
             return true;
         }
     }

@@ -1,0 +1,177 @@
+#pragma once
+// Helpers for driving document windows in tests: waiting on the event loop, answering
+// message boxes, writing .lsd files and computing the figure a document should show.
+
+#include "document/figuregenerator.h"
+#include "document/lsdocument.h"
+#include "document/model/documentfile.h"
+#include "engine/interpreter.h"
+#include "platform/documentcontroller.h"
+#include "view/lsglview.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUndoStack>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace documenttest {
+
+// Runs the event loop until pred holds or timeoutMs passes; returns pred's last value.
+inline bool waitUntil(const std::function<bool()> &pred, int timeoutMs = 20000)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!pred()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QTest::qWait(5);
+    }
+    return true;
+}
+
+// Answers every message box that opens while it lives with `answer`, and keeps its texts.
+class MessageBoxAnswerer : public QObject
+{
+public:
+    explicit MessageBoxAnswerer(QMessageBox::StandardButton answer)
+        : mAnswer(answer)
+    {
+        connect(&mTimer, &QTimer::timeout, this, [this] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible())
+                return;
+            texts.append(box->text() + QLatin1Char('\n') + box->informativeText());
+            if (QAbstractButton *button = box->button(mAnswer))
+                button->click();
+            else
+                box->reject();
+        });
+        mTimer.start(10);
+    }
+    QStringList texts;
+
+private:
+    QMessageBox::StandardButton mAnswer;
+    QTimer mTimer;
+};
+
+inline void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+inline QByteArray lsdBytes(const DocumentData &data)
+{
+    const std::vector<std::uint8_t> bytes = writeDocument(data);
+    return { reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size()) };
+}
+
+inline DocumentData readLsd(const QString &path)
+{
+    DocumentData data;
+    std::string error;
+    EXPECT_TRUE(readDocumentFile(path.toStdString(), data, &error)) << error;
+    return data;
+}
+
+// The geometry a document with these values must show.
+inline lsGeometry expectedGeometry(const std::string &axiom,
+                                   const std::vector<std::string> &letters,
+                                   const std::vector<std::string> &rules,
+                                   double angle,
+                                   int iterations)
+{
+    GenerationRequest request;
+    request.axiom = axiom;
+    request.letters = letters;
+    request.rules = rules;
+    request.angle = angle;
+    std::shared_ptr<lsRuleSet> set = makeRuleSet(request);
+    lsGeneration generation = lsGenerate(*set, axiom, iterations);
+    lsGeometry geometry;
+    EXPECT_TRUE(lsBuildGeometry(*set, generation.string.view(), geometry));
+    return geometry;
+}
+
+// Waits until the document's view shows exactly this geometry.
+inline bool showsGeometry(LSDocument *document, const lsGeometry &expected)
+{
+    return waitUntil([&] {
+        const std::shared_ptr<const lsGeometry> shown = document->glView()->geometry();
+        return !document->isGenerating() && shown && shown->vertices == expected.vertices
+               && shown->stripCount == expected.stripCount;
+    });
+}
+
+inline DocumentData kochData()
+{
+    DocumentData data;
+    data.axiom = "F-F-F-F";
+    data.letters = { "F" };
+    data.rules = { "F+F-F-FF+F+F-F" };
+    data.angle = 90.0;
+    data.iterations = 2;
+    data.color = DocumentColor::calibratedRgb(1.0f, 0.5f, 0.25f, 1.0f);
+    data.bgColor = DocumentColor::calibratedRgb(0.0f, 0.0f, 0.5f, 0.75f);
+    return data;
+}
+
+// Every test starts with no windows and a temporary folder; leftover windows are closed
+// without questions.
+class DocumentTest : public ::testing::Test
+{
+protected:
+    void TearDown() override
+    {
+        for (Document *document : controller()->documents()) {
+            document->undoStack()->setClean();
+            document->close();
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ASSERT_TRUE(controller()->documents().isEmpty());
+    }
+
+    static DocumentController *controller()
+    {
+        return DocumentController::sharedDocumentController();
+    }
+
+    QString path(const QString &name) const { return mDir.filePath(name); }
+
+    LSDocument *open(const QString &file)
+    {
+        auto *document = qobject_cast<LSDocument *>(
+                controller()->openDocumentWithContentsOfFile(file, true));
+        if (document) {
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(document));
+        }
+        return document;
+    }
+
+    LSDocument *openData(const DocumentData &data, const QString &name = QStringLiteral("a.lsd"))
+    {
+        writeFile(path(name), lsdBytes(data));
+        return open(path(name));
+    }
+
+    LSDocument *newDocument()
+    {
+        auto *document = qobject_cast<LSDocument *>(controller()->newDocument());
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(document));
+        return document;
+    }
+
+    QTemporaryDir mDir;
+};
+
+} // namespace documenttest

@@ -1,0 +1,230 @@
+// Generation and the parameter controls: clamping, the angle conversion, requests made during a
+// generation, the byte budget and closing a window while a generation runs.
+#include "documenttest.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QSlider>
+#include <QTableView>
+
+using namespace documenttest;
+
+namespace {
+
+DocumentData squareKoch(int iterations)
+{
+    DocumentData data;
+    data.axiom = "F-F-F-F";
+    data.letters = { "F" };
+    data.rules = { "F+FF-FF-F-F+F+FF-F-F+F+FF+FF-F" };
+    data.angle = 90.0;
+    data.iterations = iterations;
+    return data;
+}
+
+} // namespace
+
+TEST(GenerationRules, AngleConversionAndFirstRuleForALetter)
+{
+    GenerationRequest request;
+    request.angle = 22.5;
+    request.letters = { "F", "F", "", "Xy", "?" };
+    request.rules = { "F+F", "FF", "G", "XX", "Q" };
+    std::shared_ptr<lsRuleSet> set = makeRuleSet(request);
+    EXPECT_EQ(set->angle, 0.39269908169872414);
+    EXPECT_EQ(radiansFromDegrees(90.0), 90.0 / 360.0 * 6.283185307179586);
+    ASSERT_TRUE(set->rules['F']);
+    EXPECT_EQ(set->rules['F']->text, "F+F");
+    EXPECT_EQ(set->rules['X']->text, "XX"); // a letter of several characters uses its first
+    EXPECT_FALSE(set->rules['y']);
+    EXPECT_FALSE(lsIsRewritten(*set, '?'));
+}
+
+TEST(GenerationRules, BudgetAdmitsSixPassesOfTheLargeKochCurve)
+{
+    GenerationRequest request;
+    request.angle = 90;
+    request.letters = { "F" };
+    request.rules = { "F+FF-FF-F-F+F+FF-F-F+F+FF+FF-F" };
+    std::shared_ptr<lsRuleSet> set = makeRuleSet(request);
+    EXPECT_EQ(lsLengthAfter(*set, "F-F-F-F", 6), 232083411u);
+    EXPECT_LE(lsLengthAfter(*set, "F-F-F-F", 6), lsStringByteBudget);
+    EXPECT_GT(lsLengthAfter(*set, "F-F-F-F", 7), lsStringByteBudget);
+}
+
+TEST_F(DocumentTest, IterationsAreClampedShownAndGenerated)
+{
+    const std::vector<std::pair<int, int>> cases = { { 0, 1 },   { -5, 1 }, { 8, 7 },
+                                                     { 100, 7 }, { 5, 5 },  { 2, 2 } };
+    DocumentData data = kochData();
+    data.rules = { "F+F" };
+    data.iterations = 3;
+    LSDocument *d = openData(data);
+    ASSERT_TRUE(d);
+    for (const auto &[given, shown] : cases) {
+        SCOPED_TRACE(given);
+        d->setIterations(given);
+        EXPECT_EQ(d->iterations(), shown);
+        EXPECT_EQ(d->iterationsSlider()->value(), shown);
+        EXPECT_EQ(d->iterationsField()->text(), QString::number(shown));
+        EXPECT_TRUE(d->isGenerating());
+        EXPECT_TRUE(showsGeometry(d, expectedGeometry("F-F-F-F", { "F" }, { "F+F" }, 90, shown)));
+    }
+    // Typed into the field: the same clamping; text that is no number changes nothing.
+    d->iterationsField()->setFocus();
+    d->iterationsField()->selectAll();
+    QTest::keyClicks(d->iterationsField(), QStringLiteral("100"));
+    QTest::keyClick(d->iterationsField(), Qt::Key_Return);
+    EXPECT_EQ(d->iterations(), 7);
+    EXPECT_EQ(d->iterationsField()->text(), QStringLiteral("7"));
+    d->iterationsField()->selectAll();
+    QTest::keyClicks(d->iterationsField(), QStringLiteral("many"));
+    QTest::keyClick(d->iterationsField(), Qt::Key_Return);
+    EXPECT_EQ(d->iterations(), 7);
+    EXPECT_EQ(d->iterationsField()->text(), QStringLiteral("7"));
+    EXPECT_TRUE(d->statusLine()->text().contains(QStringLiteral("many")));
+}
+
+TEST_F(DocumentTest, AngleIsClampedShownTruncatedAndTurnsTheFigureWithoutRewriting)
+{
+    LSDocument *d = openData(kochData());
+    ASSERT_TRUE(d);
+    ASSERT_TRUE(
+            showsGeometry(d, expectedGeometry("F-F-F-F", { "F" }, { "F+F-F-FF+F+F-F" }, 90, 2)));
+    const struct
+    {
+        double given, stored;
+        const char *shown;
+    } cases[] = {
+        { 400, 360, "360" }, { -10, 0, "0" }, { 22.5, 22.5, "22" }, { 359.9, 359.9, "359" }
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.given);
+        d->setAngle(c.given);
+        EXPECT_EQ(d->angle(), c.stored);
+        EXPECT_EQ(d->angleSlider()->value(), QString::fromLatin1(c.shown).toInt());
+        EXPECT_EQ(d->angleField()->text(), QLatin1String(c.shown));
+        EXPECT_FALSE(d->isGenerating()); // no rewriting
+        EXPECT_EQ(d->ruleSet()->angle, c.stored / 360.0 * 6.283185307179586);
+        EXPECT_TRUE(showsGeometry(
+                d, expectedGeometry("F-F-F-F", { "F" }, { "F+F-F-FF+F+F-F" }, c.stored, 2)));
+    }
+    d->setAngle(22.5);
+    EXPECT_EQ(d->ruleSet()->angle, 0.39269908169872414);
+
+    // Typed into the field: single precision, clamped, shown whole.
+    d->angleField()->setFocus();
+    d->angleField()->selectAll();
+    QTest::keyClicks(d->angleField(), QStringLiteral("400"));
+    QTest::keyClick(d->angleField(), Qt::Key_Return);
+    EXPECT_EQ(d->angle(), 360.0);
+    EXPECT_EQ(d->angleField()->text(), QStringLiteral("360"));
+    d->angleField()->selectAll();
+    QTest::keyClicks(d->angleField(), QStringLiteral("12.3"));
+    QTest::keyClick(d->angleField(), Qt::Key_Return);
+    EXPECT_EQ(d->angle(), double(12.3f));
+    EXPECT_EQ(d->angleField()->text(), QStringLiteral("12"));
+}
+
+TEST_F(DocumentTest, AngleBeforeAnyGenerationIsUsedByTheFirst)
+{
+    LSDocument *d = newDocument();
+    d->axiomText()->setText(QStringLiteral("F+F+F"));
+    d->setAngle(22.5);
+    EXPECT_FALSE(d->ruleSet());
+    EXPECT_FALSE(d->isGenerating());
+    d->generateButton()->click();
+    ASSERT_TRUE(showsGeometry(d, expectedGeometry("F+F+F", {}, {}, 22.5, 4)));
+    EXPECT_EQ(d->ruleSet()->angle, 0.39269908169872414);
+}
+
+TEST_F(DocumentTest, TwoRulesForALetterTheFirstApplies)
+{
+    DocumentData data = kochData();
+    data.letters = { "F", "F" };
+    data.rules = { "F+F", "F-F-F" };
+    LSDocument *d = openData(data);
+    ASSERT_TRUE(d);
+    EXPECT_TRUE(showsGeometry(d, expectedGeometry("F-F-F-F", { "F" }, { "F+F" }, 90, 2)));
+    EXPECT_EQ(d->ruleSet()->rules['F']->text, "F+F");
+}
+
+TEST_F(DocumentTest, RequestsDuringAGenerationEndWithTheLatestControls)
+{
+    LSDocument *d = openData(squareKoch(4));
+    ASSERT_TRUE(d);
+    // Each of these arrives while the previous generation runs.
+    d->setIterations(3);
+    d->setIterations(4);
+    d->axiomText()->setText(QStringLiteral("F-F"));
+    d->setIterations(2);
+    d->setAngle(60);
+    EXPECT_TRUE(d->isGenerating());
+    EXPECT_FALSE(d->progressWheel()->isHidden());
+    const DocumentData expected = squareKoch(2);
+    EXPECT_TRUE(showsGeometry(d, expectedGeometry("F-F", expected.letters, expected.rules, 60, 2)));
+    EXPECT_TRUE(d->progressWheel()->isHidden());
+    EXPECT_TRUE(d->statusLine()->text().isEmpty());
+}
+
+TEST_F(DocumentTest, ExplosiveRuleStopsAtTheLastIterationThatFitsAndSaysSo)
+{
+    DocumentData data;
+    data.axiom = "F";
+    data.letters = { "F" };
+    data.rules = { std::string(1100, 'F') }; // 1100^3 bytes is above the budget
+    data.iterations = 7;
+    LSDocument *d = openData(data);
+    ASSERT_TRUE(d);
+    ASSERT_TRUE(showsGeometry(d, expectedGeometry("F", data.letters, data.rules, 0, 2)));
+    const QString status = d->statusLine()->text();
+    EXPECT_TRUE(status.contains(QStringLiteral("2 of 7 iterations"))) << status.toStdString();
+    EXPECT_TRUE(status.contains(QStringLiteral("iteration 3"))) << status.toStdString();
+    EXPECT_EQ(d->iterations(), 7); // the request stays as the user set it
+
+    // The same with a small budget, checked against the figure of the last pass that fits.
+    d->setByteBudget(4000); // 6 passes take 1457 bytes, 7 would take 4373
+    d->setIterations(1);
+    d->ruleTable()->model()->setData(d->ruleTable()->model()->index(0, 1), QStringLiteral("F+F-F"));
+    d->setIterations(7);
+    EXPECT_TRUE(showsGeometry(d, expectedGeometry("F", { "F" }, { "F+F-F" }, 0, 6)));
+    EXPECT_TRUE(d->statusLine()->text().contains(QStringLiteral("6 of 7")));
+    d->setIterations(3);
+    EXPECT_TRUE(showsGeometry(d, expectedGeometry("F", { "F" }, { "F+F-F" }, 0, 3)));
+    EXPECT_TRUE(d->statusLine()->text().isEmpty());
+}
+
+TEST_F(DocumentTest, WindowAnswersEventsWhileALargeGenerationRuns)
+{
+    LSDocument *d = openData(squareKoch(4));
+    ASSERT_TRUE(d);
+    d->render();
+    ASSERT_TRUE(d->isGenerating());
+    // The event loop keeps running: a timer fires and a control takes input meanwhile.
+    bool fired = false;
+    QTimer::singleShot(1, [&] { fired = true; });
+    ASSERT_TRUE(waitUntil([&] { return fired; }, 1000));
+    d->setAngle(30);
+    EXPECT_EQ(d->angleField()->text(), QStringLiteral("30"));
+    const DocumentData expected = squareKoch(4);
+    EXPECT_TRUE(
+            showsGeometry(d, expectedGeometry("F-F-F-F", expected.letters, expected.rules, 30, 4)));
+}
+
+TEST_F(DocumentTest, ClosingAWindowDuringAGenerationIsSafe)
+{
+    for (int i = 0; i < 3; ++i) {
+        LSDocument *d = openData(squareKoch(4), QStringLiteral("big%1.lsd").arg(i));
+        ASSERT_TRUE(d);
+        d->render();
+        d->axiomText()->setText(QStringLiteral("F")); // one running, one waiting
+        d->render();
+        d->undoStack()->setClean();
+        EXPECT_TRUE(d->close());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    EXPECT_TRUE(controller()->documents().isEmpty());
+    // Results of the cancelled generations arrive to nobody.
+    QTest::qWait(1500);
+}

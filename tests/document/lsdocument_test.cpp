@@ -1,0 +1,499 @@
+// The document window: opening, saving, reverting, closing, undo, the rules editor, snapshot.
+#include "document/rulestablemodel.h"
+#include "documenttest.h"
+#include "platform/colorwell.h"
+
+#include <QColorDialog>
+#include <QDockWidget>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QSlider>
+#include <QTableView>
+#include <QUndoStack>
+
+using namespace documenttest;
+
+namespace {
+
+QColor wellColor(const DocumentColor &color)
+{
+    const auto c = color.rgba();
+    return QColor::fromRgbF(float(c[0]), float(c[1]), float(c[2]), float(c[3]));
+}
+
+// Picks a colour in a well the way a user does: click, choose in the dialog, OK.
+void pickColor(ColorWell *well, const QColor &color)
+{
+    well->click();
+    QColorDialog *dialog = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return (dialog = well->findChild<QColorDialog *>()); }));
+    EXPECT_TRUE(dialog->testOption(QColorDialog::ShowAlphaChannel));
+    dialog->setCurrentColor(color);
+    dialog->accept();
+}
+
+// What a document holds, for comparing before and after an edit.
+struct State
+{
+    QString axiom;
+    QStringList letters, rules;
+    double angle;
+    int iterations;
+    DocumentColor color, background;
+
+    bool operator==(const State &o) const
+    {
+        return axiom == o.axiom && letters == o.letters && rules == o.rules && angle == o.angle
+               && iterations == o.iterations && color == o.color && background == o.background;
+    }
+};
+
+State stateOf(LSDocument *d)
+{
+    return { d->axiom(),      d->letters(), d->rules(),          d->angle(),
+             d->iterations(), d->color(),   d->backgroundColor() };
+}
+
+// The view takes colours through QColor, exact to 16 bits per channel.
+void expectViewColor(const std::array<double, 4> &shown, const DocumentColor &color)
+{
+    for (int i = 0; i < 4; ++i)
+        EXPECT_NEAR(shown[i], color.rgba()[i], 1.0 / 65535);
+}
+
+// The controls show the document's values.
+void expectControlsShow(LSDocument *d)
+{
+    EXPECT_EQ(d->axiomText()->text(), d->axiom());
+    EXPECT_EQ(d->angleSlider()->value(), int(d->angle()));
+    EXPECT_EQ(d->angleField()->text(), QString::number(int(d->angle())));
+    EXPECT_EQ(d->iterationsSlider()->value(), d->iterations());
+    EXPECT_EQ(d->iterationsField()->text(), QString::number(d->iterations()));
+    EXPECT_EQ(d->colorWell()->color(), wellColor(d->color()));
+    EXPECT_EQ(d->bgColorWell()->color(), wellColor(d->backgroundColor()));
+    const QAbstractItemModel *table = d->ruleTable()->model();
+    ASSERT_EQ(table->rowCount(), d->letters().size());
+    for (int row = 0; row < table->rowCount(); ++row) {
+        EXPECT_EQ(table->index(row, 0).data().toString(), d->letters().at(row));
+        EXPECT_EQ(table->index(row, 1).data().toString(), d->rules().at(row));
+    }
+}
+
+} // namespace
+
+TEST_F(DocumentTest, OpenedFileFillsEveryControlAndGenerates)
+{
+    const DocumentData data = kochData();
+    LSDocument *d = openData(data, QStringLiteral("Koch.lsd"));
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->windowTitle(), QStringLiteral("Koch.lsd[*]"));
+    EXPECT_FALSE(d->isModified());
+    EXPECT_EQ(d->axiom(), QStringLiteral("F-F-F-F"));
+    EXPECT_EQ(d->letters(), QStringList{ QStringLiteral("F") });
+    EXPECT_EQ(d->angle(), 90.0);
+    EXPECT_EQ(d->iterations(), 2);
+    EXPECT_EQ(d->color(), data.color);
+    EXPECT_EQ(d->backgroundColor(), data.bgColor);
+    expectControlsShow(d);
+    EXPECT_FALSE(d->rulesDrawer()->isHidden());
+    EXPECT_EQ(d->showRulesButton()->text(), QStringLiteral("Hide Rules"));
+    expectViewColor(d->glView()->lineColor(), data.color);
+    EXPECT_TRUE(
+            showsGeometry(d, expectedGeometry("F-F-F-F", { "F" }, { "F+F-F-FF+F+F-F" }, 90, 2)));
+    EXPECT_TRUE(d->progressWheel()->isHidden());
+    // Opening the same file again brings its window forward instead of a second copy.
+    EXPECT_EQ(controller()->openDocumentWithContentsOfFile(path(QStringLiteral("Koch.lsd")), true),
+              d);
+    EXPECT_EQ(controller()->documents().size(), 1);
+}
+
+TEST_F(DocumentTest, NewDocumentShowsNoFigureUntilAsked)
+{
+    LSDocument *d = newDocument();
+    EXPECT_EQ(d->windowTitle(), QStringLiteral("Untitled[*]"));
+    EXPECT_FALSE(d->rulesDrawer()->isHidden());
+    EXPECT_EQ(d->iterations(), 4);
+    EXPECT_EQ(d->angleField()->text(), QStringLiteral("0"));
+    EXPECT_EQ(d->ruleTable()->model()->rowCount(), 0);
+    QTest::qWait(100);
+    EXPECT_FALSE(d->isGenerating());
+    EXPECT_FALSE(d->glView()->geometry());
+    EXPECT_EQ(controller()->newDocument()->displayName(), QStringLiteral("Untitled 2"));
+}
+
+TEST_F(DocumentTest, EditSaveReopenGivesTheSameDocument)
+{
+    LSDocument *d = newDocument();
+    QTest::keyClicks(d->axiomText(), QStringLiteral("F+F"));
+    d->addRule();
+    QAbstractItemModel *table = d->ruleTable()->model();
+    table->setData(table->index(0, 0), QStringLiteral("F"));
+    table->setData(table->index(0, 1), QStringLiteral("F[+F]F"));
+    d->setAngle(22.5);
+    d->setIterations(3);
+    pickColor(d->colorWell(), QColor(255, 0, 0, 128));
+    pickColor(d->bgColorWell(), QColor(0, 64, 0));
+    EXPECT_TRUE(d->isModified());
+    EXPECT_EQ(d->windowTitle(), QStringLiteral("Untitled[*]"));
+    EXPECT_TRUE(d->isWindowModified());
+
+    QString error;
+    ASSERT_TRUE(d->saveToFile(path(QStringLiteral("Plant.lsd")), &error)) << error.toStdString();
+    EXPECT_FALSE(d->isModified());
+    EXPECT_EQ(d->windowTitle(), QStringLiteral("Plant.lsd[*]"));
+    EXPECT_TRUE(controller()->recentFiles().contains(d->fileName()));
+    const State saved = stateOf(d);
+    d->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    LSDocument *again = open(path(QStringLiteral("Plant.lsd")));
+    ASSERT_TRUE(again);
+    State expected = saved;
+    expected.angle = 22.0; // saved in whole degrees
+    EXPECT_EQ(stateOf(again), expected);
+    expectControlsShow(again);
+}
+
+TEST_F(DocumentTest, RevertRestoresControlsTableAndFigure)
+{
+    const DocumentData data = kochData();
+    LSDocument *d = openData(data);
+    ASSERT_TRUE(d);
+    const State original = stateOf(d);
+    const lsGeometry figure = expectedGeometry("F-F-F-F", { "F" }, { "F+F-F-FF+F+F-F" }, 90, 2);
+    ASSERT_TRUE(showsGeometry(d, figure));
+
+    d->axiomText()->setText(QStringLiteral("F"));
+    d->addRule();
+    d->setAngle(45);
+    d->setIterations(1);
+    pickColor(d->colorWell(), Qt::green);
+    ASSERT_TRUE(d->isModified());
+
+    ASSERT_TRUE(d->revertToSaved());
+    EXPECT_EQ(stateOf(d), original);
+    EXPECT_FALSE(d->isModified());
+    EXPECT_FALSE(d->undoStack()->canUndo());
+    expectControlsShow(d);
+    expectViewColor(d->glView()->lineColor(), data.color);
+    EXPECT_TRUE(showsGeometry(d, figure));
+}
+
+TEST_F(DocumentTest, UndoAndRedoRestoreEachKindOfEdit)
+{
+    const std::vector<std::pair<const char *, std::function<void(LSDocument *)>>> edits = {
+        { "axiom",
+          [](LSDocument *d) {
+              QTest::keyClicks(d->axiomText(), QStringLiteral("+F"));
+          } },
+        { "angle",
+          [](LSDocument *d) {
+              d->setAngle(60);
+          } },
+        { "angle field",
+          [](LSDocument *d) {
+              d->angleField()->setFocus();
+              d->angleField()->selectAll();
+              QTest::keyClicks(d->angleField(), QStringLiteral("45"));
+              QTest::keyClick(d->angleField(), Qt::Key_Return);
+          } },
+        { "iterations",
+          [](LSDocument *d) {
+              d->setIterations(3);
+          } },
+        { "iterations slider",
+          [](LSDocument *d) {
+              d->iterationsSlider()->setValue(5);
+          } },
+        { "line colour",
+          [](LSDocument *d) {
+              pickColor(d->colorWell(), Qt::yellow);
+          } },
+        { "background colour",
+          [](LSDocument *d) {
+              pickColor(d->bgColorWell(), Qt::darkBlue);
+          } },
+        { "add rule",
+          [](LSDocument *d) {
+              d->addRule();
+          } },
+        { "letter",
+          [](LSDocument *d) {
+              auto *t = d->ruleTable()->model();
+              t->setData(t->index(0, 0), QStringLiteral("G"));
+          } },
+        { "rule",
+          [](LSDocument *d) {
+              auto *t = d->ruleTable()->model();
+              t->setData(t->index(0, 1), QStringLiteral("FF"));
+          } },
+        { "remove rule",
+          [](LSDocument *d) {
+              d->ruleTable()->selectRow(0);
+              d->removeRule();
+          } },
+    };
+    for (const auto &[name, edit] : edits) {
+        SCOPED_TRACE(name);
+        LSDocument *d = openData(kochData(), QStringLiteral("%1.lsd").arg(QLatin1String(name)));
+        ASSERT_TRUE(d);
+        const State before = stateOf(d);
+        edit(d);
+        const State after = stateOf(d);
+        ASSERT_FALSE(after == before);
+        EXPECT_TRUE(d->isModified());
+        d->undoStack()->undo();
+        EXPECT_EQ(stateOf(d), before);
+        expectControlsShow(d);
+        EXPECT_FALSE(d->isModified());
+        d->undoStack()->redo();
+        EXPECT_EQ(stateOf(d), after);
+        expectControlsShow(d);
+        EXPECT_TRUE(d->isModified());
+    }
+}
+
+TEST_F(DocumentTest, TypingInTheAxiomUndoesAsOneStep)
+{
+    LSDocument *d = openData(kochData());
+    ASSERT_TRUE(d);
+    d->axiomText()->setFocus();
+    d->axiomText()->end(false);
+    QTest::keyClicks(d->axiomText(), QStringLiteral("+F+F"));
+    EXPECT_EQ(d->axiom(), QStringLiteral("F-F-F-F+F+F"));
+    // Ctrl+Z in the field acts on the document's history, not the field's own.
+    QTest::keyClick(d->axiomText(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(d->axiom(), QStringLiteral("F-F-F-F"));
+    EXPECT_EQ(d->axiomText()->text(), QStringLiteral("F-F-F-F"));
+    EXPECT_FALSE(d->isModified());
+}
+
+TEST_F(DocumentTest, UnsavedChangesAskBeforeClosing)
+{
+    LSDocument *d = openData(kochData());
+    ASSERT_TRUE(d);
+    d->setIterations(3);
+    {
+        MessageBoxAnswerer cancel(QMessageBox::Cancel);
+        EXPECT_FALSE(d->close());
+        ASSERT_EQ(cancel.texts.size(), 1);
+        EXPECT_TRUE(cancel.texts.first().contains(QStringLiteral("a.lsd")));
+    }
+    EXPECT_EQ(controller()->documents().size(), 1);
+    {
+        MessageBoxAnswerer save(QMessageBox::Save);
+        EXPECT_TRUE(d->close());
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(controller()->documents().isEmpty());
+    EXPECT_EQ(readLsd(path(QStringLiteral("a.lsd"))).iterations, 3);
+
+    LSDocument *e = open(path(QStringLiteral("a.lsd")));
+    e->setIterations(5);
+    {
+        MessageBoxAnswerer dontSave(QMessageBox::Discard);
+        EXPECT_TRUE(controller()->closeAll());
+        EXPECT_EQ(dontSave.texts.size(), 1);
+    }
+    EXPECT_EQ(readLsd(path(QStringLiteral("a.lsd"))).iterations, 3);
+}
+
+TEST_F(DocumentTest, FailedSaveKeepsTheDocumentAndSaysWhy)
+{
+    ASSERT_TRUE(QDir(mDir.path()).mkdir(QStringLiteral("sub")));
+    LSDocument *d = openData(kochData(), QStringLiteral("sub/a.lsd"));
+    ASSERT_TRUE(d);
+    d->setIterations(6);
+    QString error;
+    EXPECT_FALSE(d->saveToFile(path(QStringLiteral("missing/b.lsd")), &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("b.lsd"))) << error.toStdString();
+    EXPECT_TRUE(d->isModified());
+    EXPECT_EQ(d->fileName(), path(QStringLiteral("sub/a.lsd")));
+
+    // The document's folder goes away: Save says so and keeps the changes.
+    ASSERT_TRUE(QDir(mDir.path()).rename(QStringLiteral("sub"), QStringLiteral("moved")));
+    {
+        MessageBoxAnswerer ok(QMessageBox::Ok);
+        EXPECT_FALSE(d->save());
+        ASSERT_EQ(ok.texts.size(), 1);
+        EXPECT_TRUE(ok.texts.first().contains(QStringLiteral("a.lsd")));
+    }
+    EXPECT_TRUE(d->isModified());
+    EXPECT_EQ(d->iterations(), 6);
+    EXPECT_EQ(readLsd(path(QStringLiteral("moved/a.lsd"))).iterations, 2);
+}
+
+TEST_F(DocumentTest, UnreadableFilesOpenNoWindow)
+{
+    const std::vector<std::pair<QString, QByteArray>> files = {
+        { QStringLiteral("garbage.lsd"), QByteArray("this is not an archive at all") },
+        { QStringLiteral("truncated.lsd"), lsdBytes(kochData()).left(40) },
+        { QStringLiteral("empty.lsd"), QByteArray() },
+    };
+    for (const auto &[name, bytes] : files) {
+        SCOPED_TRACE(name.toStdString());
+        writeFile(path(name), bytes);
+        MessageBoxAnswerer ok(QMessageBox::Ok);
+        EXPECT_EQ(controller()->openDocumentWithContentsOfFile(path(name), true), nullptr);
+        ASSERT_EQ(ok.texts.size(), 1);
+        EXPECT_TRUE(ok.texts.first().contains(name)) << ok.texts.first().toStdString();
+        EXPECT_TRUE(controller()->documents().isEmpty());
+    }
+    QString error;
+    EXPECT_EQ(controller()->openDocumentWithContentsOfFile(path(QStringLiteral("none.lsd")), true,
+                                                           &error),
+              nullptr);
+    EXPECT_TRUE(error.contains(QStringLiteral("none.lsd")));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    for (QWidget *w : QApplication::topLevelWidgets())
+        EXPECT_FALSE(qobject_cast<LSDocument *>(w));
+}
+
+TEST_F(DocumentTest, RevertOfAFileDamagedMeanwhileKeepsTheDocument)
+{
+    LSDocument *d = openData(kochData());
+    ASSERT_TRUE(d);
+    d->setIterations(3);
+    writeFile(path(QStringLiteral("a.lsd")), QByteArray("damaged"));
+    MessageBoxAnswerer ok(QMessageBox::Ok);
+    EXPECT_FALSE(d->revertToSaved());
+    EXPECT_EQ(ok.texts.size(), 1);
+    EXPECT_EQ(d->iterations(), 3);
+    EXPECT_TRUE(d->isModified());
+}
+
+// --- Rules editor ---------------------------------------------------------------------------
+
+TEST_F(DocumentTest, LetterCellsAreNormalisedRuleCellsStoredAsTyped)
+{
+    LSDocument *d = newDocument();
+    d->addRule();
+    QAbstractItemModel *table = d->ruleTable()->model();
+    const std::vector<std::pair<QString, QString>> letters = {
+        { QStringLiteral("FX"), QStringLiteral("F") },
+        { QStringLiteral("f"), QStringLiteral("f") },
+        { QString(), QStringLiteral("?") },
+        { QStringLiteral("\U0001F33F!"), QStringLiteral("\U0001F33F") },
+    };
+    for (const auto &[typed, stored] : letters) {
+        table->setData(table->index(0, RulesTableModel::LetterColumn), typed);
+        EXPECT_EQ(d->letters().at(0), stored);
+        EXPECT_EQ(table->index(0, RulesTableModel::LetterColumn).data().toString(), stored);
+    }
+    for (const QString &text : { QStringLiteral("F[+F]-F"), QString() }) {
+        table->setData(table->index(0, RulesTableModel::RuleColumn), text);
+        EXPECT_EQ(d->rules().at(0), text);
+    }
+}
+
+TEST_F(DocumentTest, AddRuleSelectsTheNewRowAndEditsItsLeftmostCell)
+{
+    LSDocument *d = newDocument();
+    EXPECT_FALSE(d->removeButton()->isEnabled());
+    d->addRuleButton()->click();
+    EXPECT_EQ(d->letters(), QStringList{ QStringLiteral("?") });
+    EXPECT_EQ(d->rules(), QStringList{ QString() });
+    QTableView *table = d->ruleTable();
+    ASSERT_EQ(table->selectionModel()->selectedRows().size(), 1);
+    EXPECT_EQ(table->selectionModel()->selectedRows().first().row(), 0);
+    EXPECT_TRUE(d->removeButton()->isEnabled());
+    EXPECT_EQ(table->currentIndex().column(), table->horizontalHeader()->logicalIndex(0));
+    QLineEdit *editor = nullptr;
+    for (QLineEdit *candidate : table->viewport()->findChildren<QLineEdit *>()) {
+        if (candidate->isVisible())
+            editor = candidate;
+    }
+    ASSERT_TRUE(editor);
+    EXPECT_EQ(editor->selectedText(), QStringLiteral("?"));
+    // Typing replaces the cell at once.
+    QTest::keyClicks(editor, QStringLiteral("Fx"));
+    QTest::keyClick(editor, Qt::Key_Return); // committed through the event loop
+    EXPECT_TRUE(waitUntil([&] { return d->letters() == QStringList{ QStringLiteral("F") }; }));
+
+    d->addRule();
+    EXPECT_EQ(table->selectionModel()->selectedRows().first().row(), 1);
+    table->clearSelection();
+    EXPECT_FALSE(d->removeButton()->isEnabled());
+    d->removeRule(); // no selection: nothing happens
+    EXPECT_EQ(d->letters().size(), 2);
+}
+
+TEST_F(DocumentTest, RemovingTheOnlyRuleSavesTwoEmptyLists)
+{
+    LSDocument *d = openData(kochData());
+    ASSERT_TRUE(d);
+    d->ruleTable()->selectRow(0);
+    ASSERT_TRUE(d->removeButton()->isEnabled());
+    d->removeButton()->click();
+    EXPECT_EQ(d->ruleTable()->model()->rowCount(), 0);
+    EXPECT_FALSE(d->removeButton()->isEnabled());
+    ASSERT_TRUE(d->save());
+    const DocumentData saved = readLsd(d->fileName());
+    EXPECT_TRUE(saved.letters.empty());
+    EXPECT_TRUE(saved.rules.empty());
+}
+
+TEST_F(DocumentTest, DrawerButtonFollowsItsOwnDrawerOnly)
+{
+    LSDocument *a = newDocument();
+    LSDocument *b = newDocument();
+    a->showRulesButton()->click();
+    EXPECT_TRUE(a->rulesDrawer()->isHidden());
+    EXPECT_EQ(a->showRulesButton()->text(), QStringLiteral("Show Rules"));
+    EXPECT_EQ(b->showRulesButton()->text(), QStringLiteral("Hide Rules"));
+    b->rulesDrawer()->close(); // the dock's own close button
+    EXPECT_EQ(b->showRulesButton()->text(), QStringLiteral("Show Rules"));
+    a->showRulesButton()->click();
+    EXPECT_FALSE(a->rulesDrawer()->isHidden());
+    EXPECT_EQ(a->showRulesButton()->text(), QStringLiteral("Hide Rules"));
+    EXPECT_EQ(b->showRulesButton()->text(), QStringLiteral("Show Rules"));
+}
+
+TEST_F(DocumentTest, RuleEditsWaitForTheNextGeneration)
+{
+    LSDocument *d = openData(kochData());
+    ASSERT_TRUE(d);
+    const lsGeometry figure = expectedGeometry("F-F-F-F", { "F" }, { "F+F-F-FF+F+F-F" }, 90, 2);
+    ASSERT_TRUE(showsGeometry(d, figure));
+    QAbstractItemModel *table = d->ruleTable()->model();
+    table->setData(table->index(0, 1), QStringLiteral("FF"));
+    d->addRule();
+    QTest::qWait(100);
+    EXPECT_FALSE(d->isGenerating());
+    EXPECT_EQ(d->glView()->geometry()->vertices, figure.vertices);
+    d->render();
+    EXPECT_TRUE(d->ruleTable()->selectionModel()->selectedRows().isEmpty());
+    EXPECT_TRUE(showsGeometry(d, expectedGeometry("F-F-F-F", { "F", "?" }, { "FF", "" }, 90, 2)));
+}
+
+// --- Snapshot ---------------------------------------------------------------------------------
+
+TEST_F(DocumentTest, SnapshotAsksForATiffNameModalForItsWindow)
+{
+    LSDocument *d = openData(kochData(), QStringLiteral("Fern.lsd"));
+    ASSERT_TRUE(d);
+    ASSERT_TRUE(
+            showsGeometry(d, expectedGeometry("F-F-F-F", { "F" }, { "F+F-F-FF+F+F-F" }, 90, 2)));
+    d->snapshot();
+    QFileDialog *dialog = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return (dialog = d->findChild<QFileDialog *>()); }));
+    EXPECT_EQ(dialog->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(dialog->defaultSuffix(), QStringLiteral("tiff"));
+    EXPECT_EQ(QFileInfo(dialog->selectedFiles().value(0)).fileName(), QStringLiteral("Fern.tiff"));
+    dialog->reject();
+    QTest::qWait(50);
+    EXPECT_TRUE(QDir(mDir.path()).entryList({ QStringLiteral("*.tiff") }).isEmpty());
+
+    d->snapshotSheetDidEnd(1, path(QStringLiteral("shot")));
+    EXPECT_TRUE(QFileInfo::exists(path(QStringLiteral("shot.tiff"))));
+    d->snapshotSheetDidEnd(0, path(QStringLiteral("cancelled.tiff")));
+    EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("cancelled.tiff"))));
+
+    MessageBoxAnswerer ok(QMessageBox::Ok);
+    d->snapshotSheetDidEnd(1, path(QStringLiteral("no/such/dir/x.tiff")));
+    ASSERT_EQ(ok.texts.size(), 1);
+    EXPECT_TRUE(ok.texts.first().contains(QStringLiteral("snapshot")));
+}

@@ -1,0 +1,21 @@
+// The document tests drive real windows: run them with an X server (xvfb-run).
+#include "document/lsdocument.h"
+#include "platform/documentcontroller.h"
+
+#include <QApplication>
+#include <QStandardPaths>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char **argv)
+{
+    QStandardPaths::setTestModeEnabled(true); // recent files go to a test location
+    QApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("SprigTests"));
+    QCoreApplication::setApplicationName(QStringLiteral("document_test"));
+    DocumentController controller;
+    controller.setDocumentType(QStringLiteral("L-system document"), QStringLiteral("lsd"));
+    controller.setDocumentFactory([] { return new LSDocument; });
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
