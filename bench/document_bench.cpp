@@ -1,0 +1,136 @@
+// The document window under load (run with an X server, e.g. xvfb-run): how long the UI thread
+// stalls while a 232 MB generation runs and its figure is built, and how soon an angle change
+// on that figure is ready to draw. Painting the huge figure is left out: software rasterisation
+// says nothing about a user's GPU, so the window is hidden as soon as a figure is ready.
+#include "document/lsdocument.h"
+#include "platform/documentcontroller.h"
+#include "view/lsglview.h"
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QStandardPaths>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+#include <QUndoStack>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <functional>
+
+namespace {
+
+LSDocument *document = nullptr;
+
+struct Measure
+{
+    double readyMs = 0;
+    double maxStallMs = 0;
+};
+
+// Makes a change and runs the event loop until the view's figure is ready, recording the
+// longest gap between ticks of a 10 ms timer on the UI thread.
+Measure untilReady(const std::function<void()> &change, bool hideWhenReady)
+{
+    Measure m;
+    QEventLoop loop;
+    QElapsedTimer clock;
+    qint64 last = 0;
+    const auto tick = [&] {
+        const qint64 now = clock.nsecsElapsed();
+        m.maxStallMs = std::max(m.maxStallMs, double(now - last) / 1e6);
+        last = now;
+    };
+    QTimer timer;
+    timer.setInterval(10);
+    timer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer, &QTimer::timeout, tick);
+    const QMetaObject::Connection ready =
+            QObject::connect(document->glView(), &lsGLView::figureReady, &loop, [&] {
+                tick();
+                m.readyMs = double(clock.nsecsElapsed()) / 1e6;
+                if (hideWhenReady)
+                    document->hide(); // before the event loop can paint the new figure
+                loop.quit();
+            });
+    clock.start();
+    timer.start();
+    change();
+    loop.exec();
+    QObject::disconnect(ready);
+    return m;
+}
+
+void showSmallFigure()
+{
+    document->show();
+    if (!QTest::qWaitForWindowExposed(document))
+        qFatal("the document window did not appear");
+    if (document->iterations() != 1)
+        untilReady([] { document->setIterations(1); }, false);
+}
+
+void makeLargeFigure()
+{
+    if (document->iterations() != 6) {
+        showSmallFigure();
+        untilReady([] { document->setIterations(6); }, true);
+    }
+}
+
+void BM_GenerationStall(benchmark::State &state)
+{
+    Measure m;
+    for (auto _ : state) {
+        state.PauseTiming();
+        showSmallFigure();
+        state.ResumeTiming();
+        m = untilReady([] { document->setIterations(6); }, true);
+    }
+    state.counters["max_stall_ms"] = m.maxStallMs;
+    state.counters["ready_ms"] = m.readyMs;
+}
+BENCHMARK(BM_GenerationStall)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_AngleChange(benchmark::State &state)
+{
+    makeLargeFigure();
+    Measure m;
+    for (auto _ : state) {
+        const double angle = document->angle() == 90.0 ? 89.0 : 90.0;
+        m = untilReady([angle] { document->setAngle(angle); }, true);
+    }
+    state.counters["angle_ready_ms"] = m.readyMs;
+    state.counters["max_stall_ms"] = m.maxStallMs;
+}
+BENCHMARK(BM_AngleChange)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QApplication app(argc, argv);
+    DocumentController controller;
+    controller.setDocumentFactory([] { return new LSDocument; });
+    document = static_cast<LSDocument *>(controller.newDocument());
+    // F-F-F-F with F -> F+FF-FF-F-F+F+FF-F-F+F+FF+FF-F at 90 degrees: 6 passes make
+    // 232,083,411 bytes and 136,048,896 moves.
+    document->axiomText()->setText(QStringLiteral("F-F-F-F"));
+    document->addRule();
+    QAbstractItemModel *rules = document->ruleTable()->model();
+    rules->setData(rules->index(0, 0), QStringLiteral("F"));
+    rules->setData(rules->index(0, 1), QStringLiteral("F+FF-FF-F-F+F+FF-F-F+F+FF+FF-F"));
+    document->setAngle(90);
+
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    document->undoStack()->setClean();
+    document->close();
+    return 0;
+}
