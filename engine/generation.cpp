@@ -1,33 +1,252 @@
 #include "engine/generation.h"
 
-std::uint64_t lsLengthAfter(const lsRuleSet &ruleSet, std::string_view axiom, int iterations)
+#include <array>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::uint64_t addSaturating(std::uint64_t a, std::uint64_t b)
 {
-    // lengthOf[c] is the length that one character c grows to after the passes so far.
-    std::uint64_t lengthOf[256];
-    for (std::uint64_t &l : lengthOf)
-        l = 1;
-    for (int pass = 0; pass < iterations; ++pass) {
-        std::uint64_t next[256];
-        for (int c = 0; c < 256; ++c) {
-            if (!lsIsRewritten(ruleSet, static_cast<unsigned char>(c))) {
-                next[c] = 1;
+    return a > lsLengthOverflow - b ? lsLengthOverflow : a + b;
+}
+
+std::uint64_t mulSaturating(std::uint64_t a, std::uint64_t b)
+{
+    return a != 0 && b > lsLengthOverflow / a ? lsLengthOverflow : a * b;
+}
+
+// The letters that rewriting can change in strings grown from one axiom: rewritten letters
+// reachable from the axiom through the rules, numbered densely. Every other character
+// stays as it is, whatever the number of passes.
+struct Letters
+{
+    Letters(const lsRuleSet &ruleSet, std::string_view axiom)
+    {
+        index.fill(-1);
+        const auto reach = [&](const char ch) {
+            const auto c = static_cast<unsigned char>(ch);
+            if (lsIsRewritten(ruleSet, c) && index[c] < 0) {
+                index[c] = count;
+                byte[count++] = c;
+            }
+        };
+        for (const char ch : axiom)
+            reach(ch);
+        for (int i = 0; i < count; ++i) {
+            for (const char ch : ruleSet.rules[byte[i]]->text)
+                reach(ch);
+        }
+    }
+
+    std::array<int, 256> index; // dense number of a letter, -1 for a character kept as is
+    std::array<unsigned char, 52> byte;
+    int count = 0;
+};
+
+// How long each letter has grown after some passes, and so how long the whole string is.
+class Lengths
+{
+public:
+    Lengths(const lsRuleSet &ruleSet, const Letters &letters, std::string_view axiom)
+        : mRuleSet(ruleSet)
+        , mLetters(letters)
+        , mLength(letters.count, 1)
+        , mNext(letters.count)
+    {
+        // The axiom as counts: characters kept as they are, and each letter's occurrences.
+        mAxiomLetters.assign(letters.count, 0);
+        for (const char ch : axiom) {
+            const int i = letters.index[static_cast<unsigned char>(ch)];
+            if (i < 0)
+                ++mAxiomKept;
+            else
+                ++mAxiomLetters[i];
+        }
+    }
+
+    // One more pass. Returns false when no letter's length changed, so none ever will.
+    bool advance()
+    {
+        for (int i = 0; i < mLetters.count; ++i) {
+            std::uint64_t n = 0;
+            for (const char ch : mRuleSet.rules[mLetters.byte[i]]->text) {
+                const int j = mLetters.index[static_cast<unsigned char>(ch)];
+                n = addSaturating(n, j < 0 ? 1 : mLength[j]);
+            }
+            mNext[i] = n;
+        }
+        const bool changed = mNext != mLength;
+        mLength.swap(mNext);
+        return changed;
+    }
+
+    std::uint64_t total() const
+    {
+        std::uint64_t n = mAxiomKept;
+        for (int i = 0; i < mLetters.count; ++i)
+            n = addSaturating(n, mulSaturating(mAxiomLetters[i], mLength[i]));
+        return n;
+    }
+
+private:
+    const lsRuleSet &mRuleSet;
+    const Letters &mLetters;
+    std::vector<std::uint64_t> mLength;
+    std::vector<std::uint64_t> mNext;
+    std::vector<std::uint64_t> mAxiomLetters;
+    std::uint64_t mAxiomKept = 0;
+};
+
+bool isCancelled(const std::atomic<bool> *cancel)
+{
+    return cancel && cancel->load(std::memory_order_relaxed);
+}
+
+// Writes the string after `levels` passes straight into its final buffer, depth first.
+// The expansion of a letter after k passes is the same wherever it occurs, so it is built
+// once, where it first occurs, and every later occurrence copies it from there as one
+// block. Each byte of the result is written once and nothing else is allocated but a
+// table of (levels + 1) x letters block positions and a stack of levels + 1 frames.
+class Expander
+{
+public:
+    // Past this size of the tables, rewriting pass by pass is used instead: only systems that
+    // grow at most polynomially get there, and their strings are short for the passes.
+    static constexpr std::size_t tableBytesLimit = std::size_t(64) << 20;
+
+    static bool fits(const Letters &letters, int levels)
+    {
+        const std::size_t perLevel = letters.count * sizeof(Block) + sizeof(Frame);
+        return (std::size_t(levels) + 1) <= tableBytesLimit / perLevel;
+    }
+
+    // Throws std::bad_alloc when the tables cannot be had.
+    Expander(const lsRuleSet &ruleSet, const Letters &letters, int levels)
+        : mRuleSet(ruleSet)
+        , mLetters(letters)
+        , mLevels(levels)
+        , mBlocks((std::size_t(levels) + 1) * letters.count)
+    {
+        mStack.reserve(std::size_t(levels) + 1);
+    }
+
+    // Fills out, which holds exactly the final length. False when cancelled.
+    bool expand(std::string_view axiom, char *out, const std::atomic<bool> *cancel)
+    {
+        std::uint64_t w = 0;
+        mStack.push_back({ axiom.data(), axiom.data() + axiom.size(), 0, mLevels + 1, -1 });
+        while (!mStack.empty()) {
+            Frame &frame = mStack.back();
+            if (frame.next == frame.end) {
+                if (frame.letter >= 0)
+                    block(frame.level, frame.letter) = { frame.start, w - frame.start };
+                mStack.pop_back();
                 continue;
             }
-            std::uint64_t n = 0;
-            for (const char r : ruleSet.rules[c]->text) {
-                const std::uint64_t add = lengthOf[static_cast<unsigned char>(r)];
-                n = n > lsLengthOverflow - add ? lsLengthOverflow : n + add;
+            const auto c = static_cast<unsigned char>(*frame.next++);
+            const int level = frame.level - 1; // passes still to apply to c
+            const int letter = mLetters.index[c];
+            if (level == 0 || letter < 0) {
+                out[w++] = static_cast<char>(c);
+                continue;
             }
-            next[c] = n;
+            Block &b = block(level, letter);
+            if (b.start != notBuilt) {
+                if (isCancelled(cancel))
+                    return false;
+                std::memcpy(out + w, out + b.start, b.length);
+                w += b.length;
+                continue;
+            }
+            const std::string &text = mRuleSet.rules[c]->text;
+            if (level == 1) {
+                std::memcpy(out + w, text.data(), text.size());
+                b = { w, text.size() };
+                w += text.size();
+                continue;
+            }
+            // frame is not used after this: the stack never reallocates (reserved).
+            mStack.push_back({ text.data(), text.data() + text.size(), w, level, letter });
         }
-        std::copy(std::begin(next), std::end(next), std::begin(lengthOf));
+        return true;
     }
-    std::uint64_t total = 0;
-    for (const char a : axiom) {
-        const std::uint64_t add = lengthOf[static_cast<unsigned char>(a)];
-        total = total > lsLengthOverflow - add ? lsLengthOverflow : total + add;
+
+private:
+    static constexpr std::uint64_t notBuilt = UINT64_MAX;
+
+    struct Block
+    {
+        std::uint64_t start = notBuilt; // where its first occurrence begins in the output
+        std::uint64_t length = 0;
+    };
+
+    // A letter (or the axiom, letter -1) being expanded; its characters get level - 1 passes.
+    struct Frame
+    {
+        const char *next;
+        const char *end;
+        std::uint64_t start;
+        int level;
+        int letter;
+    };
+
+    Block &block(int level, int letter)
+    {
+        return mBlocks[std::size_t(level) * mLetters.count + letter];
     }
-    return total;
+
+    const lsRuleSet &mRuleSet;
+    const Letters &mLetters;
+    const int mLevels;
+    std::vector<Block> mBlocks;
+    std::vector<Frame> mStack;
+};
+
+lsGeneration cancelledGeneration()
+{
+    lsGeneration g;
+    g.cancelled = true;
+    return g;
+}
+
+// The plain way: one lsIterateString per pass, each pass's string freed after the next.
+lsGeneration generatePassByPass(const lsRuleSet &ruleSet,
+                                std::string_view axiom,
+                                int passes,
+                                const std::atomic<bool> *cancel)
+{
+    lsGeneration g;
+    g.string = lsString(axiom);
+    if (g.string.isNull()) {
+        g.outOfMemory = true;
+        return g;
+    }
+    for (int pass = 1; pass <= passes; ++pass) {
+        if (isCancelled(cancel))
+            return cancelledGeneration();
+        lsString next = lsIterateString(ruleSet, g.string.view());
+        if (next.isNull()) {
+            g.outOfMemory = true;
+            break;
+        }
+        g.string = std::move(next);
+        g.iterations = pass;
+    }
+    return g;
+}
+
+} // namespace
+
+std::uint64_t lsLengthAfter(const lsRuleSet &ruleSet, std::string_view axiom, int iterations)
+{
+    const Letters letters(ruleSet, axiom);
+    Lengths lengths(ruleSet, letters, axiom);
+    for (int pass = 0; pass < iterations && lengths.advance(); ++pass) {
+    }
+    return lengths.total();
 }
 
 lsGeneration lsGenerate(const lsRuleSet &ruleSet,
@@ -37,25 +256,66 @@ lsGeneration lsGenerate(const lsRuleSet &ruleSet,
                         const std::atomic<bool> *cancel)
 {
     lsGeneration g;
-    g.string = lsString(axiom);
-    if (g.string.isNull()) {
-        g.outOfMemory = true;
-        return g;
-    }
-    for (int pass = 0; pass < iterations; ++pass) {
-        if (cancel && cancel->load(std::memory_order_relaxed))
-            break;
-        if (lsNextLength(ruleSet, g.string.view()) > byteBudget) {
+    const Letters letters(ruleSet, axiom);
+
+    // Sizing: the length after every pass, from per-letter lengths, before any allocation.
+    // length[k] is the length after k passes (the last one holds for all later passes once
+    // lengths stop changing), kept while the expansion tables could serve.
+    Lengths lengths(ruleSet, letters, axiom);
+    std::vector<std::uint64_t> length{ axiom.size() };
+    int target = 0;
+    bool growing = letters.count > 0;
+    while (target < iterations) {
+        if (isCancelled(cancel))
+            return cancelledGeneration();
+        std::uint64_t next = length.back();
+        if (growing) {
+            growing = lengths.advance();
+            next = lengths.total();
+        }
+        if (next > byteBudget) {
             g.stoppedAtBudget = true;
             break;
         }
-        lsString next = lsIterateString(ruleSet, g.string.view());
-        if (next.isNull()) {
-            g.outOfMemory = true;
+        ++target;
+        if (!growing) {
+            // No length changes any more: every further pass fits as well.
+            target = iterations;
             break;
         }
-        g.string = std::move(next);
-        g.iterations = pass + 1;
+        if (Expander::fits(letters, target))
+            length.push_back(next);
+    }
+    if (letters.count == 0) {
+        // Nothing in the axiom is ever rewritten.
+        g.string = lsString(axiom);
+        g.iterations = g.string.isNull() ? 0 : target;
+        g.outOfMemory = g.string.isNull();
+        return g;
+    }
+    if (!Expander::fits(letters, target))
+        return generatePassByPass(ruleSet, axiom, target, cancel);
+
+    // Largest first: when the memory for the target cannot be had, the longest generation
+    // below it whose memory can be had.
+    for (int passes = target; passes >= 0; --passes) {
+        const std::uint64_t n = passes < int(length.size()) ? length[passes] : length.back();
+        lsString out = n < SIZE_MAX ? lsString::allocate(std::size_t(n)) : lsString();
+        if (out.isNull()) {
+            g.outOfMemory = true;
+            continue;
+        }
+        try {
+            Expander expander(ruleSet, letters, passes);
+            if (!expander.expand(axiom, out.data(), cancel))
+                return cancelledGeneration();
+        } catch (const std::bad_alloc &) {
+            g.outOfMemory = true;
+            continue;
+        }
+        g.string = std::move(out);
+        g.iterations = passes;
+        return g;
     }
     return g;
 }

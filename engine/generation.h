@@ -15,8 +15,11 @@ struct lsGeneration
     // True when the next pass would have been longer than the byte budget, so the
     // generation stopped early at `iterations` passes.
     bool stoppedAtBudget = false;
-    // True when the memory for a pass within the budget could not be had.
+    // True when the memory for the requested passes could not be had: `string` then holds
+    // the longest generation below them whose memory could be had.
     bool outOfMemory = false;
+    // True when the generation was cancelled: `string` is then null and `iterations` 0.
+    bool cancelled = false;
 };
 
 // Default ceiling on one generated string, in bytes.
@@ -26,9 +29,11 @@ inline constexpr std::uint64_t lsStringByteBudget = std::uint64_t(1) << 30;
 // Computed from per-letter counts without building any string.
 std::uint64_t lsLengthAfter(const lsRuleSet &ruleSet, std::string_view axiom, int iterations);
 
-// Rewrites axiom `iterations` times (fewer when a pass would exceed byteBudget).
-// Gives the same bytes as calling lsIterateString pass by pass. When `cancel` is
-// given and becomes true, the generation stops soon and returns what it has.
+// Rewrites axiom `iterations` times (fewer when a pass would exceed byteBudget: it stops
+// before the first pass longer than the budget). Gives the same bytes as calling
+// lsIterateString pass by pass, but writes only the final string, copying whole expanded
+// letters, so it needs no memory beyond that string and a small table. When `cancel` is
+// given and becomes true, the generation stops soon and returns with `cancelled` set.
 lsGeneration lsGenerate(const lsRuleSet &ruleSet,
                         std::string_view axiom,
                         int iterations,

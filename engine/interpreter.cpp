@@ -3,54 +3,140 @@
 #include <GL/gl.h>
 #include <locale.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <string>
 
-double lsReadFactor(const char *text, const char *end)
-{
-    // strtod needs a terminated buffer and would follow the process locale; copy the
-    // characters a number can span and parse them with the C locale.
-    std::string number;
-    for (const char *p = text; p != end; ++p) {
-        const char c = *p;
-        const bool numberChar = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z')
-                                || (c >= 'a' && c <= 'z') || c == '.' || c == '+' || c == '-'
-                                || c == '(' || c == ')' || c == '_' || c == ' '
-                                || (c >= '\t' && c <= '\r');
-        if (!numberChar)
-            break;
-        number.push_back(c);
-    }
-    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
-    return strtod_l(number.c_str(), nullptr, cLocale);
-}
-
 namespace {
 
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool isHexDigit(char c)
+{
+    return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// White space as the C locale's isspace sees it.
+bool isBlank(char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+const char *skipDigits(const char *p, const char *end, bool (*digit)(char))
+{
+    while (p != end && digit(*p))
+        ++p;
+    return p;
+}
+
+// Mantissa digits with an optional point, then an exponent (e or p) with optional sign.
+const char *numberBody(const char *p, const char *end, bool (*digit)(char), char exponent)
+{
+    p = skipDigits(p, end, digit);
+    if (p != end && *p == '.')
+        p = skipDigits(p + 1, end, digit);
+    if (p != end && (*p | 0x20) == exponent) {
+        ++p;
+        if (p != end && (*p == '+' || *p == '-'))
+            ++p;
+        p = skipDigits(p, end, isDigit);
+    }
+    return p;
+}
+
+// The end of the longest text strtod could read from p: it may reach further than strtod
+// will read, never less, so strtod on a copy of [p, end of number) reads what it would
+// read from the whole string.
+const char *numberEnd(const char *p, const char *end)
+{
+    while (p != end && isBlank(*p))
+        ++p;
+    if (p != end && (*p == '+' || *p == '-'))
+        ++p;
+    if (p != end && lsIsLetter(static_cast<unsigned char>(*p))) {
+        // "inf", "infinity", "nan", "nan(chars)"
+        for (int n = 0; n < 8 && p != end && lsIsLetter(static_cast<unsigned char>(*p)); ++n)
+            ++p;
+        if (p != end && *p == '(') {
+            ++p;
+            while (p != end
+                   && (isDigit(*p) || lsIsLetter(static_cast<unsigned char>(*p)) || *p == '_'))
+                ++p;
+            if (p != end && *p == ')')
+                ++p;
+        }
+        return p;
+    }
+    if (end - p >= 2 && p[0] == '0' && (p[1] | 0x20) == 'x')
+        return numberBody(p + 2, end, isHexDigit, 'p');
+    return numberBody(p, end, isDigit, 'e');
+}
+
+// Measure mode: the box lives in the sink, which the compiler keeps in registers.
 struct MeasureSink
 {
-    double *box;
+    double box[6] = { 0, 0, 0, 0, 0, 0 };
     void vertex(double x, double y, double z) { lsGrowBox(box, x, y, z); }
     void restart() { }
 };
 
+// Writes the vertices into their array a slice at a time: the array's memory is reserved
+// exactly beforehand (lsCountGeometry), and each slice is sized (zero-filled) just before it
+// is written, while it is still in the cache. The strip arrays are sized at the start.
 struct GeometrySink
 {
-    lsGeometry &g;
+    // Floats per slice: 4096 vertices, 48 KiB.
+    static constexpr std::size_t slice = 3 * 4096;
+
+    // The geometry's arrays are reserved (vertices) and sized (strips) already.
+    explicit GeometrySink(lsGeometry &g)
+        : vertices(&g.vertices)
+        , next(g.vertices.data())
+        , limit(next)
+        , stripFirst(g.stripFirst.data())
+        , stripCount(g.stripCount.data())
+    {
+        grow(); // room for the start vertex
+    }
+
+    bool full() const { return next == limit; }
+    void grow()
+    {
+        const std::size_t used = static_cast<std::size_t>(next - vertices->data());
+        vertices->resize(std::min(used + slice, vertices->capacity()));
+        next = vertices->data() + used;
+        limit = vertices->data() + vertices->size();
+    }
     void vertex(double x, double y, double z)
     {
-        g.vertices.push_back(static_cast<float>(x));
-        g.vertices.push_back(static_cast<float>(y));
-        g.vertices.push_back(static_cast<float>(z));
-        lsGrowBox(g.box, x, y, z);
-        ++g.stripCount.back();
+        next[0] = static_cast<float>(x);
+        next[1] = static_cast<float>(y);
+        next[2] = static_cast<float>(z);
+        next += 3;
+        ++count;
+        lsGrowBox(box, x, y, z);
     }
     void restart()
     {
-        g.stripFirst.push_back(static_cast<std::int32_t>(g.vertexCount()));
-        g.stripCount.push_back(0);
+        *stripFirst++ = first;
+        *stripCount++ = count - first;
+        first = count;
     }
+
+    std::vector<float> *vertices;
+    float *next;
+    float *limit;
+    std::int32_t *stripFirst;
+    std::int32_t *stripCount;
+    std::int32_t count = 0; // vertices so far
+    std::int32_t first = 0; // of the current strip
+    double box[6] = { 0, 0, 0, 0, 0, 0 };
 };
 
 struct GLSink
@@ -63,29 +149,87 @@ struct GLSink
     }
 };
 
-void clearBox(double *box)
+void copyBox(double *to, const double *from)
 {
-    for (int i = 0; i < 6; ++i)
-        box[i] = 0.0;
+    std::memcpy(to, from, 6 * sizeof(double));
 }
+
+// Per character: 1 for a move, and the bracket depth change.
+struct CountTable
+{
+    std::uint8_t move[256] = {};
+    std::int8_t depth[256] = {};
+};
+
+constexpr CountTable makeCountTable()
+{
+    CountTable t;
+    t.move['F'] = t.move['f'] = t.move['B'] = t.move['b'] = 1;
+    t.depth['['] = 1;
+    t.depth[']'] = -1;
+    return t;
+}
+
+constexpr CountTable countTable = makeCountTable();
 
 } // namespace
 
+double lsReadFactor(const char *text, const char *end)
+{
+    // strtod needs a terminated string and follows the process locale: parse a terminated
+    // copy of the number with the C locale.
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+    const std::size_t length = static_cast<std::size_t>(numberEnd(text, end) - text);
+    char small[128];
+    if (length < sizeof small) {
+        std::memcpy(small, text, length);
+        small[length] = '\0';
+        return strtod_l(small, nullptr, cLocale);
+    }
+    const std::string number(text, length);
+    return strtod_l(number.c_str(), nullptr, cLocale);
+}
+
+lsGeometryCount lsCountGeometry(std::string_view commands)
+{
+    // A ']' pops unless the depth is 0, so the ']'s that do nothing are exactly as many as
+    // the lowest the unclamped depth ever gets below 0.
+    std::uint64_t moves = 0, closes = 0;
+    std::int64_t depth = 0, lowest = 0;
+    for (const char ch : commands) {
+        const auto c = static_cast<unsigned char>(ch);
+        moves += countTable.move[c];
+        const int d = countTable.depth[c];
+        closes += d < 0;
+        depth += d;
+        lowest = depth < lowest ? depth : lowest;
+    }
+    const std::uint64_t pops = closes - static_cast<std::uint64_t>(-lowest);
+    return { 1 + moves + pops, 1 + pops };
+}
+
 void lsMeasureString(const lsRuleSet &rules, std::string_view commands, double *box)
 {
-    clearBox(box);
-    MeasureSink sink{ box };
+    MeasureSink sink;
     lsWalkString(rules.angle, rules.step, commands, sink);
+    copyBox(box, sink.box);
 }
 
 bool lsBuildGeometry(const lsRuleSet &rules, std::string_view commands, lsGeometry &geometry)
 {
     geometry = lsGeometry();
+    const lsGeometryCount count = lsCountGeometry(commands);
+    if (count.vertices > INT32_MAX)
+        return false;
     try {
-        geometry.stripFirst.push_back(0);
-        geometry.stripCount.push_back(0);
-        GeometrySink sink{ geometry };
+        geometry.vertices.reserve(count.vertices * 3);
+        lsAdviseHugePages(geometry.vertices.data(), count.vertices * 3 * sizeof(float));
+        geometry.stripFirst.resize(count.strips);
+        geometry.stripCount.resize(count.strips);
+        GeometrySink sink(geometry);
         lsWalkString(rules.angle, rules.step, commands, sink);
+        sink.restart(); // ends the last strip
+        copyBox(geometry.box, sink.box);
     } catch (const std::bad_alloc &) {
         geometry = lsGeometry();
         return false;
@@ -107,9 +251,7 @@ int lsRenderString(const lsRuleSet &rules, const char *string, int draw, double 
         lsWalkString(rules.angle, rules.step, commands, sink);
         glEnd();
     } else {
-        clearBox(box);
-        MeasureSink sink{ box };
-        lsWalkString(rules.angle, rules.step, commands, sink);
+        lsMeasureString(rules, commands, box);
     }
     glDisable(GL_BLEND);
     glDisable(GL_LINE_SMOOTH);

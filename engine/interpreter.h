@@ -16,9 +16,11 @@
 // The first vertex, the start position (0, 0, 0), begins the first strip.
 
 // Reads the number after an '@' as the C locale does (strtod syntax: leading blanks,
-// sign, decimal point '.', exponent, "inf"/"nan"); 0 when no number can be read.
+// sign, decimal point '.', exponent, hexadecimal, "inf"/"nan"); 0 when no number can be
+// read. Allocates nothing unless the number is hundreds of characters long.
 double lsReadFactor(const char *text, const char *end);
 
+// One saved turtle state: a '[' pushes it, the matching ']' restores it.
 struct lsTurtleState
 {
     slVector heading;
@@ -27,8 +29,6 @@ struct lsTurtleState
     double angle;
 };
 
-// Walks the whole string with the turtle starting at the origin heading +y, with the given
-// angle and step. Templated so that each sink is inlined into the loop.
 template<typename Sink>
 void lsWalkString(double angle, double step, std::string_view commands, Sink &sink);
 
@@ -46,8 +46,29 @@ struct lsGeometry
     std::size_t vertexCount() const { return vertices.size() / 3; }
 };
 
-// Builds the geometry of the figure. Returns false (and leaves geometry empty) when the
-// memory for it cannot be had.
+// Default ceiling on the memory of one figure's geometry, in bytes.
+inline constexpr std::uint64_t lsGeometryByteBudget = std::uint64_t(2) << 30;
+
+// The exact size of a string's geometry, known before building it.
+struct lsGeometryCount
+{
+    std::uint64_t vertices = 1; // the start vertex, one per move, one per ']' that pops
+    std::uint64_t strips = 1;   // the first strip, one more per ']' that pops
+
+    // The memory lsBuildGeometry takes for it.
+    std::uint64_t bytes() const
+    {
+        return vertices * 3 * sizeof(float) + strips * 2 * sizeof(std::int32_t);
+    }
+};
+
+// Counts the vertices and strips of a string in one quick pass (no turtle arithmetic), so
+// that a caller can refuse a figure above its budget before anything is allocated.
+lsGeometryCount lsCountGeometry(std::string_view commands);
+
+// Builds the geometry of the figure, sized exactly from lsCountGeometry first. Returns
+// false (and leaves geometry empty) when the memory for it cannot be had, or when it has
+// more vertices than a GL index (int32) can count.
 bool lsBuildGeometry(const lsRuleSet &rules, std::string_view commands, lsGeometry &geometry);
 
 // The interpreter with OpenGL: draw non-zero draws the figure as line strips into the

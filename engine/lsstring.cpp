@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -52,8 +53,7 @@ lsString lsString::allocate(std::size_t length)
         // faults in whole huge pages instead of one 4 KiB page at a time.
         const std::size_t rounded = (bytes + hugePage - 1) / hugePage * hugePage;
         p = std::aligned_alloc(hugePage, rounded);
-        if (p)
-            madvise(p, rounded, MADV_HUGEPAGE);
+        lsAdviseHugePages(p, rounded);
     } else {
         p = std::malloc(bytes);
     }
@@ -70,4 +70,13 @@ void lsString::release()
     std::free(mData);
     mData = nullptr;
     mSize = 0;
+}
+
+void lsAdviseHugePages(void *data, std::size_t bytes)
+{
+    const auto begin = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t first = (begin + hugePage - 1) / hugePage * hugePage;
+    const std::uintptr_t last = (begin + bytes) / hugePage * hugePage;
+    if (data && first < last)
+        madvise(reinterpret_cast<void *>(first), last - first, MADV_HUGEPAGE);
 }

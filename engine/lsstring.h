@@ -35,3 +35,7 @@ private:
     char *mData = nullptr;
     std::size_t mSize = 0;
 };
+
+// Asks the kernel to back the 2 MiB-aligned part of [data, data + bytes) with huge pages,
+// so that writing fresh memory faults in 2 MiB at a time instead of 4 KiB. Only advice.
+void lsAdviseHugePages(void *data, std::size_t bytes);

@@ -18,10 +18,16 @@ lsRule *lsNewRule(lsRuleSet &ruleSet, char letter, std::string_view text)
 
 std::uint64_t lsNextLength(const lsRuleSet &ruleSet, std::string_view input)
 {
+    // Each character's contribution, looked up instead of tested per character.
+    std::uint64_t grows[256];
+    for (int c = 0; c < 256; ++c) {
+        grows[c] = lsIsRewritten(ruleSet, static_cast<unsigned char>(c))
+                           ? ruleSet.rules[c]->text.size()
+                           : 1;
+    }
     std::uint64_t n = 0;
     for (const char ch : input) {
-        const auto c = static_cast<unsigned char>(ch);
-        const std::uint64_t add = lsIsRewritten(ruleSet, c) ? ruleSet.rules[c]->text.size() : 1;
+        const std::uint64_t add = grows[static_cast<unsigned char>(ch)];
         if (n > lsLengthOverflow - add)
             return lsLengthOverflow;
         n += add;

@@ -25,20 +25,15 @@ void lsTurnAboutY(double angle, slVector &v);
 void lsTurnAboutZ(double angle, slVector &v);
 
 // Widens box (six doubles) to contain the point. Strict comparisons: a NaN changes nothing.
+// Written as selections so that they compile to branch-free minimum/maximum instructions.
 inline void lsGrowBox(double *box, double x, double y, double z)
 {
-    if (x < box[lsMinX])
-        box[lsMinX] = x;
-    if (x > box[lsMaxX])
-        box[lsMaxX] = x;
-    if (y < box[lsMinY])
-        box[lsMinY] = y;
-    if (y > box[lsMaxY])
-        box[lsMaxY] = y;
-    if (z < box[lsMinZ])
-        box[lsMinZ] = z;
-    if (z > box[lsMaxZ])
-        box[lsMaxZ] = z;
+    box[lsMinX] = x < box[lsMinX] ? x : box[lsMinX];
+    box[lsMaxX] = x > box[lsMaxX] ? x : box[lsMaxX];
+    box[lsMinY] = y < box[lsMinY] ? y : box[lsMinY];
+    box[lsMaxY] = y > box[lsMaxY] ? y : box[lsMaxY];
+    box[lsMinZ] = z < box[lsMinZ] ? z : box[lsMinZ];
+    box[lsMaxZ] = z > box[lsMaxZ] ? z : box[lsMaxZ];
 }
 
 // The vertex sink: with draw non-zero, sends the point to OpenGL as glVertex3f (a GL

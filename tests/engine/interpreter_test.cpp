@@ -1,0 +1,366 @@
+#include "engine/interpreter.h"
+
+#include "engine/generation.h"
+#include "enginetest.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+using namespace enginetest;
+
+namespace {
+
+constexpr double e16 = 6.123233995736766e-16; // 10 * cos(pi/2)
+
+using Box = std::array<double, 6>;
+
+Box measure(std::string_view commands, double angle = halfPi, double step = 10.0)
+{
+    auto set = lsNewRuleSet();
+    set->angle = angle;
+    set->step = step;
+    Box box;
+    box.fill(-99.0); // measuring starts from zeros, not from what the box held
+    lsMeasureString(*set, commands, box.data());
+    return box;
+}
+
+// The interpreter as plainly as it can be written: lsTurnAboutZ/X by +-angle, strtod for
+// '@' (the tests run in the C locale), a stack of states.
+Strips reference(const std::string &s, double angle, double step)
+{
+    slVector h{ 0, 1, 0 };
+    double x = 0, y = 0, z = 0;
+    std::vector<lsTurtleState> stack;
+    Strips out{ { { 0, 0, 0 } } };
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        switch (s[i]) {
+        case 'F':
+        case 'f':
+            x += step * h.x, y += step * h.y, z += step * h.z;
+            out.back().push_back({ x, y, z });
+            break;
+        case 'B':
+        case 'b':
+            x -= step * h.x, y -= step * h.y, z -= step * h.z;
+            out.back().push_back({ x, y, z });
+            break;
+        case '+':
+            lsTurnAboutZ(angle, h);
+            break;
+        case '-':
+            lsTurnAboutZ(-angle, h);
+            break;
+        case '>':
+            lsTurnAboutX(angle, h);
+            break;
+        case '<':
+            lsTurnAboutX(-angle, h);
+            break;
+        case '!':
+            angle = -angle;
+            break;
+        case '@':
+            step *= std::strtod(s.c_str() + i + 1, nullptr);
+            break;
+        case '[':
+            stack.push_back({ h, x, y, z, step, angle });
+            break;
+        case ']':
+            if (!stack.empty()) {
+                const lsTurtleState t = stack.back();
+                stack.pop_back();
+                h = t.heading, x = t.x, y = t.y, z = t.z, step = t.step, angle = t.angle;
+                out.push_back({ { x, y, z } });
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    return out;
+}
+
+std::string randomCommands(std::mt19937 &random, std::size_t length)
+{
+    static const std::string alphabet = "FFFFfBb++--<>![[]]@XY 0123456789.e\x80\xff";
+    std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
+    std::string s(length, ' ');
+    for (char &c : s)
+        c = alphabet[pick(random)];
+    return s;
+}
+
+// Strings from the classic systems, small enough to compare vertex by vertex.
+std::vector<std::string> systemStrings()
+{
+    std::vector<std::string> out;
+    const std::pair<const char *, Rules> systems[] = {
+        { "F", { { 'F', "F+F-F-F+F" } } },
+        { "F", { { 'F', "FF-[-F+F+F]+[+F-F-F]" } } },
+        { "X", { { 'X', "F[+X][-X]FX" }, { 'F', "FF" } } },
+        { "FX", { { 'X', "X+YF+" }, { 'Y', "-FX-Y" } } },
+        { "F", { { 'F', "F[>F<F]![@0.7F+F]F" } } },
+    };
+    for (const auto &[axiom, rules] : systems)
+        out.emplace_back(lsGenerate(*makeRuleSet(rules), axiom, 5).string.view());
+    return out;
+}
+
+struct WalkCase
+{
+    const char *name;
+    std::string commands;
+    Strips strips;
+    Box box;
+};
+
+} // namespace
+
+class Walk : public testing::TestWithParam<WalkCase>
+{ };
+
+TEST_P(Walk, DrawsTheStripsAndMeasuresTheBox)
+{
+    const WalkCase &c = GetParam();
+    EXPECT_TRUE(sameStrips(walk(c.commands), c.strips));
+    EXPECT_EQ(measure(c.commands), c.box);
+}
+
+// Angle pi/2, step 10.
+INSTANTIATE_TEST_SUITE_P(
+        Engine,
+        Walk,
+        testing::Values(
+                WalkCase{ "TurnAboutZ",
+                          "F+F",
+                          { { { 0, 0, 0 }, { 0, 10, 0 }, { 10, 10, 0 } } },
+                          { 0, 10, 0, 10, 0, 0 } },
+                WalkCase{ "TurnAboutZBack",
+                          "F-F",
+                          { { { 0, 0, 0 }, { 0, 10, 0 }, { -10, 10, 0 } } },
+                          { -10, 0, 0, 10, 0, 0 } },
+                WalkCase{ "TurnAboutX",
+                          "F>F",
+                          { { { 0, 0, 0 }, { 0, 10, 0 }, { 0, 10, 10 } } },
+                          { 0, 0, 0, 10, 0, 10 } },
+                WalkCase{ "TurnAboutXBack",
+                          "F<F",
+                          { { { 0, 0, 0 }, { 0, 10, 0 }, { 0, 10, -10 } } },
+                          { 0, 0, 0, 10, -10, 0 } },
+                WalkCase{ "NegatedAngle",
+                          "F!+F",
+                          { { { 0, 0, 0 }, { 0, 10, 0 }, { -10, 10, 0 } } },
+                          { -10, 0, 0, 10, 0, 0 } },
+                WalkCase{ "NegatedAngleSwapsXTurns",
+                          "!>F",
+                          { { { 0, 0, 0 }, { 0, e16, -10 } } },
+                          { 0, 0, 0, e16, -10, 0 } },
+                WalkCase{ "BranchStartsANewStrip",
+                          "F[+F]F",
+                          { { { 0, 0, 0 }, { 0, 10, 0 }, { 10, 10, 0 } },
+                            { { 0, 10, 0 }, { 0, 20, 0 } } },
+                          { 0, 10, 0, 20, 0, 0 } },
+                WalkCase{ "StepChangeEndsAtTheBracket",
+                          "[@0.5F]F",
+                          { { { 0, 0, 0 }, { 0, 5, 0 } }, { { 0, 0, 0 }, { 0, 10, 0 } } },
+                          { 0, 0, 0, 10, 0, 0 } },
+                WalkCase{ "AngleSignEndsAtTheBracket",
+                          "[!]+F",
+                          { { { 0, 0, 0 } }, { { 0, 0, 0 }, { 10, e16, 0 } } },
+                          { 0, 10, 0, e16, 0, 0 } },
+                WalkCase{ "NegativeFactorTurnsAndReverses",
+                          "@-1F",
+                          { { { 0, 0, 0 }, { 10, -e16, 0 } } },
+                          { 0, 10, -e16, 0, 0, 0 } },
+                WalkCase{ "PlusSignTurns",
+                          "@+2F",
+                          { { { 0, 0, 0 }, { 20, 1.2246467991473533e-15, 0 } } },
+                          { 0, 20, 0, 1.2246467991473533e-15, 0, 0 } },
+                WalkCase{ "ExponentDigitsAreIgnored",
+                          "@1e1F",
+                          { { { 0, 0, 0 }, { 0, 100, 0 } } },
+                          { 0, 0, 0, 100, 0, 0 } },
+                WalkCase{ "ExponentSignTurns",
+                          "@2.5e-1F",
+                          { { { 0, 0, 0 }, { -2.5, 1.5308084989341916e-16, 0 } } },
+                          { -2.5, 0, 0, 1.5308084989341916e-16, 0, 0 } },
+                WalkCase{ "LeadingBlanks",
+                          "@ \t3F",
+                          { { { 0, 0, 0 }, { 0, 30, 0 } } },
+                          { 0, 0, 0, 30, 0, 0 } },
+                WalkCase{ "NoNumberZeroesTheStep",
+                          "@F[F]",
+                          { { { 0, 0, 0 }, { 0, 0, 0 }, { 0, 0, 0 } }, { { 0, 0, 0 } } },
+                          { 0, 0, 0, 0, 0, 0 } },
+                WalkCase{ "Backward",
+                          "B",
+                          { { { 0, 0, 0 }, { 0, -10, 0 } } },
+                          { 0, 0, -10, 0, 0, 0 } },
+                WalkCase{ "LowerCaseMovesToo",
+                          "fb",
+                          { { { 0, 0, 0 }, { 0, 10, 0 }, { 0, 0, 0 } } },
+                          { 0, 0, 0, 10, 0, 0 } },
+                WalkCase{ "SurplusClosingBracket",
+                          "]F]",
+                          { { { 0, 0, 0 }, { 0, 10, 0 } } },
+                          { 0, 0, 0, 10, 0, 0 } },
+                WalkCase{ "UnclosedBrackets",
+                          "F[F[F",
+                          { { { 0, 0, 0 }, { 0, 10, 0 }, { 0, 20, 0 }, { 0, 30, 0 } } },
+                          { 0, 0, 0, 30, 0, 0 } },
+                WalkCase{ "EmptyString", "", { { { 0, 0, 0 } } }, { 0, 0, 0, 0, 0, 0 } },
+                WalkCase{ "NoCommands", "XYZ 12", { { { 0, 0, 0 } } }, { 0, 0, 0, 0, 0, 0 } },
+                WalkCase{ "HighBytesAreIgnored",
+                          "\x80\xc6\xe6\xff\xab\xbb",
+                          { { { 0, 0, 0 } } },
+                          { 0, 0, 0, 0, 0, 0 } },
+                WalkCase{ "NulIsIgnored",
+                          std::string("F\0F", 3),
+                          { { { 0, 0, 0 }, { 0, 10, 0 }, { 0, 20, 0 } } },
+                          { 0, 0, 0, 20, 0, 0 } }),
+        [](const testing::TestParamInfo<WalkCase> &info) { return info.param.name; });
+
+TEST(Interpreter, EveryOtherByteIsIgnored)
+{
+    std::string ignored;
+    for (int c = 1; c < 256; ++c) {
+        if (std::string_view("FfBb+-<>!@[]").find(char(c)) == std::string_view::npos)
+            ignored.push_back(char(c));
+    }
+    EXPECT_TRUE(sameStrips(walk(ignored), Strips{ { { 0, 0, 0 } } }));
+}
+
+TEST(Interpreter, MatchesThePlainTurtleExactly)
+{
+    std::mt19937 random(2024);
+    const double angles[] = { halfPi, 0.39269908169872414, 0.4485496177625427, 0.0, -1.0, 3.0 };
+    for (const double angle : angles) {
+        for (int round = 0; round < 4; ++round) {
+            const std::string s = randomCommands(random, 3000);
+            EXPECT_TRUE(sameStrips(walk(s, angle, 10.0), reference(s, angle, 10.0)))
+                    << "angle " << angle << ": " << s;
+        }
+    }
+    for (const std::string &s : systemStrings()) {
+        for (const double angle : angles)
+            EXPECT_TRUE(sameStrips(walk(s, angle, 0.5), reference(s, angle, 0.5))) << angle;
+    }
+}
+
+TEST(Interpreter, DeepNestingOutgrowsTheInitialStack)
+{
+    std::string s;
+    for (int i = 0; i < 5000; ++i)
+        s += "[F+";
+    s += std::string(6000, ']') + "F";
+    EXPECT_TRUE(sameStrips(walk(s), reference(s, halfPi, 10.0)));
+}
+
+TEST(Interpreter, GeometryEqualsTheWalk)
+{
+    std::mt19937 random(7);
+    std::vector<std::string> strings = systemStrings();
+    for (const std::size_t length : { 0, 1, 100, 20000, 200000 })
+        strings.push_back(randomCommands(random, length));
+    strings.push_back("F[[[" + std::string(10000, 'F') + "]]]]]]]"); // several slices, one strip
+    for (const std::string &s : strings) {
+        const auto set = makeRuleSet({}, 0.4485496177625427);
+        const Strips strips = walk(s, set->angle, set->step);
+        lsGeometry g;
+        ASSERT_TRUE(lsBuildGeometry(*set, s, g));
+
+        const lsGeometryCount count = lsCountGeometry(s);
+        ASSERT_EQ(count.strips, strips.size());
+        ASSERT_EQ(g.stripFirst.size(), strips.size());
+        ASSERT_EQ(g.stripCount.size(), strips.size());
+        std::size_t vertex = 0;
+        for (std::size_t i = 0; i < strips.size(); ++i) {
+            ASSERT_EQ(g.stripFirst[i], std::int32_t(vertex));
+            ASSERT_EQ(g.stripCount[i], std::int32_t(strips[i].size()));
+            for (const Point &p : strips[i]) {
+                for (int k = 0; k < 3; ++k)
+                    ASSERT_TRUE(same(g.vertices[3 * vertex + k], static_cast<float>(p[k])));
+                ++vertex;
+            }
+        }
+        EXPECT_EQ(count.vertices, vertex);
+        EXPECT_EQ(g.vertexCount(), vertex);
+        EXPECT_EQ(g.vertices.capacity(), g.vertices.size()); // sized exactly
+        EXPECT_EQ(count.bytes(), vertex * 12 + strips.size() * 8);
+
+        double box[6];
+        lsMeasureString(*set, s, box);
+        EXPECT_EQ(Box(std::to_array(g.box)), Box(std::to_array(box)));
+    }
+}
+
+TEST(Interpreter, CountsBracketsThatPop)
+{
+    // vertices: start + moves + pops; strips: 1 + pops.
+    const std::pair<const char *, lsGeometryCount> cases[] = {
+        { "", { 1, 1 } },        { "FfBbX", { 5, 1 } },  { "]]]", { 1, 1 } },
+        { "[[[", { 1, 1 } },     { "[]", { 2, 2 } },     { "][][", { 2, 2 } },
+        { "[[]]]][", { 3, 3 } }, { "F[F]F]", { 5, 2 } }, { "]][[]][[]]", { 5, 5 } },
+    };
+    for (const auto &[s, expected] : cases) {
+        const lsGeometryCount count = lsCountGeometry(s);
+        EXPECT_EQ(count.vertices, expected.vertices) << s;
+        EXPECT_EQ(count.strips, expected.strips) << s;
+    }
+}
+
+struct FactorCase
+{
+    const char *text;
+    double factor;
+};
+
+TEST(Interpreter, ReadsFactorsAsTheCLocaleDoes)
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    const FactorCase cases[] = {
+        { "0.5", 0.5 },        { "-1", -1 },        { "+2", 2 },         { "1e1", 10 },
+        { "2.5e-1", 0.25 },    { " \t\n3", 3 },     { "", 0 },           { "F", 0 },
+        { ".5", 0.5 },         { "5.", 5 },         { "1e", 1 },         { "1e+F", 1 },
+        { "0x10", 16 },        { "0x1p4", 16 },     { "0x", 0 },         { "inf", inf },
+        { "-INFINITY", -inf }, { "1e400", inf },    { "1e-400", 0 },     { "0,5", 0 },
+        { "12.5F+F", 12.5 },   { "-.25e+2]", -25 }, { "infinite", inf },
+    };
+    for (const FactorCase &c : cases) {
+        const std::string_view text(c.text);
+        EXPECT_EQ(lsReadFactor(text.data(), text.data() + text.size()), c.factor) << c.text;
+    }
+    const std::string_view nan = "nan(123)F";
+    EXPECT_TRUE(std::isnan(lsReadFactor(nan.data(), nan.data() + nan.size())));
+
+    // Only the given range is read, terminated or not.
+    const std::string_view cut = "12.5";
+    EXPECT_EQ(lsReadFactor(cut.data(), cut.data() + 2), 12.0);
+
+    // A number longer than any buffer on the stack.
+    const std::string longNumber = "0." + std::string(400, '0') + "1e402F";
+    EXPECT_EQ(lsReadFactor(longNumber.data(), longNumber.data() + longNumber.size()), 10.0);
+}
+
+TEST(Interpreter, FactorsIgnoreTheProcessLocale)
+{
+    const std::string saved = std::setlocale(LC_ALL, nullptr);
+    for (const int category : { LC_ALL, LC_NUMERIC }) {
+        if (!std::setlocale(category, "de_DE.UTF-8"))
+            GTEST_SKIP() << "locale de_DE.UTF-8 is not installed (scripts/setup makes it)";
+        ASSERT_EQ(std::strtod("0,5", nullptr), 0.5); // the locale is in force
+        const std::string_view point = "0.5", comma = "0,5";
+        EXPECT_EQ(lsReadFactor(point.data(), point.data() + point.size()), 0.5);
+        EXPECT_EQ(lsReadFactor(comma.data(), comma.data() + comma.size()), 0.0);
+        EXPECT_EQ(measure("@0.5F"), (Box{ 0, 0, 0, 5, 0, 0 }));
+        std::setlocale(LC_ALL, saved.c_str());
+    }
+}
