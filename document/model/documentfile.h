@@ -31,7 +31,7 @@
 #include <vector>
 
 // Files larger than this are not read (documents are a few kilobytes).
-inline constexpr std::size_t kMaxDocumentFileSize = 16u << 20;
+inline constexpr std::size_t kMaxDocumentFileSize = 4u << 20;
 
 // On failure `out` is untouched and `*error` (if given) says why in plain words, as a clause
 // about the file: "it is not an L-system document", "it is damaged at byte 1234 (...)".

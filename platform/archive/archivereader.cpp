@@ -510,6 +510,8 @@ private:
     void readValue(const TypeNode &node, int depth, std::vector<ArchiveValuePtr> &out)
     {
         const std::size_t at = mPos;
+        if (node.code != '[' && node.code != '{' && ++mValueCount > kArchiveMaxValues)
+            fail("more than " + std::to_string(kArchiveMaxValues) + " values", at);
         switch (node.code) {
         case 'c':
         case 'C':
@@ -723,6 +725,7 @@ private:
     // Parsed type encodings, by string-table index, parsed on first use as a group's type.
     std::vector<std::shared_ptr<const TypeList>> mTypes;
     std::vector<TableEntry> mObjects;
+    std::size_t mValueCount = 0;
 };
 
 } // namespace

@@ -32,6 +32,9 @@ struct ArchiveError
 inline constexpr int kArchiveMaxDepth = 64;
 // Class chains longer than this are refused.
 inline constexpr int kArchiveMaxClassChain = 32;
+// Archives of more values than this are refused: a value takes about a hundred times the
+// bytes in memory that it takes in the stream.
+inline constexpr std::size_t kArchiveMaxValues = std::size_t(1) << 20;
 
 // True when `bytes` starts like a typedstream archive (version, signature).
 bool looksLikeArchive(std::span<const std::uint8_t> bytes);

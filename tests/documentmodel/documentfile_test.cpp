@@ -430,6 +430,8 @@ TEST_F(DocumentFileOnDisk, ReadsAFileAndNamesItInErrors)
                                          "(the data ends in the middle of a value)." },
         { write("notes.lsd", { 'h', 'i' }),
           "Cannot open \"notes.lsd\": it is not an L-system document." },
+        { write("huge.lsd", Bytes(kMaxDocumentFileSize + 1)),
+          "Cannot open \"huge.lsd\": it is too large to be an L-system document." },
     };
     for (const auto &c : cases) {
         doc = sentinel();
