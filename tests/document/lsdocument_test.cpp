@@ -7,6 +7,7 @@
 #include <QDockWidget>
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -496,4 +497,33 @@ TEST_F(DocumentTest, SnapshotAsksForATiffNameModalForItsWindow)
     d->snapshotSheetDidEnd(1, path(QStringLiteral("no/such/dir/x.tiff")));
     ASSERT_EQ(ok.texts.size(), 1);
     EXPECT_TRUE(ok.texts.first().contains(QStringLiteral("snapshot")));
+}
+
+// The whole window as a user sees it: the figure in the line colour on the background colour.
+// With SPRIG_SCREENSHOT_DIR set the picture is kept there for looking at.
+TEST_F(DocumentTest, WindowShowsTheFigureInItsColours)
+{
+    DocumentData data = kochData();
+    data.bgColor = DocumentColor::calibratedRgb(0.0f, 0.0f, 0.5f, 1.0f);
+    data.iterations = 3;
+    LSDocument *d = openData(data, QStringLiteral("Koch island.lsd"));
+    ASSERT_TRUE(d);
+    d->resize(900, 640);
+    ASSERT_TRUE(
+            showsGeometry(d, expectedGeometry("F-F-F-F", { "F" }, { "F+F-F-FF+F+F-F" }, 90, 3)));
+    QTest::qWait(100);
+    const QImage window = d->grab().toImage();
+    const QImage view = d->glView()->grabFramebuffer();
+    if (const QByteArray dir = qgetenv("SPRIG_SCREENSHOT_DIR"); !dir.isEmpty())
+        window.save(QString::fromLocal8Bit(dir) + QStringLiteral("/document-window.png"));
+    int line = 0, background = 0;
+    for (int y = 0; y < view.height(); y += 2) {
+        for (int x = 0; x < view.width(); x += 2) {
+            const QColor c = view.pixelColor(x, y);
+            line += c.red() > 200 && c.green() > 100 && c.blue() < 100;
+            background += c.red() < 10 && c.green() < 10 && c.blue() > 120;
+        }
+    }
+    EXPECT_GT(line, 100);
+    EXPECT_GT(background, line);
 }
