@@ -30,6 +30,8 @@ struct Measure
 {
     double readyMs = 0;
     double maxStallMs = 0;
+    double stallEndMs = 0;  // when the longest stall ended
+    double generatedMs = 0; // when the string was handed to the view
 };
 
 // Makes a change and runs the event loop until the view's figure is ready, recording the
@@ -42,8 +44,13 @@ Measure untilReady(const std::function<void()> &change, bool hideWhenReady)
     qint64 last = 0;
     const auto tick = [&] {
         const qint64 now = clock.nsecsElapsed();
-        m.maxStallMs = std::max(m.maxStallMs, double(now - last) / 1e6);
+        if (double(now - last) / 1e6 > m.maxStallMs) {
+            m.maxStallMs = double(now - last) / 1e6;
+            m.stallEndMs = double(now) / 1e6;
+        }
         last = now;
+        if (m.generatedMs == 0 && !document->isGenerating())
+            m.generatedMs = double(now) / 1e6;
     };
     QTimer timer;
     timer.setInterval(10);
@@ -93,6 +100,8 @@ void BM_GenerationStall(benchmark::State &state)
     }
     state.counters["max_stall_ms"] = m.maxStallMs;
     state.counters["ready_ms"] = m.readyMs;
+    state.counters["stall_end_ms"] = m.stallEndMs;
+    state.counters["generated_ms"] = m.generatedMs;
 }
 BENCHMARK(BM_GenerationStall)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -106,6 +115,7 @@ void BM_AngleChange(benchmark::State &state)
     }
     state.counters["angle_ready_ms"] = m.readyMs;
     state.counters["max_stall_ms"] = m.maxStallMs;
+    state.counters["stall_end_ms"] = m.stallEndMs;
 }
 BENCHMARK(BM_AngleChange)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -6,11 +6,8 @@
 #include "document/rulestablemodel.h"
 #include "platform/colorwell.h"
 #include "ui_LSDocument.h"
+#include "view/export/figureexport.h"
 #include "view/lsglview.h"
-
-#ifdef SPRIG_HAVE_EXPORT
-#  include "view/export/figureexport.h"
-#endif
 
 #include <QFile>
 #include <QFileDialog>
@@ -274,13 +271,9 @@ void LSDocument::connectControls()
 
 void LSDocument::addFileMenuItems(QMenu *fileMenu)
 {
-#ifdef SPRIG_HAVE_EXPORT
     QMenu *exportMenu = fileMenu->addMenu(tr("&Export"));
     exportMenu->addAction(tr("&PNG\u2026"), this, &LSDocument::exportPng);
     exportMenu->addAction(tr("&SVG\u2026"), this, &LSDocument::exportSvg);
-#else
-    Q_UNUSED(fileMenu)
-#endif
 }
 
 // --- Generation and parameters --------------------------------------------------------------
@@ -580,7 +573,6 @@ void LSDocument::saveFigure(const QString &title,
 
 void LSDocument::exportPng()
 {
-#ifdef SPRIG_HAVE_EXPORT
     saveFigure(tr("Export PNG"), tr("PNG images (*.png)"), QStringLiteral("png"),
                [this](const QString &path, QString *error) {
                    const lsImageRep image = mUi->glView->makeImageRep();
@@ -594,12 +586,10 @@ void LSDocument::exportPng()
                    *error = QString::fromStdString(cause);
                    return false;
                });
-#endif
 }
 
 void LSDocument::exportSvg()
 {
-#ifdef SPRIG_HAVE_EXPORT
     saveFigure(tr("Export SVG"), tr("SVG images (*.svg)"), QStringLiteral("svg"),
                [this](const QString &path, QString *error) {
                    const std::shared_ptr<const lsGeometry> geometry = mUi->glView->geometry();
@@ -616,5 +606,4 @@ void LSDocument::exportSvg()
                    *error = QString::fromStdString(cause);
                    return false;
                });
-#endif
 }

@@ -527,3 +527,29 @@ TEST_F(DocumentTest, WindowShowsTheFigureInItsColours)
     EXPECT_GT(line, 100);
     EXPECT_GT(background, line);
 }
+
+TEST_F(DocumentTest, ExportWritesPngAndSvgOfTheFigure)
+{
+    LSDocument *d = openData(kochData(), QStringLiteral("Koch.lsd"));
+    ASSERT_TRUE(d);
+    ASSERT_TRUE(
+            showsGeometry(d, expectedGeometry("F-F-F-F", { "F" }, { "F+F-F-FF+F+F-F" }, 90, 2)));
+    QTest::qWait(50);
+    const std::vector<std::pair<void (LSDocument::*)(), QString>> exports = {
+        { &LSDocument::exportPng, QStringLiteral("Koch.png") },
+        { &LSDocument::exportSvg, QStringLiteral("Koch.svg") },
+    };
+    for (const auto &[command, name] : exports) {
+        SCOPED_TRACE(name.toStdString());
+        (d->*command)();
+        QFileDialog *dialog = nullptr;
+        ASSERT_TRUE(waitUntil([&] { return (dialog = d->findChild<QFileDialog *>()); }));
+        EXPECT_EQ(QFileInfo(dialog->selectedFiles().value(0)).fileName(), name);
+        dialog->selectFile(path(name));
+        QMetaObject::invokeMethod(dialog, "accept"); // the dialog's OK
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_GT(QFileInfo(path(name)).size(), 100);
+    }
+    QImage png(path(QStringLiteral("Koch.png")));
+    EXPECT_EQ(png.size(), d->glView()->pixelSize());
+}
