@@ -103,6 +103,13 @@ inline lsGeometry expectedGeometry(const std::string &axiom,
     return geometry;
 }
 
+// With SPRIG_SCREENSHOT_DIR set, keeps a picture of the window there for looking at.
+inline void keepScreenshot(QWidget *window, const QString &name)
+{
+    if (const QByteArray dir = qgetenv("SPRIG_SCREENSHOT_DIR"); !dir.isEmpty())
+        window->grab().save(QString::fromLocal8Bit(dir) + QLatin1Char('/') + name);
+}
+
 // Waits until the document's view shows exactly this geometry.
 inline bool showsGeometry(LSDocument *document, const lsGeometry &expected)
 {

@@ -190,6 +190,7 @@ TEST_F(DocumentTest, ExplosiveRuleStopsAtTheLastIterationThatFitsAndSaysSo)
     d->setIterations(7);
     EXPECT_TRUE(showsGeometry(d, expectedGeometry("F", { "F" }, { "F+F-F" }, 0, 6)));
     EXPECT_TRUE(d->statusLine()->text().contains(QStringLiteral("6 of 7")));
+    keepScreenshot(d, QStringLiteral("budget-message.png"));
     d->setIterations(3);
     EXPECT_TRUE(showsGeometry(d, expectedGeometry("F", { "F" }, { "F+F-F" }, 0, 3)));
     EXPECT_TRUE(d->statusLine()->text().isEmpty());
