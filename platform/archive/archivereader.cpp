@@ -400,7 +400,8 @@ private:
     std::size_t
     tableIndex(std::int64_t reference, std::size_t size, std::size_t at, const char *table) const
     {
-        const std::int64_t index = reference - kReferenceBase;
+        const std::int64_t index =
+                reference < INT64_MAX + kReferenceBase ? reference - kReferenceBase : -1;
         if (index < 0 || static_cast<std::uint64_t>(index) >= size)
             fail(std::string("a reference to a missing ") + table + " (#" + std::to_string(index)
                          + ")",
