@@ -10,6 +10,7 @@
 #include "view/offscreencontext.h"
 #include "view/tiffwriter.h"
 
+#include <QColor>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -28,6 +29,17 @@ namespace {
 double degreesToRadians(double degrees)
 {
     return degrees / 360.0 * 6.283185307179586;
+}
+
+// The window's colour wells hold colours as QColor (16 bits a channel) and hand the view their
+// float components; the same path here gives the window's pixels exactly, antialiased edges
+// included.
+std::array<double, 4> viewColor(const DocumentColor &color)
+{
+    const std::array<double, 4> c = color.rgba();
+    float r, g, b, a;
+    QColor::fromRgbF(float(c[0]), float(c[1]), float(c[2]), float(c[3])).getRgbF(&r, &g, &b, &a);
+    return { r, g, b, a };
 }
 
 struct CountingSink
@@ -137,7 +149,10 @@ bool loadDocument(const RenderOptions &o, const Job &job, DocumentData &document
     } else {
         std::string cause;
         if (!readDocumentFile(job.input.toStdString(), document, &cause)) {
+            // In a gallery a bare file name is ambiguous: say which file, as given.
             *error = QString::fromStdString(cause);
+            if (!error->contains(job.input))
+                *error = job.input + u": "_s + *error;
             return false;
         }
     }
@@ -188,8 +203,8 @@ public:
         }
         mContext->makeCurrent();
         mRenderer.setGeometry(std::move(geometry));
-        mRenderer.setLineColor(document.color.rgba());
-        mRenderer.setBackgroundColor(document.bgColor.rgba());
+        mRenderer.setLineColor(viewColor(document.color));
+        mRenderer.setBackgroundColor(viewColor(document.bgColor));
         mRenderer.draw(o.width, o.height, o.spinDegrees);
         image = captureImageRep(o.width, o.height);
         if (image.isNull()) {

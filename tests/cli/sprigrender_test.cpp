@@ -347,6 +347,21 @@ TEST_F(SprigRender, InlineDocumentsClampLikeTheWindow)
     EXPECT_TRUE(saved.err.contains("saved as 22")) << saved.err.toStdString();
 }
 
+TEST_F(SprigRender, DocumentWithoutAxiomShowsTheBackgroundOnly)
+{
+    writeFile(u"empty.json"_s, R"({"letters": ["F"], "rules": ["FF"], "bgColor": [0, 0, 1, 1]})");
+    Result r = run({ u"--from-json"_s, u"empty.json"_s, u"--info"_s });
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QJsonObject info = jsonOf(r.out);
+    EXPECT_EQ(info[u"vertices"_s].toInteger(), 0);
+    EXPECT_EQ(info[u"iterations"_s].toInt(), 0);
+    r = run({ u"--from-json"_s, u"empty.json"_s, u"--size"_s, u"16x8"_s, u"-o"_s, u"empty.png"_s });
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    QImage blue(16, 8, QImage::Format_RGB32);
+    blue.fill(qRgb(0, 0, 255));
+    EXPECT_EQ(QImage(path(u"empty.png"_s)).convertToFormat(QImage::Format_RGB32), blue);
+}
+
 TEST_F(SprigRender, GalleryWritesOneFilePerDocument)
 {
     makeDocument(u"koch"_s, kochJson);
@@ -444,6 +459,7 @@ INSTANTIATE_TEST_SUITE_P(
                            "standard output" },
                 ErrorCase{ { u"missing.lsd"_s, u"-o"_s, u"kept.png"_s }, 1, "missing.lsd" },
                 ErrorCase{ { u"garbage.lsd"_s, u"-o"_s, u"kept.png"_s }, 1, "garbage.lsd" },
+                ErrorCase{ { u"no/missing.lsd"_s, u"-o"_s, u"kept.png"_s }, 1, "no/missing.lsd" },
                 ErrorCase{ { u"--dump"_s, u"garbage.lsd"_s }, 1, "garbage.lsd" },
                 ErrorCase{ { u"--from-json"_s, u"bad.json"_s, u"-o"_s, u"o.lsd"_s },
                            1,

@@ -1,0 +1,96 @@
+// sprig-render's pictures against the document window's capture of the same file.
+#include "document/lsdocument.h"
+#include "document/model/documentfile.h"
+#include "platform/documentcontroller.h"
+#include "view/imagerep.h"
+#include "view/lsglview.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+bool waitUntil(const std::function<bool()> &done)
+{
+    QDeadlineTimer deadline(20000);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(10);
+    }
+    return true;
+}
+
+TEST(SprigRenderWindow, PngHasTheWindowsPixels)
+{
+    QTemporaryDir dir;
+    DocumentData data;
+    data.axiom = "F";
+    data.letters = { "F" };
+    data.rules = { "F[+F]F[-F]F" };
+    data.angle = 25;
+    data.iterations = 3;
+    // Components whose 8-bit values lie near a rounding boundary, and translucent lines.
+    data.color = DocumentColor::calibratedRgb(0.7f, 0.3f, 0.1f, 0.55f);
+    data.bgColor = DocumentColor::calibratedRgb(0.1f, 0.2f, 0.9f, 1.0f);
+    const std::vector<std::uint8_t> bytes = writeDocument(data);
+    const QString file = dir.filePath(u"plant.lsd"_s);
+    QFile out(file);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(reinterpret_cast<const char *>(bytes.data()), qint64(bytes.size()));
+    out.close();
+
+    auto *document = qobject_cast<LSDocument *>(
+            DocumentController::sharedDocumentController()->openDocumentWithContentsOfFile(file,
+                                                                                           true));
+    ASSERT_NE(document, nullptr);
+    lsGLView *view = document->glView();
+    view->setFixedSize(240, 160);
+    ASSERT_TRUE(waitUntil([&] { return view->geometry() && view->isVisible(); }));
+    QTest::qWait(100);
+    const lsImageRep window = view->makeImageRep();
+    ASSERT_EQ(window.width, 240);
+    ASSERT_EQ(window.height, 160);
+
+    QProcess render;
+    render.start(QString::fromUtf8(SPRIG_RENDER),
+                 { file, u"--size"_s, u"240x160"_s, u"-o"_s, dir.filePath(u"plant.png"_s) });
+    ASSERT_TRUE(render.waitForFinished(60000));
+    ASSERT_EQ(render.exitCode(), 0) << render.readAllStandardError().toStdString();
+    const QImage png = QImage(dir.filePath(u"plant.png"_s)).convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(png.size(), QSize(240, 160));
+    int differing = 0;
+    for (int y = 0; y < 160; ++y) {
+        for (int x = 0; x < 240; ++x) {
+            const std::size_t i = std::size_t(y) * window.stride + x;
+            const QRgb p = png.pixel(x, y);
+            differing += qRed(p) != window.red[i] || qGreen(p) != window.green[i]
+                         || qBlue(p) != window.blue[i];
+        }
+    }
+    EXPECT_EQ(differing, 0);
+    document->close();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QApplication app(argc, argv);
+    DocumentController controller;
+    controller.setDocumentType(u"L-system document"_s, u"lsd"_s);
+    controller.setDocumentFactory([] { return new LSDocument; });
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
