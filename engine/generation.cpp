@@ -249,11 +249,13 @@ std::uint64_t lsLengthAfter(const lsRuleSet &ruleSet, std::string_view axiom, in
     return lengths.total();
 }
 
-lsGeneration lsGenerate(const lsRuleSet &ruleSet,
-                        std::string_view axiom,
-                        int iterations,
-                        std::uint64_t byteBudget,
-                        const std::atomic<bool> *cancel)
+namespace {
+
+lsGeneration generate(const lsRuleSet &ruleSet,
+                      std::string_view axiom,
+                      int iterations,
+                      std::uint64_t byteBudget,
+                      const std::atomic<bool> *cancel)
 {
     lsGeneration g;
     const Letters letters(ruleSet, axiom);
@@ -318,4 +320,22 @@ lsGeneration lsGenerate(const lsRuleSet &ruleSet,
         return g;
     }
     return g;
+}
+
+} // namespace
+
+lsGeneration lsGenerate(const lsRuleSet &ruleSet,
+                        std::string_view axiom,
+                        int iterations,
+                        std::uint64_t byteBudget,
+                        const std::atomic<bool> *cancel)
+{
+    try {
+        return generate(ruleSet, axiom, iterations, byteBudget, cancel);
+    } catch (const std::bad_alloc &) {
+        // The small tables themselves could not be had.
+        lsGeneration g;
+        g.outOfMemory = true;
+        return g;
+    }
 }

@@ -78,11 +78,33 @@ const char *numberEnd(const char *p, const char *end)
     return numberBody(p, end, isDigit, 'e');
 }
 
-// Measure mode: the box lives in the sink, which the compiler keeps in registers.
+// The bounding box as six separate values, which the compiler keeps in registers (an
+// array it would shuffle in and out of vector registers on every character).
+struct Box
+{
+    double minX = 0, maxX = 0, minY = 0, maxY = 0, minZ = 0, maxZ = 0;
+
+    void grow(double x, double y, double z)
+    {
+        lsWiden(x, minX, maxX);
+        lsWiden(y, minY, maxY);
+        lsWiden(z, minZ, maxZ);
+    }
+    void copyTo(double *box) const
+    {
+        box[lsMinX] = minX;
+        box[lsMaxX] = maxX;
+        box[lsMinY] = minY;
+        box[lsMaxY] = maxY;
+        box[lsMinZ] = minZ;
+        box[lsMaxZ] = maxZ;
+    }
+};
+
 struct MeasureSink
 {
-    double box[6] = { 0, 0, 0, 0, 0, 0 };
-    void vertex(double x, double y, double z) { lsGrowBox(box, x, y, z); }
+    Box box;
+    void vertex(double x, double y, double z) { box.grow(x, y, z); }
     void restart() { }
 };
 
@@ -120,7 +142,7 @@ struct GeometrySink
         next[2] = static_cast<float>(z);
         next += 3;
         ++count;
-        lsGrowBox(box, x, y, z);
+        box.grow(x, y, z);
     }
     void restart()
     {
@@ -136,7 +158,7 @@ struct GeometrySink
     std::int32_t *stripCount;
     std::int32_t count = 0; // vertices so far
     std::int32_t first = 0; // of the current strip
-    double box[6] = { 0, 0, 0, 0, 0, 0 };
+    Box box;
 };
 
 struct GLSink
@@ -148,11 +170,6 @@ struct GLSink
         glBegin(GL_LINE_STRIP);
     }
 };
-
-void copyBox(double *to, const double *from)
-{
-    std::memcpy(to, from, 6 * sizeof(double));
-}
 
 // Per character: 1 for a move, and the bracket depth change.
 struct CountTable
@@ -192,27 +209,53 @@ double lsReadFactor(const char *text, const char *end)
 
 lsGeometryCount lsCountGeometry(std::string_view commands)
 {
-    // A ']' pops unless the depth is 0, so the ']'s that do nothing are exactly as many as
-    // the lowest the unclamped depth ever gets below 0.
+    // With d the depth counted without clamping and low its lowest value so far (<= 0), a
+    // ']' pops unless d == low, the ']'s that do nothing are -low in all, and the stack
+    // holds d - low states. The string goes in blocks whose counts vectorise; a block is
+    // scanned character by character only where it could reach a new low or a new deepest.
+    constexpr std::size_t blockSize = 64;
     std::uint64_t moves = 0, closes = 0;
-    std::int64_t depth = 0, lowest = 0;
-    for (const char ch : commands) {
-        const auto c = static_cast<unsigned char>(ch);
-        moves += countTable.move[c];
-        const int d = countTable.depth[c];
-        closes += d < 0;
-        depth += d;
-        lowest = depth < lowest ? depth : lowest;
+    std::int64_t d = 0, low = 0, deepest = 0;
+    const auto scan = [&](const char *p, std::size_t n) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const auto c = static_cast<unsigned char>(p[i]);
+            moves += countTable.move[c];
+            const int step = countTable.depth[c];
+            closes += step < 0;
+            d += step;
+            low = d < low ? d : low;
+            deepest = d - low > deepest ? d - low : deepest;
+        }
+    };
+    const char *p = commands.data();
+    const char *const blocksEnd = p + commands.size() / blockSize * blockSize;
+    for (; p != blocksEnd; p += blockSize) {
+        unsigned blockMoves = 0, blockOpens = 0, blockCloses = 0;
+        for (std::size_t i = 0; i < blockSize; ++i) {
+            const auto c = static_cast<unsigned char>(p[i]);
+            const unsigned lower = c | 0x20u; // 'F' and 'B' to lower case
+            blockMoves += (lower == 'f') | (lower == 'b');
+            blockOpens += c == '[';
+            blockCloses += c == ']';
+        }
+        if (d - std::int64_t(blockCloses) < low || d - low + std::int64_t(blockOpens) > deepest) {
+            scan(p, blockSize);
+        } else {
+            moves += blockMoves;
+            closes += blockCloses;
+            d += std::int64_t(blockOpens) - std::int64_t(blockCloses);
+        }
     }
-    const std::uint64_t pops = closes - static_cast<std::uint64_t>(-lowest);
-    return { 1 + moves + pops, 1 + pops };
+    scan(p, static_cast<std::size_t>(commands.data() + commands.size() - p));
+    const std::uint64_t pops = closes - static_cast<std::uint64_t>(-low);
+    return { 1 + moves + pops, 1 + pops, static_cast<std::uint64_t>(deepest) };
 }
 
 void lsMeasureString(const lsRuleSet &rules, std::string_view commands, double *box)
 {
     MeasureSink sink;
     lsWalkString(rules.angle, rules.step, commands, sink);
-    copyBox(box, sink.box);
+    sink.box.copyTo(box);
 }
 
 bool lsBuildGeometry(const lsRuleSet &rules, std::string_view commands, lsGeometry &geometry)
@@ -229,7 +272,7 @@ bool lsBuildGeometry(const lsRuleSet &rules, std::string_view commands, lsGeomet
         GeometrySink sink(geometry);
         lsWalkString(rules.angle, rules.step, commands, sink);
         sink.restart(); // ends the last strip
-        copyBox(geometry.box, sink.box);
+        sink.box.copyTo(geometry.box);
     } catch (const std::bad_alloc &) {
         geometry = lsGeometry();
         return false;

@@ -20,8 +20,9 @@
 // read. Allocates nothing unless the number is hundreds of characters long.
 double lsReadFactor(const char *text, const char *end);
 
-// One saved turtle state: a '[' pushes it, the matching ']' restores it.
-struct lsTurtleState
+// One saved turtle state: a '[' pushes it, the matching ']' restores it. One cache line
+// each, so that saving and restoring one never touches two.
+struct alignas(64) lsTurtleState
 {
     slVector heading;
     double x, y, z;
@@ -54,16 +55,20 @@ struct lsGeometryCount
 {
     std::uint64_t vertices = 1; // the start vertex, one per move, one per ']' that pops
     std::uint64_t strips = 1;   // the first strip, one more per ']' that pops
+    std::uint64_t depth = 0;    // the most states on the stack at once
 
-    // The memory lsBuildGeometry takes for it.
+    // The memory lsBuildGeometry takes for it: the arrays, and while it works the stack of
+    // saved states (a string of nested '[' draws nothing but can need gigabytes of them).
     std::uint64_t bytes() const
     {
-        return vertices * 3 * sizeof(float) + strips * 2 * sizeof(std::int32_t);
+        return vertices * 3 * sizeof(float) + strips * 2 * sizeof(std::int32_t)
+               + depth * sizeof(lsTurtleState);
     }
 };
 
-// Counts the vertices and strips of a string in one quick pass (no turtle arithmetic), so
-// that a caller can refuse a figure above its budget before anything is allocated.
+// Counts the vertices, strips and stack depth of a string in one quick pass (no turtle
+// arithmetic), so that a caller can refuse a figure above its budget before anything is
+// allocated.
 lsGeometryCount lsCountGeometry(std::string_view commands);
 
 // Builds the geometry of the figure, sized exactly from lsCountGeometry first. Returns

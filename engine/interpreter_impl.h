@@ -85,7 +85,7 @@ inline const char *walkInline(const char *p,
                               const char *const end,
                               const double c,
                               const double s,
-                              const bool signbit0,
+                              const double angle0,
                               lsTurtleState &state,
                               StateStack &stack,
                               Sink &outerSink)
@@ -95,11 +95,13 @@ inline const char *walkInline(const char *p,
     constexpr bool copySink = std::is_trivially_copyable_v<Sink> && std::is_copy_assignable_v<Sink>;
     std::conditional_t<copySink, Sink, Sink &> sink = outerSink;
     const auto &table = commands;
+    const bool signbit0 = std::signbit(angle0);
     double hx = state.heading.x, hy = state.heading.y, hz = state.heading.z;
     double x = state.x, y = state.y, z = state.z;
     double step = state.step;
-    double angle = state.angle;
-    double sn = std::signbit(angle) == signbit0 ? s : -s; // sine of the current angle
+    // The angle is +-angle0: a flag (an integer register) says which, for the stack.
+    bool negated = std::signbit(state.angle) != signbit0;
+    double sn = negated ? -s : s; // sine of the current angle
     lsTurtleState *top = stack.top;
     for (; p != end; ++p) {
         const auto b = static_cast<unsigned char>(*p);
@@ -135,13 +137,13 @@ inline const char *walkInline(const char *p,
             continue;
         }
         case Command::Negate:
-            angle = -angle;
+            negated = !negated;
             sn = -sn;
             continue;
         case Command::Push:
             if (top == stack.limit)
                 break;
-            *top++ = { { hx, hy, hz }, x, y, z, step, angle };
+            *top++ = { { hx, hy, hz }, x, y, z, step, negated ? -angle0 : angle0 };
             continue;
         case Command::Pop:
             if (top == stack.base)
@@ -158,8 +160,8 @@ inline const char *walkInline(const char *p,
             y = top->y;
             z = top->z;
             step = top->step;
-            angle = top->angle;
-            sn = std::signbit(angle) == signbit0 ? s : -s;
+            negated = std::signbit(top->angle) != signbit0;
+            sn = negated ? -s : s;
             sink.restart();
             sink.vertex(x, y, z);
             continue;
@@ -168,7 +170,7 @@ inline const char *walkInline(const char *p,
         }
         break;
     }
-    state = { { hx, hy, hz }, x, y, z, step, angle };
+    state = { { hx, hy, hz }, x, y, z, step, negated ? -angle0 : angle0 };
     stack.top = top;
     if constexpr (copySink)
         outerSink = sink;
@@ -182,7 +184,6 @@ void lsWalkString(double angle, double step, std::string_view commands, Sink &si
 {
     const double c = std::cos(angle);
     const double s = std::sin(angle);
-    const bool signbit0 = std::signbit(angle);
 
     lsTurtleState turtle{ { 0.0, 1.0, 0.0 }, 0.0, 0.0, 0.0, step, angle };
     std::vector<lsTurtleState> storage(64);
@@ -191,7 +192,7 @@ void lsWalkString(double angle, double step, std::string_view commands, Sink &si
     sink.vertex(0.0, 0.0, 0.0);
     const char *p = commands.data();
     const char *const end = p + commands.size();
-    while ((p = lsDetail::walkInline(p, end, c, s, signbit0, turtle, stack, sink)) != end) {
+    while ((p = lsDetail::walkInline(p, end, c, s, angle, turtle, stack, sink)) != end) {
         if constexpr (lsDetail::GrowingSink<Sink>) {
             if (sink.full() && (*p != '@' && *p != '[')) {
                 sink.grow();

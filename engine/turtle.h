@@ -24,16 +24,20 @@ void lsTurnAboutX(double angle, slVector &v);
 void lsTurnAboutY(double angle, slVector &v);
 void lsTurnAboutZ(double angle, slVector &v);
 
-// Widens box (six doubles) to contain the point. Strict comparisons: a NaN changes nothing.
-// Written as selections so that they compile to branch-free minimum/maximum instructions.
+// Widens [min, max] to contain v. Strict comparisons, so a NaN changes nothing; written
+// as selections so that they compile to branch-free minimum/maximum instructions.
+inline void lsWiden(double v, double &min, double &max)
+{
+    min = v < min ? v : min;
+    max = v > max ? v : max;
+}
+
+// Widens box (six doubles) to contain the point.
 inline void lsGrowBox(double *box, double x, double y, double z)
 {
-    box[lsMinX] = x < box[lsMinX] ? x : box[lsMinX];
-    box[lsMaxX] = x > box[lsMaxX] ? x : box[lsMaxX];
-    box[lsMinY] = y < box[lsMinY] ? y : box[lsMinY];
-    box[lsMaxY] = y > box[lsMaxY] ? y : box[lsMaxY];
-    box[lsMinZ] = z < box[lsMinZ] ? z : box[lsMinZ];
-    box[lsMaxZ] = z > box[lsMaxZ] ? z : box[lsMaxZ];
+    lsWiden(x, box[lsMinX], box[lsMaxX]);
+    lsWiden(y, box[lsMinY], box[lsMaxY]);
+    lsWiden(z, box[lsMinZ], box[lsMaxZ]);
 }
 
 // The vertex sink: with draw non-zero, sends the point to OpenGL as glVertex3f (a GL

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
@@ -86,6 +87,19 @@ Strips reference(const std::string &s, double angle, double step)
         }
     }
     return out;
+}
+
+// The most states the stack holds at once, counted plainly.
+std::uint64_t deepest(std::string_view s)
+{
+    std::uint64_t depth = 0, most = 0;
+    for (const char c : s) {
+        if (c == '[')
+            most = std::max(most, ++depth);
+        else if (c == ']' && depth > 0)
+            --depth;
+    }
+    return most;
 }
 
 std::string randomCommands(std::mt19937 &random, std::size_t length)
@@ -292,9 +306,10 @@ TEST(Interpreter, GeometryEqualsTheWalk)
             }
         }
         EXPECT_EQ(count.vertices, vertex);
+        EXPECT_EQ(count.depth, deepest(s));
         EXPECT_EQ(g.vertexCount(), vertex);
         EXPECT_EQ(g.vertices.capacity(), g.vertices.size()); // sized exactly
-        EXPECT_EQ(count.bytes(), vertex * 12 + strips.size() * 8);
+        EXPECT_EQ(count.bytes(), vertex * 12 + strips.size() * 8 + count.depth * 64);
 
         double box[6];
         lsMeasureString(*set, s, box);
@@ -304,16 +319,28 @@ TEST(Interpreter, GeometryEqualsTheWalk)
 
 TEST(Interpreter, CountsBracketsThatPop)
 {
-    // vertices: start + moves + pops; strips: 1 + pops.
-    const std::pair<const char *, lsGeometryCount> cases[] = {
-        { "", { 1, 1 } },        { "FfBbX", { 5, 1 } },  { "]]]", { 1, 1 } },
-        { "[[[", { 1, 1 } },     { "[]", { 2, 2 } },     { "][][", { 2, 2 } },
-        { "[[]]]][", { 3, 3 } }, { "F[F]F]", { 5, 2 } }, { "]][[]][[]]", { 5, 5 } },
+    // vertices: start + moves + pops; strips: 1 + pops; depth: the most states held.
+    const std::pair<std::string, lsGeometryCount> cases[] = {
+        { "", { 1, 1, 0 } },
+        { "FfBbX", { 5, 1, 0 } },
+        { "]]]", { 1, 1, 0 } },
+        { "[[[", { 1, 1, 3 } },
+        { "[]", { 2, 2, 1 } },
+        { "][][", { 2, 2, 1 } },
+        { "[[]]]][", { 3, 3, 2 } },
+        { "F[F]F]", { 5, 2, 1 } },
+        { "]][[]][[]]", { 5, 5, 2 } },
+        { "]]]]][[", { 1, 1, 2 } },
+        // Long enough for whole blocks: a new low and a new deepest inside them.
+        { std::string(100, ']') + std::string(70, '[') + std::string(80, ']') + "[[",
+          { 71, 71, 70 } },
+        { std::string(200, 'F') + "[[[" + std::string(200, 'F') + "]]]]", { 404, 4, 3 } },
     };
     for (const auto &[s, expected] : cases) {
         const lsGeometryCount count = lsCountGeometry(s);
         EXPECT_EQ(count.vertices, expected.vertices) << s;
         EXPECT_EQ(count.strips, expected.strips) << s;
+        EXPECT_EQ(count.depth, expected.depth) << s;
     }
 }
 
