@@ -3,6 +3,7 @@
 #include "cli/commandline.h"
 #include "cli/documentjson.h"
 #include "document/model/documentfile.h"
+#include "document/model/documentrules.h"
 #include "engine/generation.h"
 #include "view/export/figureexport.h"
 #include "view/figurerenderer.h"
@@ -25,11 +26,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-double degreesToRadians(double degrees)
-{
-    return degrees / 360.0 * 6.283185307179586;
-}
 
 // The window's colour wells hold colours as QColor (16 bits a channel) and hand the view their
 // float components; the same path here gives the window's pixels exactly, antialiased edges
@@ -404,13 +400,9 @@ generateFigure(const DocumentData &document, std::uint64_t stringBudget, std::ui
     Figure figure;
     figure.requested = document.iterations;
     figure.hasAxiom = document.axiom.has_value();
-    std::shared_ptr<lsRuleSet> rules = lsNewRuleSet();
-    rules->angle = degreesToRadians(document.angle);
-    for (std::size_t i = 0; i < document.letters.size() && i < document.rules.size(); ++i) {
-        // A letter of several characters rewrites its first byte, as the window does.
-        if (!document.letters[i].empty())
-            lsNewRule(*rules, document.letters[i][0], document.rules[i]);
-    }
+    // A letter of several characters rewrites its first byte, as the window does.
+    std::shared_ptr<lsRuleSet> rules =
+            makeRuleSet(document.letters, document.rules, document.angle);
     figure.rules = rules;
     if (!figure.hasAxiom)
         return figure;

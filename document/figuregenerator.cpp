@@ -22,18 +22,6 @@ struct FigureGenerator::State
     std::atomic<bool> cancel{ false };
 };
 
-std::shared_ptr<lsRuleSet> makeRuleSet(const GenerationRequest &request)
-{
-    std::shared_ptr<lsRuleSet> rules = lsNewRuleSet();
-    rules->angle = radiansFromDegrees(request.angle);
-    const std::size_t count = std::min(request.letters.size(), request.rules.size());
-    for (std::size_t i = 0; i < count; ++i) {
-        if (!request.letters[i].empty())
-            lsNewRule(*rules, request.letters[i].front(), request.rules[i]);
-    }
-    return rules;
-}
-
 FigureGenerator::FigureGenerator(QObject *receiver, std::function<void(GenerationResult &)> deliver)
     : mState(std::make_shared<State>())
 {
@@ -83,7 +71,7 @@ void FigureGenerator::run(std::shared_ptr<State> state)
         auto result = std::make_shared<GenerationResult>();
         result->serial = serial;
         result->requestedIterations = request.iterations;
-        result->rules = makeRuleSet(request);
+        result->rules = makeRuleSet(request.letters, request.rules, request.angle);
         result->generation = lsGenerate(*result->rules, request.axiom, request.iterations,
                                         request.byteBudget, &state->cancel);
         if (result->generation.stoppedAtBudget) {

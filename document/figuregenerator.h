@@ -1,5 +1,6 @@
 #pragma once
 
+#include "document/model/documentrules.h"
 #include "engine/generation.h"
 #include "engine/ruleset.h"
 
@@ -32,16 +33,6 @@ struct GenerationResult
     // When the generation stopped at the budget: the length the next pass would have had.
     std::uint64_t refusedLength = 0;
 };
-
-// Degrees to the rule set's radians, dividing first: angle / 360 * 2pi.
-constexpr double radiansFromDegrees(double degrees)
-{
-    return degrees / 360.0 * 6.283185307179586;
-}
-
-// A new rule set with the request's angle and its rules in table order (of several rules for a
-// letter the first stays in force; an empty letter adds none).
-std::shared_ptr<lsRuleSet> makeRuleSet(const GenerationRequest &request);
 
 // Runs the generations of one document on a worker thread of its own, one at a time.
 // A request made while one runs waits; a newer one replaces it, so after a burst of requests

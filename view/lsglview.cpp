@@ -88,8 +88,12 @@ lsGLView::~lsGLView()
         std::lock_guard lock(mLink->mutex);
         mLink->view = nullptr;
     }
-    if (isValid())
+    if (isValid()) {
         releaseGL();
+        // ~QOpenGLWidget destroys the context after this object has stopped being an
+        // lsGLView; its aboutToBeDestroyed must not reach releaseGL then.
+        disconnect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &lsGLView::releaseGL);
+    }
 }
 
 void lsGLView::initializeGL()

@@ -2,6 +2,8 @@
 #include "apptest.h"
 
 #include <QApplication>
+#include <QSettings>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -16,6 +18,9 @@ LSController &testController()
 
 int main(int argc, char **argv)
 {
+    // Each test process keeps its settings (recent files) to itself: ctest runs them in parallel.
+    QTemporaryDir settingsDir;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     LSController theController;

@@ -10,7 +10,7 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
-#include <QStandardPaths>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -86,7 +86,9 @@ TEST(SprigRenderWindow, PngHasTheWindowsPixels)
 
 int main(int argc, char **argv)
 {
-    QStandardPaths::setTestModeEnabled(true);
+    // Each test process keeps its settings (recent files) to itself: ctest runs them in parallel.
+    QTemporaryDir settingsDir;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
     QApplication app(argc, argv);
     DocumentController controller;
     controller.setDocumentType(u"L-system document"_s, u"lsd"_s);

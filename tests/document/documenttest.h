@@ -96,7 +96,7 @@ inline lsGeometry expectedGeometry(const std::string &axiom,
     request.letters = letters;
     request.rules = rules;
     request.angle = angle;
-    std::shared_ptr<lsRuleSet> set = makeRuleSet(request);
+    std::shared_ptr<lsRuleSet> set = makeRuleSet(request.letters, request.rules, request.angle);
     lsGeneration generation = lsGenerate(*set, axiom, iterations);
     lsGeometry geometry;
     EXPECT_TRUE(lsBuildGeometry(*set, generation.string.view(), geometry));

@@ -31,7 +31,7 @@ TEST(GenerationRules, AngleConversionAndFirstRuleForALetter)
     request.angle = 22.5;
     request.letters = { "F", "F", "", "Xy", "?" };
     request.rules = { "F+F", "FF", "G", "XX", "Q" };
-    std::shared_ptr<lsRuleSet> set = makeRuleSet(request);
+    std::shared_ptr<lsRuleSet> set = makeRuleSet(request.letters, request.rules, request.angle);
     EXPECT_EQ(set->angle, 0.39269908169872414);
     EXPECT_EQ(radiansFromDegrees(90.0), 90.0 / 360.0 * 6.283185307179586);
     ASSERT_TRUE(set->rules['F']);
@@ -47,7 +47,7 @@ TEST(GenerationRules, BudgetAdmitsSixPassesOfTheLargeKochCurve)
     request.angle = 90;
     request.letters = { "F" };
     request.rules = { "F+FF-FF-F-F+F+FF-F-F+F+FF+FF-F" };
-    std::shared_ptr<lsRuleSet> set = makeRuleSet(request);
+    std::shared_ptr<lsRuleSet> set = makeRuleSet(request.letters, request.rules, request.angle);
     EXPECT_EQ(lsLengthAfter(*set, "F-F-F-F", 6), 232083411u);
     EXPECT_LE(lsLengthAfter(*set, "F-F-F-F", 6), lsStringByteBudget);
     EXPECT_GT(lsLengthAfter(*set, "F-F-F-F", 7), lsStringByteBudget);

@@ -3,13 +3,16 @@
 #include "platform/documentcontroller.h"
 
 #include <QApplication>
-#include <QStandardPaths>
+#include <QSettings>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 int main(int argc, char **argv)
 {
-    QStandardPaths::setTestModeEnabled(true); // recent files go to a test location
+    // Each test process keeps its settings (recent files) to itself: ctest runs them in parallel.
+    QTemporaryDir settingsDir;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("SprigTests"));
     QCoreApplication::setApplicationName(QStringLiteral("document_test"));

@@ -9,7 +9,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QMessageBox>
-#include <QStandardPaths>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -235,7 +235,9 @@ TEST_F(PlatformTest, ColorWellPicksWithAlphaAndReportsOnlyChanges)
 
 int main(int argc, char **argv)
 {
-    QStandardPaths::setTestModeEnabled(true);
+    // Each test process keeps its settings (recent files) to itself: ctest runs them in parallel.
+    QTemporaryDir settingsDir;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("SprigTests"));
     QCoreApplication::setApplicationName(QStringLiteral("platform_test"));
