@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
+#include <ostream>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -101,6 +102,12 @@ struct InfoCase
     std::array<double, 6> box;
     int iterations;
 };
+
+// Names the case by its command line in test listings.
+void PrintTo(const InfoCase &c, std::ostream *os)
+{
+    *os << c.arguments.join(u' ').toStdString();
+}
 
 class SprigRenderInfo : public ::testing::TestWithParam<InfoCase>
 { };
@@ -402,6 +409,11 @@ struct ErrorCase
     int status;
     const char *message;
 };
+
+void PrintTo(const ErrorCase &c, std::ostream *os)
+{
+    *os << c.arguments.join(u' ').toStdString();
+}
 
 class SprigRenderErrors : public SprigRender, public ::testing::WithParamInterface<ErrorCase>
 { };
