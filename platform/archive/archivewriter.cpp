@@ -20,7 +20,7 @@ constexpr std::int64_t kSystemVersion = 1000;
 
 using Chain = std::initializer_list<ArchiveClass>;
 
-// The classes (and versions) the original archiver writes for each kind.
+// The classes (and versions) NSArchiver writes for each kind.
 const Chain kString = { { "NSString", 1 }, { "NSObject", 0 } };
 const Chain kMutableString = { { "NSMutableString", 1 }, { "NSString", 1 }, { "NSObject", 0 } };
 const Chain kArray = { { "NSArray", 0 }, { "NSObject", 0 } };

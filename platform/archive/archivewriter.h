@@ -1,7 +1,7 @@
 #pragma once
 
 // Writes one root object as a little-endian typedstream archive ("streamtyped", system version
-// 1000), with the class names and versions the original archiver uses, the smallest integer
+// 1000), with the class names and versions NSArchiver uses, the smallest integer
 // forms, integral floats as integers, and strings, classes and objects shared after first use
 // (objects by identity: a value reached twice through the same pointer is written once).
 
