@@ -4,6 +4,7 @@
 #include <locale.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -90,6 +91,15 @@ struct Box
         lsWiden(y, minY, maxY);
         lsWiden(z, minZ, maxZ);
     }
+    // The same for n vertices of three doubles each, worked on in locals (through
+    // members, the compiler would store the box back after every vertex).
+    void grow(const double *xyz, std::size_t n)
+    {
+        Box b = *this;
+        for (std::size_t i = 0; i < n; ++i, xyz += 3)
+            b.grow(xyz[0], xyz[1], xyz[2]);
+        *this = b;
+    }
     void copyTo(double *box) const
     {
         box[lsMinX] = minX;
@@ -101,62 +111,94 @@ struct Box
     }
 };
 
-struct MeasureSink
+// The walk's vertices a batch at a time: the hot loop only stores three doubles per vertex
+// into a buffer that stays in the L1 cache, and keeps its registers for the turtle; the
+// consumer works on a whole batch (bounding box, conversion) in a tight loop of its own.
+// A consumer has take(const double *xyz, std::size_t n) for each batch and
+// restart(std::size_t vertex) for each strip end, vertex counting all vertices so far.
+template<typename Consumer>
+struct BatchSink
 {
-    Box box;
-    void vertex(double x, double y, double z) { box.grow(x, y, z); }
-    void restart() { }
-};
+    static constexpr std::size_t batchVertices = 512;
 
-// Writes the vertices into their array a slice at a time: the array's memory is reserved
-// exactly beforehand (lsCountGeometry), and each slice is sized (zero-filled) just before it
-// is written, while it is still in the cache. The strip arrays are sized at the start.
-struct GeometrySink
-{
-    // Floats per slice: 4096 vertices, 48 KiB.
-    static constexpr std::size_t slice = 3 * 4096;
-
-    // The geometry's arrays are reserved (vertices) and sized (strips) already.
-    explicit GeometrySink(lsGeometry &g)
-        : vertices(&g.vertices)
-        , next(g.vertices.data())
-        , limit(next)
-        , stripFirst(g.stripFirst.data())
-        , stripCount(g.stripCount.data())
-    {
-        grow(); // room for the start vertex
-    }
+    explicit BatchSink(Consumer &c)
+        : consumer(&c)
+        , next(c.batch.data())
+        , limit(next + c.batch.size())
+    { }
 
     bool full() const { return next == limit; }
+    // Hands the batch over (at the end of the walk, with room to spare).
     void grow()
     {
-        const std::size_t used = static_cast<std::size_t>(next - vertices->data());
-        vertices->resize(std::min(used + slice, vertices->capacity()));
-        next = vertices->data() + used;
-        limit = vertices->data() + vertices->size();
+        double *const first = consumer->batch.data();
+        const auto n = static_cast<std::size_t>(next - first) / 3;
+        consumer->take(first, n);
+        taken += n;
+        next = first;
     }
     void vertex(double x, double y, double z)
     {
-        next[0] = static_cast<float>(x);
-        next[1] = static_cast<float>(y);
-        next[2] = static_cast<float>(z);
+        next[0] = x;
+        next[1] = y;
+        next[2] = z;
         next += 3;
-        ++count;
-        box.grow(x, y, z);
     }
     void restart()
     {
+        consumer->restart(taken + static_cast<std::size_t>(next - consumer->batch.data()) / 3);
+    }
+
+    Consumer *consumer;
+    double *next;
+    double *limit;
+    std::size_t taken = 0; // vertices handed over in earlier batches
+};
+
+template<std::size_t N>
+using BatchBuffer = std::array<double, 3 * N>;
+
+struct MeasureConsumer
+{
+    void take(const double *xyz, std::size_t n) { box.grow(xyz, n); }
+    void restart(std::size_t) { }
+
+    BatchBuffer<BatchSink<MeasureConsumer>::batchVertices> batch;
+    Box box;
+};
+
+// Appends the vertices as floats to the geometry's vertex array, whose memory is reserved
+// exactly beforehand (lsCountGeometry), and records the strips; the strip arrays are sized
+// at the start.
+struct GeometryConsumer
+{
+    explicit GeometryConsumer(lsGeometry &g)
+        : vertices(g.vertices)
+        , stripFirst(g.stripFirst.data())
+        , stripCount(g.stripCount.data())
+    { }
+
+    void take(const double *xyz, std::size_t n)
+    {
+        box.grow(xyz, n);
+        const std::size_t used = vertices.size();
+        vertices.resize(used + 3 * n);
+        float *const out = vertices.data() + used;
+        for (std::size_t i = 0; i < 3 * n; ++i)
+            out[i] = static_cast<float>(xyz[i]);
+    }
+    void restart(std::size_t vertex)
+    {
+        const auto count = static_cast<std::int32_t>(vertex);
         *stripFirst++ = first;
         *stripCount++ = count - first;
         first = count;
     }
 
-    std::vector<float> *vertices;
-    float *next;
-    float *limit;
+    BatchBuffer<BatchSink<GeometryConsumer>::batchVertices> batch;
+    std::vector<float> &vertices;
     std::int32_t *stripFirst;
     std::int32_t *stripCount;
-    std::int32_t count = 0; // vertices so far
     std::int32_t first = 0; // of the current strip
     Box box;
 };
@@ -174,8 +216,8 @@ struct GLSink
 // Per character: 1 for a move, and the bracket depth change.
 struct CountTable
 {
-    std::uint8_t move[256] = {};
-    std::int8_t depth[256] = {};
+    std::array<std::uint8_t, 256> move{};
+    std::array<std::int8_t, 256> depth{};
 };
 
 constexpr CountTable makeCountTable()
@@ -188,6 +230,58 @@ constexpr CountTable makeCountTable()
 }
 
 constexpr CountTable countTable = makeCountTable();
+
+// The bracket depth along a string. With d the depth counted without clamping and low its
+// lowest value so far (<= 0), a ']' pops unless d == low, the ']'s that do nothing are
+// -low in all, and the stack holds d - low states.
+struct BracketDepth
+{
+    std::int64_t d = 0, low = 0, deepest = 0;
+
+    void scan(const char *p, std::size_t n)
+    {
+        for (std::size_t i = 0; i < n; ++i) {
+            d += countTable.depth[static_cast<unsigned char>(p[i])];
+            low = d < low ? d : low;
+            deepest = d - low > deepest ? d - low : deepest;
+        }
+    }
+    // Passes over a stretch with this many '[' and ']' when it cannot reach a new low or
+    // a new deepest, whatever their order; returns false (and changes nothing) otherwise.
+    bool pass(std::int64_t opens, std::int64_t closes)
+    {
+        if (d - closes < low || d - low + opens > deepest)
+            return false;
+        d += opens - closes;
+        return true;
+    }
+};
+
+// 0x80 in each byte of word that equals c, 0 in the others.
+constexpr std::uint64_t bytesEqual(std::uint64_t word, unsigned char c)
+{
+    constexpr std::uint64_t low7 = 0x7f7f7f7f7f7f7f7f;
+    const std::uint64_t x = word ^ (0x0101010101010101 * c);
+    return ~(((x & low7) + low7) | x | low7);
+}
+
+// The number of bytes set in a bytesEqual mask.
+constexpr std::int64_t countBytes(std::uint64_t mask)
+{
+    return static_cast<std::int64_t>(((mask >> 7) * 0x0101010101010101) >> 56);
+}
+
+// Empties v with room for n elements, keeping the storage of an earlier build when it
+// is large enough and at most twice that: writing memory again is cheap, fresh memory
+// costs a page fault per page, which is most of the time of a large build.
+template<typename T>
+void fitStorage(std::vector<T> &v, std::size_t n)
+{
+    if (v.capacity() < n || v.capacity() / 2 > n)
+        v = {};
+    v.clear();
+    v.reserve(n);
+}
 
 } // namespace
 
@@ -209,24 +303,12 @@ double lsReadFactor(const char *text, const char *end)
 
 lsGeometryCount lsCountGeometry(std::string_view commands)
 {
-    // With d the depth counted without clamping and low its lowest value so far (<= 0), a
-    // ']' pops unless d == low, the ']'s that do nothing are -low in all, and the stack
-    // holds d - low states. The string goes in blocks whose counts vectorise; a block is
-    // scanned character by character only where it could reach a new low or a new deepest.
+    // Moves and ']'s are counted in blocks whose counts vectorise. The depth is followed
+    // through a block or a group in it only where it could reach a new low or a new
+    // deepest there; elsewhere the block's net change is enough.
     constexpr std::size_t blockSize = 64;
     std::uint64_t moves = 0, closes = 0;
-    std::int64_t d = 0, low = 0, deepest = 0;
-    const auto scan = [&](const char *p, std::size_t n) {
-        for (std::size_t i = 0; i < n; ++i) {
-            const auto c = static_cast<unsigned char>(p[i]);
-            moves += countTable.move[c];
-            const int step = countTable.depth[c];
-            closes += step < 0;
-            d += step;
-            low = d < low ? d : low;
-            deepest = d - low > deepest ? d - low : deepest;
-        }
-    };
+    BracketDepth depth;
     const char *p = commands.data();
     const char *const blocksEnd = p + commands.size() / blockSize * blockSize;
     for (; p != blocksEnd; p += blockSize) {
@@ -238,41 +320,57 @@ lsGeometryCount lsCountGeometry(std::string_view commands)
             blockOpens += c == '[';
             blockCloses += c == ']';
         }
-        if (d - std::int64_t(blockCloses) < low || d - low + std::int64_t(blockOpens) > deepest) {
-            scan(p, blockSize);
-        } else {
-            moves += blockMoves;
-            closes += blockCloses;
-            d += std::int64_t(blockOpens) - std::int64_t(blockCloses);
+        moves += blockMoves;
+        closes += blockCloses;
+        if (!depth.pass(blockOpens, blockCloses)) {
+            for (const char *group = p; group != p + blockSize; group += 8) {
+                std::uint64_t word;
+                std::memcpy(&word, group, 8);
+                if (!depth.pass(countBytes(bytesEqual(word, '[')),
+                                countBytes(bytesEqual(word, ']'))))
+                    depth.scan(group, 8);
+            }
         }
     }
-    scan(p, static_cast<std::size_t>(commands.data() + commands.size() - p));
-    const std::uint64_t pops = closes - static_cast<std::uint64_t>(-low);
-    return { 1 + moves + pops, 1 + pops, static_cast<std::uint64_t>(deepest) };
+    for (; p != commands.data() + commands.size(); ++p) {
+        const auto c = static_cast<unsigned char>(*p);
+        moves += countTable.move[c];
+        closes += c == ']';
+        depth.scan(p, 1);
+    }
+    const std::uint64_t pops = closes - static_cast<std::uint64_t>(-depth.low);
+    return { 1 + moves + pops, 1 + pops, static_cast<std::uint64_t>(depth.deepest) };
 }
 
 void lsMeasureString(const lsRuleSet &rules, std::string_view commands, double *box)
 {
-    MeasureSink sink;
+    MeasureConsumer consumer;
+    BatchSink sink(consumer);
     lsWalkString(rules.angle, rules.step, commands, sink);
-    sink.box.copyTo(box);
+    sink.grow();
+    consumer.box.copyTo(box);
 }
 
 bool lsBuildGeometry(const lsRuleSet &rules, std::string_view commands, lsGeometry &geometry)
 {
-    geometry = lsGeometry();
     const lsGeometryCount count = lsCountGeometry(commands);
-    if (count.vertices > INT32_MAX)
+    if (count.vertices > INT32_MAX) {
+        geometry = lsGeometry();
         return false;
+    }
     try {
-        geometry.vertices.reserve(count.vertices * 3);
+        fitStorage(geometry.vertices, count.vertices * 3);
         lsAdviseHugePages(geometry.vertices.data(), count.vertices * 3 * sizeof(float));
+        fitStorage(geometry.stripFirst, count.strips);
+        fitStorage(geometry.stripCount, count.strips);
         geometry.stripFirst.resize(count.strips);
         geometry.stripCount.resize(count.strips);
-        GeometrySink sink(geometry);
+        GeometryConsumer consumer(geometry);
+        BatchSink sink(consumer);
         lsWalkString(rules.angle, rules.step, commands, sink);
         sink.restart(); // ends the last strip
-        sink.box.copyTo(geometry.box);
+        sink.grow();
+        consumer.box.copyTo(geometry.box);
     } catch (const std::bad_alloc &) {
         geometry = lsGeometry();
         return false;

@@ -27,7 +27,7 @@ struct alignas(64) lsTurtleState
     slVector heading;
     double x, y, z;
     double step;
-    double angle;
+    double sine; // of the turning angle, whose sign '!' flips
 };
 
 template<typename Sink>
@@ -71,9 +71,11 @@ struct lsGeometryCount
 // allocated.
 lsGeometryCount lsCountGeometry(std::string_view commands);
 
-// Builds the geometry of the figure, sized exactly from lsCountGeometry first. Returns
-// false (and leaves geometry empty) when the memory for it cannot be had, or when it has
-// more vertices than a GL index (int32) can count.
+// Builds the geometry of the figure, sized exactly from lsCountGeometry first, into
+// geometry's storage when that is large enough (and not more than twice the size):
+// rebuilding a figure, at another angle say, then writes memory that is already there.
+// Returns false (and leaves geometry empty) when the memory for it cannot be had, or when
+// it has more vertices than a GL index (int32) can count.
 bool lsBuildGeometry(const lsRuleSet &rules, std::string_view commands, lsGeometry &geometry);
 
 // The interpreter with OpenGL: draw non-zero draws the figure as line strips into the

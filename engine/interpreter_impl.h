@@ -2,9 +2,11 @@
 
 // Template part of engine/interpreter.h; include that header, not this one.
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <concepts>
+#include <cstring>
 #include <string_view>
 #include <type_traits>
 #include <vector>
@@ -70,38 +72,34 @@ struct StateStack
     lsTurtleState *limit;
 };
 
-// Walks from p up to the end, or up to a command that needs work out of line (an '@', a
-// '[' with the stack full, or a vertex that a GrowingSink has no room for), which it
-// returns unprocessed. The state lives in locals here, so that the
-// compiler keeps it in registers: nothing in the loop calls out of line (except what a
-// sink itself calls).
+// Walks from p up to the end, or up to a command that needs work out of line (a '[' with
+// the stack full, or a vertex that a GrowingSink has no room for), which it returns
+// unprocessed. lsWalkString reads every '@' itself and never hands one over. The state
+// lives in locals here, in a function of its own, so that the compiler keeps it in
+// registers: nothing in the loop calls out of line (except what a sink itself calls).
 //
-// The angle only ever changes sign ('!'), so one cosine and one sine serve every turn: cos
-// is even and sin odd, exactly, so turning by -angle is turning with the sine negated, and
-// a backward move is a move by the negated step. Each turn and move thus computes the very
-// doubles of lsTurnAboutZ/lsTurnAboutX and of the position update.
+// The angle only ever changes sign ('!'), so one cosine serves every turn, and the turtle
+// carries the sine of its angle: cos is even and sin odd, exactly, so turning by -angle is
+// turning with the sine negated, and a backward move is a move by the negated step. Each
+// turn and move thus computes the very doubles of lsTurnAboutZ/lsTurnAboutX and of the
+// position update.
 template<typename Sink>
-inline const char *walkInline(const char *p,
-                              const char *const end,
-                              const double c,
-                              const double s,
-                              const double angle0,
-                              lsTurtleState &state,
-                              StateStack &stack,
-                              Sink &outerSink)
+[[gnu::noinline]] const char *walkInline(const char *p,
+                                         const char *const end,
+                                         const double c,
+                                         lsTurtleState &state,
+                                         StateStack &stack,
+                                         Sink &outerSink)
 {
     // A sink that is plain data (a box, a few pointers) is worked on as a local copy, which
     // the compiler can keep in registers as well.
     constexpr bool copySink = std::is_trivially_copyable_v<Sink> && std::is_copy_assignable_v<Sink>;
     std::conditional_t<copySink, Sink, Sink &> sink = outerSink;
     const auto &table = commands;
-    const bool signbit0 = std::signbit(angle0);
     double hx = state.heading.x, hy = state.heading.y, hz = state.heading.z;
     double x = state.x, y = state.y, z = state.z;
     double step = state.step;
-    // The angle is +-angle0: a flag (an integer register) says which, for the stack.
-    bool negated = std::signbit(state.angle) != signbit0;
-    double sn = negated ? -s : s; // sine of the current angle
+    double sn = state.sine;
     lsTurtleState *top = stack.top;
     for (; p != end; ++p) {
         const auto b = static_cast<unsigned char>(*p);
@@ -137,13 +135,12 @@ inline const char *walkInline(const char *p,
             continue;
         }
         case Command::Negate:
-            negated = !negated;
             sn = -sn;
             continue;
         case Command::Push:
             if (top == stack.limit)
                 break;
-            *top++ = { { hx, hy, hz }, x, y, z, step, negated ? -angle0 : angle0 };
+            *top++ = { { hx, hy, hz }, x, y, z, step, sn };
             continue;
         case Command::Pop:
             if (top == stack.base)
@@ -160,21 +157,33 @@ inline const char *walkInline(const char *p,
             y = top->y;
             z = top->z;
             step = top->step;
-            negated = std::signbit(top->angle) != signbit0;
-            sn = negated ? -s : s;
+            sn = top->sine;
             sink.restart();
             sink.vertex(x, y, z);
             continue;
         case Command::Scale:
-            break;
+            continue; // never handed over
         }
         break;
     }
-    state = { { hx, hy, hz }, x, y, z, step, negated ? -angle0 : angle0 };
+    state = { { hx, hy, hz }, x, y, z, step, sn };
     stack.top = top;
     if constexpr (copySink)
         outerSink = sink;
     return p;
+}
+
+// Copies the commands of [in, end) to out, leaving out the characters that do nothing;
+// returns how many it copied. Branch-free: every character is stored, and only a command
+// advances the output.
+inline std::size_t copyCommands(const char *in, const char *const end, char *out)
+{
+    std::size_t n = 0;
+    for (; in != end; ++in) {
+        out[n] = *in;
+        n += commands.command[static_cast<unsigned char>(*in)] != Command::Ignore;
+    }
+    return n;
 }
 
 } // namespace lsDetail
@@ -183,31 +192,53 @@ template<typename Sink>
 void lsWalkString(double angle, double step, std::string_view commands, Sink &sink)
 {
     const double c = std::cos(angle);
-    const double s = std::sin(angle);
-
-    lsTurtleState turtle{ { 0.0, 1.0, 0.0 }, 0.0, 0.0, 0.0, step, angle };
+    lsTurtleState turtle{ { 0.0, 1.0, 0.0 }, 0.0, 0.0, 0.0, step, std::sin(angle) };
     std::vector<lsTurtleState> storage(64);
     lsDetail::StateStack stack{ storage.data(), storage.data(), storage.data() + storage.size() };
 
     sink.vertex(0.0, 0.0, 0.0);
-    const char *p = commands.data();
-    const char *const end = p + commands.size();
-    while ((p = lsDetail::walkInline(p, end, c, s, angle, turtle, stack, sink)) != end) {
-        if constexpr (lsDetail::GrowingSink<Sink>) {
-            if (sink.full() && (*p != '@' && *p != '[')) {
-                sink.grow();
-                continue; // the move or ']' still to do
+    // The commands are walked a chunk at a time, from a copy without the characters that do
+    // nothing (letters other than moves, digits...) where those are many: scattered between
+    // the commands, they make the walk's dispatch much harder to predict. Copying costs about
+    // what walking a fifth of the chunk does, so a chunk is copied while a fifth or more of
+    // the characters of the last copied one did nothing; otherwise one chunk in 16 is
+    // copied to look again. An '@' ends a chunk, since its number is read from the text.
+    std::array<char, 4096> chunk;
+    unsigned uncopied = 0; // chunks walked in place since the last copy
+    const char *in = commands.data();
+    const char *const end = in + commands.size();
+    while (in != end) {
+        if (*in == '@') {
+            turtle.step *= lsReadFactor(in + 1, end);
+            ++in;
+            continue;
+        }
+        const char *stop = in + std::min<std::size_t>(chunk.size(), end - in);
+        if (const void *at = std::memchr(in, '@', stop - in))
+            stop = static_cast<const char *>(at);
+        const char *p = in;
+        const char *chunkEnd = stop;
+        if (uncopied == 0 || uncopied == 16) {
+            const auto length = static_cast<std::size_t>(stop - in);
+            const std::size_t n = lsDetail::copyCommands(in, stop, chunk.data());
+            p = chunk.data();
+            chunkEnd = p + n;
+            uncopied = (length - n) * 5 >= length ? 0 : 1;
+        } else {
+            ++uncopied;
+        }
+        in = stop;
+        while ((p = lsDetail::walkInline(p, chunkEnd, c, turtle, stack, sink)) != chunkEnd) {
+            if (*p == '[') {
+                // The stack is full: double it, then push.
+                const std::size_t depth = storage.size();
+                storage.resize(2 * depth);
+                stack = { storage.data(), storage.data() + depth, storage.data() + storage.size() };
+                *stack.top++ = turtle;
+                ++p;
+            } else if constexpr (lsDetail::GrowingSink<Sink>) {
+                sink.grow(); // the move or ']' is still to do
             }
         }
-        if (*p == '@') {
-            turtle.step *= lsReadFactor(p + 1, end);
-        } else {
-            // A '[' with the stack full: double it, then push.
-            const std::size_t depth = storage.size();
-            storage.resize(2 * depth);
-            stack = { storage.data(), storage.data() + depth, storage.data() + storage.size() };
-            *stack.top++ = turtle;
-        }
-        ++p;
     }
 }

@@ -39,7 +39,12 @@ Strips reference(const std::string &s, double angle, double step)
 {
     slVector h{ 0, 1, 0 };
     double x = 0, y = 0, z = 0;
-    std::vector<lsTurtleState> stack;
+    struct State
+    {
+        slVector heading;
+        double x, y, z, step, angle;
+    };
+    std::vector<State> stack;
     Strips out{ { { 0, 0, 0 } } };
     for (std::size_t i = 0; i < s.size(); ++i) {
         switch (s[i]) {
@@ -76,7 +81,7 @@ Strips reference(const std::string &s, double angle, double step)
             break;
         case ']':
             if (!stack.empty()) {
-                const lsTurtleState t = stack.back();
+                const State t = stack.back();
                 stack.pop_back();
                 h = t.heading, x = t.x, y = t.y, z = t.z, step = t.step, angle = t.angle;
                 out.push_back({ { x, y, z } });
@@ -109,6 +114,23 @@ std::string randomCommands(std::mt19937 &random, std::size_t length)
     std::string s(length, ' ');
     for (char &c : s)
         c = alphabet[pick(random)];
+    return s;
+}
+
+// Stretches of tens of thousands of characters, some with many characters that do nothing
+// and some with none, a few '@'s between them: the walk takes long strings a chunk at a
+// time, copying the chunks without those characters or walking them in place.
+std::string mixedStretches(std::mt19937 &random)
+{
+    const std::string units[] = { "FX+YF+-FX-Y[+FX]", "F+F-F-F+F[F]F", "F[>F<F]!F" };
+    std::string s;
+    for (int stretch = 0; stretch < 16; ++stretch) {
+        const std::string &unit = units[random() % 3];
+        for (std::size_t n = 500 + random() % 5000; n > 0; --n)
+            s += unit;
+        if (random() % 2)
+            s += "@0.999";
+    }
     return s;
 }
 
@@ -263,7 +285,9 @@ TEST(Interpreter, MatchesThePlainTurtleExactly)
                     << "angle " << angle << ": " << s;
         }
     }
-    for (const std::string &s : systemStrings()) {
+    std::vector<std::string> strings = systemStrings();
+    strings.push_back(mixedStretches(random));
+    for (const std::string &s : strings) {
         for (const double angle : angles)
             EXPECT_TRUE(sameStrips(walk(s, angle, 0.5), reference(s, angle, 0.5))) << angle;
     }
@@ -284,7 +308,8 @@ TEST(Interpreter, GeometryEqualsTheWalk)
     std::vector<std::string> strings = systemStrings();
     for (const std::size_t length : { 0, 1, 100, 20000, 200000 })
         strings.push_back(randomCommands(random, length));
-    strings.push_back("F[[[" + std::string(10000, 'F') + "]]]]]]]"); // several slices, one strip
+    strings.push_back("F[[[" + std::string(10000, 'F') + "]]]]]]]"); // several batches, one strip
+    strings.push_back(mixedStretches(random));
     for (const std::string &s : strings) {
         const auto set = makeRuleSet({}, 0.4485496177625427);
         const Strips strips = walk(s, set->angle, set->step);
