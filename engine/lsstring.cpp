@@ -5,12 +5,59 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <utility>
 
 namespace {
 
 constexpr std::size_t hugePage = std::size_t(2) << 20;
+
+// The last large block freed, kept for the next large string of about its size: writing
+// memory that is still mapped costs one pass over it, while fresh memory costs the kernel
+// a page fault and a zeroing pass per page first (and, in a virtual machine, the host
+// another fault per 4 KiB). Generating again after a change of the rules or the angle is
+// the common case. Meanwhile the kernel may take the pages back when memory runs short.
+class BlockCache
+{
+public:
+    // A block of at least bytes and at most twice that, or null.
+    void *take(std::size_t bytes, std::size_t *capacity)
+    {
+        std::lock_guard lock(mMutex);
+        if (!mData || mCapacity < bytes || mCapacity / 2 > bytes)
+            return nullptr;
+        *capacity = mCapacity;
+        return std::exchange(mData, nullptr);
+    }
+
+    // Keeps the block in place of the one kept before, which is freed.
+    void put(void *data, std::size_t capacity)
+    {
+#ifdef MADV_FREE
+        madvise(data, capacity, MADV_FREE);
+#endif
+        void *previous;
+        {
+            std::lock_guard lock(mMutex);
+            previous = std::exchange(mData, data);
+            mCapacity = capacity;
+        }
+        std::free(previous);
+    }
+
+private:
+    std::mutex mMutex;
+    void *mData = nullptr;
+    std::size_t mCapacity = 0;
+};
+
+// Never destroyed: strings may be freed during the exit of the process.
+BlockCache &blockCache()
+{
+    static BlockCache *const cache = new BlockCache;
+    return *cache;
+}
 
 } // namespace
 
@@ -29,6 +76,7 @@ lsString::~lsString()
 lsString::lsString(lsString &&other) noexcept
     : mData(std::exchange(other.mData, nullptr))
     , mSize(std::exchange(other.mSize, 0))
+    , mCapacity(std::exchange(other.mCapacity, 0))
 { }
 
 lsString &lsString::operator=(lsString &&other) noexcept
@@ -37,6 +85,7 @@ lsString &lsString::operator=(lsString &&other) noexcept
         release();
         mData = std::exchange(other.mData, nullptr);
         mSize = std::exchange(other.mSize, 0);
+        mCapacity = std::exchange(other.mCapacity, 0);
     }
     return *this;
 }
@@ -52,8 +101,12 @@ lsString lsString::allocate(std::size_t length)
         // Large strings: 2 MiB-aligned with huge-page advice, so that the first write
         // faults in whole huge pages instead of one 4 KiB page at a time.
         const std::size_t rounded = (bytes + hugePage - 1) / hugePage * hugePage;
-        p = std::aligned_alloc(hugePage, rounded);
-        lsAdviseHugePages(p, rounded);
+        p = blockCache().take(rounded, &s.mCapacity);
+        if (!p) {
+            p = std::aligned_alloc(hugePage, rounded);
+            lsAdviseHugePages(p, rounded);
+            s.mCapacity = rounded;
+        }
     } else {
         p = std::malloc(bytes);
     }
@@ -67,9 +120,13 @@ lsString lsString::allocate(std::size_t length)
 
 void lsString::release()
 {
-    std::free(mData);
+    if (mCapacity)
+        blockCache().put(mData, mCapacity);
+    else
+        std::free(mData);
     mData = nullptr;
     mSize = 0;
+    mCapacity = 0;
 }
 
 void lsAdviseHugePages(void *data, std::size_t bytes)

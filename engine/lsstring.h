@@ -5,6 +5,8 @@
 
 // An owned, NUL-terminated byte string: the engine's generated strings.
 // Move-only; allocating does not touch the bytes, so a large generation is written once.
+// The block of a large string (2 MiB and more) is kept when it is freed and given to the
+// next large string of about its size.
 class lsString
 {
 public:
@@ -34,6 +36,7 @@ private:
 
     char *mData = nullptr;
     std::size_t mSize = 0;
+    std::size_t mCapacity = 0; // bytes of a large block, 0 for a small one
 };
 
 // Asks the kernel to back the 2 MiB-aligned part of [data, data + bytes) with huge pages,

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -173,4 +174,33 @@ TEST(Generation, CancelledGenerationSaysSo)
     EXPECT_TRUE(g.cancelled);
     EXPECT_TRUE(g.string.isNull());
     EXPECT_EQ(g.iterations, 0);
+}
+
+TEST(Generation, LargeStringsReuseFreedBlocksOfAboutTheirSize)
+{
+    constexpr std::size_t mib = std::size_t(1) << 20;
+    const auto filled = [](std::size_t length) {
+        lsString s = lsString::allocate(length);
+        std::memset(s.data(), 'F', s.size()); // the whole length must be there
+        return s;
+    };
+    lsString first = filled(5 * mib);
+    const char *block = first.data();
+    first = lsString();
+
+    lsString smaller = filled(4 * mib); // in the same 6 MiB block
+    EXPECT_EQ(smaller.data(), block);
+    EXPECT_EQ(smaller.size(), 4 * mib);
+    EXPECT_EQ(smaller.c_str()[smaller.size()], '\0');
+    smaller = lsString();
+
+    const lsString larger = filled(7 * mib); // does not fit the kept block
+    EXPECT_NE(larger.data(), block);
+    const lsString small = filled(2 * mib - 1); // would leave most of it unused
+    EXPECT_NE(small.data(), block);
+
+    // A generation into a reused block holds its own string only.
+    const auto set = makeRuleSet({ { 'F', "F+F-F-F+F" } });
+    const std::string once(lsGenerate(*set, "F", 10).string.view());
+    EXPECT_EQ(lsGenerate(*set, "F", 10).string.view(), once);
 }
