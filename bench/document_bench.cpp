@@ -105,19 +105,29 @@ void BM_GenerationStall(benchmark::State &state)
 }
 BENCHMARK(BM_GenerationStall)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The first change after a generation builds into fresh memory; later ones (a slider being
+// dragged) into the storage of the figure replaced before, as the view keeps it. Reported:
+// the first change, and the slowest of the later ones.
 void BM_AngleChange(benchmark::State &state)
 {
     makeLargeFigure();
-    Measure m;
+    Measure first, later;
+    int changes = 0;
     for (auto _ : state) {
         const double angle = document->angle() == 90.0 ? 89.0 : 90.0;
-        m = untilReady([angle] { document->setAngle(angle); }, true);
+        const Measure m = untilReady([angle] { document->setAngle(angle); }, true);
+        if (changes++ == 0) {
+            first = m;
+        } else {
+            later.readyMs = std::max(later.readyMs, m.readyMs);
+            later.maxStallMs = std::max(later.maxStallMs, m.maxStallMs);
+        }
     }
-    state.counters["angle_ready_ms"] = m.readyMs;
-    state.counters["max_stall_ms"] = m.maxStallMs;
-    state.counters["stall_end_ms"] = m.stallEndMs;
+    state.counters["first_angle_ready_ms"] = first.readyMs;
+    state.counters["angle_ready_ms"] = later.readyMs;
+    state.counters["max_stall_ms"] = std::max(first.maxStallMs, later.maxStallMs);
 }
-BENCHMARK(BM_AngleChange)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_AngleChange)->Iterations(4)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

@@ -7,7 +7,6 @@
 #include <GL/glext.h>
 #include <GL/glu.h>
 
-#include <new>
 #include <vector>
 
 namespace {
@@ -48,7 +47,9 @@ FigureRenderer::~FigureRenderer() = default;
 
 void FigureRenderer::setGeometry(std::shared_ptr<const lsGeometry> geometry)
 {
+    // Uploaded even when it is the geometry set before: its storage may hold a new figure.
     mGeometry = std::move(geometry);
+    mUploaded = false;
 }
 
 void FigureRenderer::beginFrame(int width, int height) const
@@ -65,39 +66,22 @@ void FigureRenderer::beginFrame(int width, int height) const
 
 void FigureRenderer::uploadGeometry()
 {
-    if (mUploaded == mGeometry.get())
+    if (mUploaded)
         return;
     if (!mBuffer)
         glGenBuffers(1, &mBuffer);
-    if (!mIndexBuffer)
-        glGenBuffers(1, &mIndexBuffer);
-    const lsGeometry &g = *mGeometry;
+    const std::vector<float> &v = mGeometry->vertices;
+    const auto bytes = static_cast<GLsizeiptr>(v.size() * sizeof(float));
     glBindBuffer(GL_ARRAY_BUFFER, mBuffer);
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(g.vertices.size() * sizeof(float)),
-                 g.vertices.data(), GL_STATIC_DRAW);
+    // A figure of the same size (the same string at another angle) goes into the buffer's
+    // storage as it is, rather than into storage the driver allocates anew.
+    if (bytes == mBufferBytes)
+        glBufferSubData(GL_ARRAY_BUFFER, 0, bytes, v.data());
+    else
+        glBufferData(GL_ARRAY_BUFFER, bytes, v.data(), GL_STATIC_DRAW);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
-
-    // The strips as separate segments in one draw call: a driver that splits a multi-draw
-    // into one draw per strip pays for each of the many short branches.
-    std::vector<GLuint> segments;
-    try {
-        segments.reserve(2 * g.vertexCount());
-        for (std::size_t s = 0; s < g.stripFirst.size(); ++s) {
-            const GLuint first = static_cast<GLuint>(g.stripFirst[s]);
-            for (GLuint i = 1; i < static_cast<GLuint>(g.stripCount[s]); ++i) {
-                segments.push_back(first + i - 1);
-                segments.push_back(first + i);
-            }
-        }
-    } catch (const std::bad_alloc &) {
-        segments = {}; // no memory for the index list: the figure stays undrawn
-    }
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, mIndexBuffer);
-    glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(segments.size() * sizeof(GLuint)),
-                 segments.data(), GL_STATIC_DRAW);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
-    mIndexCount = static_cast<GLsizei>(segments.size());
-    mUploaded = mGeometry.get();
+    mBufferBytes = bytes;
+    mUploaded = true;
 }
 
 void FigureRenderer::draw(int width, int height, double spinDegrees)
@@ -137,9 +121,7 @@ void FigureRenderer::releaseGL()
 {
     if (mBuffer)
         glDeleteBuffers(1, &mBuffer);
-    if (mIndexBuffer)
-        glDeleteBuffers(1, &mIndexBuffer);
-    mBuffer = mIndexBuffer = 0;
-    mIndexCount = 0;
-    mUploaded = nullptr;
+    mBuffer = 0;
+    mBufferBytes = -1;
+    mUploaded = false;
 }

@@ -3,6 +3,7 @@
 #include "engine/interpreter.h"
 
 #include <array>
+#include <cstddef>
 #include <memory>
 
 // Draws a figure into whichever GL context is current: viewport, opaque clear, line colour,
@@ -18,7 +19,7 @@ public:
     FigureRenderer(const FigureRenderer &) = delete;
     FigureRenderer &operator=(const FigureRenderer &) = delete;
 
-    // The figure to draw; null draws the background only.
+    // The figure to draw (uploaded at the next draw); null draws the background only.
     void setGeometry(std::shared_ptr<const lsGeometry> geometry);
     const std::shared_ptr<const lsGeometry> &geometry() const { return mGeometry; }
 
@@ -49,8 +50,7 @@ private:
     std::shared_ptr<const lsGeometry> mGeometry;
     std::array<double, 4> mLineColor{ 1.0, 1.0, 1.0, 1.0 };
     std::array<double, 4> mBackgroundColor{ 0.0, 0.0, 0.0, 0.0 };
-    unsigned mBuffer = 0;      // GL buffer object holding mUploaded's vertices
-    unsigned mIndexBuffer = 0; // and its segments as pairs of vertex indices
-    int mIndexCount = 0;
-    const lsGeometry *mUploaded = nullptr;
+    unsigned mBuffer = 0;             // GL buffer object holding the vertices
+    std::ptrdiff_t mBufferBytes = -1; // the size of its storage
+    bool mUploaded = false;           // mBuffer holds mGeometry's vertices
 };

@@ -20,7 +20,12 @@ namespace {
 // milliseconds at most); longer ones on a worker.
 constexpr std::size_t inlineBuildLimit = 256 * 1024;
 
-std::shared_ptr<const lsGeometry> buildGeometry(const lsString &string, double angle, double step)
+// How long the storage of a replaced figure is kept for the next one.
+constexpr int spareMilliseconds = 10000;
+
+// Builds into target's storage when it has some (a replaced figure's), else into new.
+std::shared_ptr<lsGeometry>
+buildGeometry(const lsString &string, double angle, double step, std::shared_ptr<lsGeometry> target)
 {
     // The interpreter reads only the angle and the step; a private copy of both keeps the
     // worker clear of later changes to the view's rule set.
@@ -28,10 +33,11 @@ std::shared_ptr<const lsGeometry> buildGeometry(const lsString &string, double a
     rules.angle = angle;
     rules.step = step;
     try {
-        auto geometry = std::make_shared<lsGeometry>();
-        if (!lsBuildGeometry(rules, string.view(), *geometry))
+        if (!target)
+            target = std::make_shared<lsGeometry>();
+        if (!lsBuildGeometry(rules, string.view(), *target))
             return nullptr;
-        return geometry;
+        return target;
     } catch (const std::bad_alloc &) {
         return nullptr;
     }
@@ -80,6 +86,10 @@ lsGLView::lsGLView(QWidget *parent)
     mTimer.setInterval(10);
     connect(&mTimer, &QTimer::timeout, this, &lsGLView::rotate);
     mTimer.start();
+
+    mSpareTimer.setSingleShot(true);
+    mSpareTimer.setInterval(spareMilliseconds);
+    connect(&mSpareTimer, &QTimer::timeout, this, [this] { mSpare.reset(); });
 }
 
 lsGLView::~lsGLView()
@@ -204,28 +214,36 @@ void lsGLView::startBuild()
         step = mRules->step;
         serial = mSerial;
     }
+    // The replaced figure's storage, unless someone (an export) still holds that figure.
+    std::shared_ptr<lsGeometry> target = std::move(mSpare);
+    if (target && target.use_count() > 1)
+        target.reset();
     if (string->size() < inlineBuildLimit) {
-        finishBuild(serial, buildGeometry(*string, angle, step));
+        finishBuild(serial, buildGeometry(*string, angle, step, std::move(target)));
         return;
     }
     mBuilding = true;
-    QThreadPool::globalInstance()->start(
-            [string = std::move(string), angle, step, serial, link = mLink] {
-                auto geometry = buildGeometry(*string, angle, step);
-                std::lock_guard lock(link->mutex);
-                if (lsGLView *view = link->view) {
-                    // Delivered only while the view exists: Qt drops events of deleted objects.
-                    QMetaObject::invokeMethod(
-                            view, [view, serial, geometry] { view->finishBuild(serial, geometry); },
-                            Qt::QueuedConnection);
-                }
-            });
+    QThreadPool::globalInstance()->start([string = std::move(string), angle, step, serial,
+                                          target = std::move(target), link = mLink]() mutable {
+        auto geometry = buildGeometry(*string, angle, step, std::move(target));
+        std::lock_guard lock(link->mutex);
+        if (lsGLView *view = link->view) {
+            // Delivered only while the view exists: Qt drops events of deleted objects.
+            QMetaObject::invokeMethod(
+                    view, [view, serial, geometry] { view->finishBuild(serial, geometry); },
+                    Qt::QueuedConnection);
+        }
+    });
 }
 
-void lsGLView::finishBuild(std::uint64_t serial, std::shared_ptr<const lsGeometry> geometry)
+void lsGLView::finishBuild(std::uint64_t serial, std::shared_ptr<lsGeometry> geometry)
 {
     mBuilding = false;
-    mRenderer.setGeometry(std::move(geometry));
+    // The figure replaced keeps its storage for a while: the next build (another angle,
+    // say) writes into it instead of into fresh memory.
+    mSpare = std::exchange(mShown, std::move(geometry));
+    mSpareTimer.start();
+    mRenderer.setGeometry(mShown);
     mShownSerial = serial;
     update();
     std::uint64_t latest;

@@ -83,7 +83,7 @@ private:
     void releaseGL();
     void requestBuild();
     void startBuild();
-    void finishBuild(std::uint64_t serial, std::shared_ptr<const lsGeometry> geometry);
+    void finishBuild(std::uint64_t serial, std::shared_ptr<lsGeometry> geometry);
     bool printImage(QPrinter &printer, const lsImageRep &rep, QString *errorString);
 
     // Guards mRules, mString and mSerial between hand-overs (any thread) and the main thread.
@@ -94,6 +94,9 @@ private:
 
     // Main thread only.
     FigureRenderer mRenderer;
+    std::shared_ptr<lsGeometry> mShown; // what mRenderer draws
+    std::shared_ptr<lsGeometry> mSpare; // the figure shown before, for its storage
+    QTimer mSpareTimer;                 // lets the spare go when no build came for it
     double mSpin = 0.0;
     QTimer mTimer;
     bool mBuilding = false;

@@ -144,11 +144,17 @@ TEST_F(GLViewTest, AngleChangeRebuildsTheFigureWithoutRewriting)
     handOver(90, lsString("F+F"));
     const float x = view.geometry()->vertices[6]; // third vertex
     EXPECT_NEAR(x, 10.0f, 1e-5);
+    const lsGeometry *first = view.geometry().get();
     QSignalSpy ready(&view, &lsGLView::figureReady);
     view.setRuleAngle(-90 * degree);
     ASSERT_TRUE(ready.wait(5000));
     EXPECT_NEAR(view.geometry()->vertices[6], -10.0f, 1e-5);
     EXPECT_EQ(view.heldString()->view(), "F+F");
+    // The next change builds into the storage of the figure replaced by the last one.
+    view.setRuleAngle(90 * degree);
+    ASSERT_TRUE(ready.wait(5000));
+    EXPECT_EQ(view.geometry().get(), first);
+    EXPECT_NEAR(view.geometry()->vertices[6], 10.0f, 1e-5);
 }
 
 TEST_F(GLViewTest, ColoursConvertToRgb)

@@ -170,6 +170,27 @@ TEST_F(RendererTest, CachedDrawingMatchesImmediateMode)
     }
 }
 
+TEST_F(RendererTest, FigureRebuiltInItsOwnStorageIsUploadedAgain)
+{
+    // The view rebuilds a replaced figure's geometry in place and sets it again: the
+    // renderer must not take it for the figure it uploaded before.
+    std::string error;
+    ASSERT_TRUE(context->resize(120, 120, &error)) << error;
+    const std::string string = "F+F+F-F[+F]F";
+    auto g = std::make_shared<lsGeometry>();
+    ASSERT_TRUE(lsBuildGeometry(*rules(90), string, *g));
+    renderer.setGeometry(g);
+    renderer.draw(120, 120, 0.0);
+    const float *storage = g->vertices.data();
+    ASSERT_TRUE(lsBuildGeometry(*rules(60), string, *g));
+    ASSERT_EQ(g->vertices.data(), storage);
+    renderer.setGeometry(g);
+    renderer.draw(120, 120, 0.0);
+    const lsImageRep rebuilt = captureImageRep(120, 120);
+    EXPECT_TRUE(samePixels(rebuilt, frame(*rules(60), string, 120, 120)));
+    EXPECT_FALSE(samePixels(rebuilt, frame(*rules(90), string, 120, 120)));
+}
+
 TEST_F(RendererTest, NonSquareViewsKeepProportionsAndFrameTheBox)
 {
     // A square outline: its picture stays square, whole and centred in any view shape.
