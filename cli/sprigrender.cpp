@@ -38,14 +38,6 @@ std::array<double, 4> viewColor(const DocumentColor &color)
     return { r, g, b, a };
 }
 
-struct CountingSink
-{
-    std::uint64_t vertices = 0;
-    std::uint64_t strips = 1;
-    void vertex(double, double, double) { ++vertices; }
-    void restart() { ++strips; }
-};
-
 // One document to process, and where its result goes.
 struct Job
 {
@@ -416,14 +408,11 @@ generateFigure(const DocumentData &document, std::uint64_t stringBudget, std::ui
             figure.stoppedAtBudget = true;
             figure.stringLimit = true;
         }
-        CountingSink count;
-        lsWalkString(rules->angle, rules->step, generation.string.view(), count);
+        const lsGeometryCount count = lsCountGeometry(generation.string.view());
         figure.string = std::move(generation.string);
         figure.vertices = count.vertices;
         figure.strips = count.strips;
-        const std::uint64_t figureBytes =
-                count.vertices * 3 * sizeof(float) + count.strips * 2 * sizeof(std::int32_t);
-        if (figureBytes <= figureBudget || figure.iterations == 0)
+        if (count.bytes() <= figureBudget || figure.iterations == 0)
             break;
         // Too many vertices to draw: step back to the last iteration whose figure fits.
         figure.stoppedAtBudget = true;

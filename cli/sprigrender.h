@@ -20,9 +20,6 @@ enum ExitStatus {
     ExitStoppedAtBudget = 3, // growth stopped at a size limit; the last iteration that fits
 };
 
-// Ceiling on the vertex and strip arrays of one figure, in bytes.
-inline constexpr std::uint64_t figureByteBudget = std::uint64_t(2) << 30;
-
 // A document's generated figure, as the window would show it.
 struct Figure
 {
@@ -42,7 +39,7 @@ struct Figure
 // the last iteration whose string fits stringBudget and whose figure fits figureBudget.
 Figure generateFigure(const DocumentData &document,
                       std::uint64_t stringBudget = lsStringByteBudget,
-                      std::uint64_t figureBudget = figureByteBudget);
+                      std::uint64_t figureBudget = lsGeometryByteBudget);
 
 // Does what the options ask; JSON goes to out, messages to err. Returns an ExitStatus.
 int runSprigRender(const RenderOptions &options,
