@@ -105,9 +105,9 @@ void BM_GenerationStall(benchmark::State &state)
 }
 BENCHMARK(BM_GenerationStall)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// The first change after a generation builds into fresh memory; later ones (a slider being
-// dragged) into the storage of the figure replaced before, as the view keeps it. Reported:
-// the first change, and the slowest of the later ones.
+// Each change builds its figure into the storage of the figure it replaces (the window is
+// hidden, so nothing draws the old one meanwhile). Reported: the first change after the
+// generation, and the slowest of the later ones.
 void BM_AngleChange(benchmark::State &state)
 {
     makeLargeFigure();

@@ -594,7 +594,11 @@ void LSDocument::exportSvg()
                [this](const QString &path, QString *error) {
                    const std::shared_ptr<const lsGeometry> geometry = mUi->glView->geometry();
                    if (!geometry) {
-                       *error = tr("There is no figure to export yet: generate one first.");
+                       *error = mUi->glView->heldString()
+                                        ? tr("The figure is still being built: export it "
+                                             "once it is shown.")
+                                        : tr("There is no figure to export yet: generate one "
+                                             "first.");
                        return false;
                    }
                    const QSize size = mUi->glView->pixelSize();

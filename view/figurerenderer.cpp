@@ -7,6 +7,7 @@
 #include <GL/glext.h>
 #include <GL/glu.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -52,6 +53,14 @@ void FigureRenderer::setGeometry(std::shared_ptr<const lsGeometry> geometry)
     mUploaded = false;
 }
 
+bool FigureRenderer::releaseUploadedGeometry()
+{
+    if (!mUploaded)
+        return false;
+    mGeometry.reset();
+    return true;
+}
+
 void FigureRenderer::beginFrame(int width, int height) const
 {
     glMatrixMode(GL_PROJECTION);
@@ -66,36 +75,39 @@ void FigureRenderer::beginFrame(int width, int height) const
 
 void FigureRenderer::uploadGeometry()
 {
-    if (mUploaded)
-        return;
     if (!mBuffer)
         glGenBuffers(1, &mBuffer);
-    const std::vector<float> &v = mGeometry->vertices;
-    const auto bytes = static_cast<GLsizeiptr>(v.size() * sizeof(float));
+    const lsGeometry &g = *mGeometry;
+    const auto bytes = static_cast<GLsizeiptr>(g.vertices.size() * sizeof(float));
     glBindBuffer(GL_ARRAY_BUFFER, mBuffer);
     // A figure of the same size (the same string at another angle) goes into the buffer's
     // storage as it is, rather than into storage the driver allocates anew.
     if (bytes == mBufferBytes)
-        glBufferSubData(GL_ARRAY_BUFFER, 0, bytes, v.data());
+        glBufferSubData(GL_ARRAY_BUFFER, 0, bytes, g.vertices.data());
     else
-        glBufferData(GL_ARRAY_BUFFER, bytes, v.data(), GL_STATIC_DRAW);
+        glBufferData(GL_ARRAY_BUFFER, bytes, g.vertices.data(), GL_STATIC_DRAW);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     mBufferBytes = bytes;
+    // Frames need the box and the strips too: copies of them free the geometry itself.
+    std::copy(g.box, g.box + 6, mBox.begin());
+    mStripFirst.assign(g.stripFirst.begin(), g.stripFirst.end());
+    mStripCount.assign(g.stripCount.begin(), g.stripCount.end());
     mUploaded = true;
 }
 
 void FigureRenderer::draw(int width, int height, double spinDegrees)
 {
     beginFrame(width, height);
-    if (mGeometry) {
-        applyCamera(FigureCamera::make(mGeometry->box, width, height, spinDegrees));
+    if (mGeometry && !mUploaded)
         uploadGeometry();
+    if (mUploaded) {
+        applyCamera(FigureCamera::make(mBox.data(), width, height, spinDegrees));
         beginLines();
         glBindBuffer(GL_ARRAY_BUFFER, mBuffer);
         glEnableClientState(GL_VERTEX_ARRAY);
         glVertexPointer(3, GL_FLOAT, 0, nullptr);
-        glMultiDrawArrays(GL_LINE_STRIP, mGeometry->stripFirst.data(), mGeometry->stripCount.data(),
-                          static_cast<GLsizei>(mGeometry->stripFirst.size()));
+        glMultiDrawArrays(GL_LINE_STRIP, mStripFirst.data(), mStripCount.data(),
+                          static_cast<GLsizei>(mStripFirst.size()));
         glDisableClientState(GL_VERTEX_ARRAY);
         glBindBuffer(GL_ARRAY_BUFFER, 0);
         endLines();

@@ -4,7 +4,9 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 // Draws a figure into whichever GL context is current: viewport, opaque clear, line colour,
 // the camera of FigureCamera and the figure's line strips. The geometry comes from a cache
@@ -21,7 +23,12 @@ public:
 
     // The figure to draw (uploaded at the next draw); null draws the background only.
     void setGeometry(std::shared_ptr<const lsGeometry> geometry);
+    // The geometry set last, null once released.
     const std::shared_ptr<const lsGeometry> &geometry() const { return mGeometry; }
+    // Lets go of the geometry once it is uploaded, so that its storage can take the next
+    // figure while frames still show this one from the buffer object. Returns false (and
+    // keeps it) when it is not uploaded yet. Losing the GL objects then loses the figure.
+    bool releaseUploadedGeometry();
 
     // RGBA in 0-1. The background always clears opaque.
     void setLineColor(const std::array<double, 4> &color) { mLineColor = color; }
@@ -50,7 +57,11 @@ private:
     std::shared_ptr<const lsGeometry> mGeometry;
     std::array<double, 4> mLineColor{ 1.0, 1.0, 1.0, 1.0 };
     std::array<double, 4> mBackgroundColor{ 0.0, 0.0, 0.0, 0.0 };
-    unsigned mBuffer = 0;             // GL buffer object holding the vertices
-    std::ptrdiff_t mBufferBytes = -1; // the size of its storage
-    bool mUploaded = false;           // mBuffer holds mGeometry's vertices
+    // The uploaded figure: its vertices in the buffer object, a copy of its box and strips.
+    bool mUploaded = false;
+    unsigned mBuffer = 0;
+    std::ptrdiff_t mBufferBytes = -1; // the size of the buffer's storage
+    std::array<double, 6> mBox{};
+    std::vector<std::int32_t> mStripFirst;
+    std::vector<std::int32_t> mStripCount;
 };

@@ -214,10 +214,7 @@ void lsGLView::startBuild()
         step = mRules->step;
         serial = mSerial;
     }
-    // The replaced figure's storage, unless someone (an export) still holds that figure.
-    std::shared_ptr<lsGeometry> target = std::move(mSpare);
-    if (target && target.use_count() > 1)
-        target.reset();
+    std::shared_ptr<lsGeometry> target = takeStorage();
     if (string->size() < inlineBuildLimit) {
         finishBuild(serial, buildGeometry(*string, angle, step, std::move(target)));
         return;
@@ -236,13 +233,36 @@ void lsGLView::startBuild()
     });
 }
 
+std::shared_ptr<lsGeometry> lsGLView::takeStorage()
+{
+    // Nobody else may hold the figure whose storage is taken (an export, say): only this
+    // view and, for the figure on screen, the renderer.
+    if (mShown && mShown.use_count() == 2) {
+        // Frames go on showing the figure from its buffer object while its storage takes
+        // the next one; a hidden view shows nothing meanwhile.
+        if (mRenderer.releaseUploadedGeometry()) {
+            return std::exchange(mShown, nullptr);
+        } else if (!isVisible()) {
+            mRenderer.setGeometry(nullptr);
+            return std::exchange(mShown, nullptr);
+        }
+    }
+    if (mSpare && mSpare.use_count() == 1)
+        return std::exchange(mSpare, nullptr);
+    return nullptr;
+}
+
 void lsGLView::finishBuild(std::uint64_t serial, std::shared_ptr<lsGeometry> geometry)
 {
     mBuilding = false;
-    // The figure replaced keeps its storage for a while: the next build (another angle,
-    // say) writes into it instead of into fresh memory.
-    mSpare = std::exchange(mShown, std::move(geometry));
-    mSpareTimer.start();
+    // A figure replaced while still on screen keeps its storage for a while, for a build
+    // that cannot reuse the storage of the figure on screen (one right after this one,
+    // before a frame has uploaded it).
+    if (mShown) {
+        mSpare = std::exchange(mShown, nullptr);
+        mSpareTimer.start();
+    }
+    mShown = std::move(geometry);
     mRenderer.setGeometry(mShown);
     mShownSerial = serial;
     update();

@@ -47,8 +47,9 @@ public:
     double spinAngle() const { return mSpin; }
     void setSpinAngle(double degrees);
 
-    // The geometry on screen (null before the first figure is ready).
-    std::shared_ptr<const lsGeometry> geometry() const { return mRenderer.geometry(); }
+    // The latest figure's geometry: null before the first figure is ready, and while a
+    // build writes the next figure into its storage (the screen shows it meanwhile).
+    std::shared_ptr<const lsGeometry> geometry() const { return mShown; }
     // The string last handed over (null before the first hand-over); any thread.
     std::shared_ptr<const lsString> heldString() const;
 
@@ -83,6 +84,9 @@ private:
     void releaseGL();
     void requestBuild();
     void startBuild();
+    // Storage for the next build to write: the figure on screen's own when frames no longer
+    // need it, else that of the figure shown before it; null for fresh memory.
+    std::shared_ptr<lsGeometry> takeStorage();
     void finishBuild(std::uint64_t serial, std::shared_ptr<lsGeometry> geometry);
     bool printImage(QPrinter &printer, const lsImageRep &rep, QString *errorString);
 
@@ -94,7 +98,7 @@ private:
 
     // Main thread only.
     FigureRenderer mRenderer;
-    std::shared_ptr<lsGeometry> mShown; // what mRenderer draws
+    std::shared_ptr<lsGeometry> mShown; // the latest figure; null while a build rewrites it
     std::shared_ptr<lsGeometry> mSpare; // the figure shown before, for its storage
     QTimer mSpareTimer;                 // lets the spare go when no build came for it
     double mSpin = 0.0;

@@ -142,19 +142,45 @@ TEST_F(GLViewTest, LargeFiguresBuildOffTheUiThreadAndTheLastHandOverWins)
 TEST_F(GLViewTest, AngleChangeRebuildsTheFigureWithoutRewriting)
 {
     handOver(90, lsString("F+F"));
-    const float x = view.geometry()->vertices[6]; // third vertex
-    EXPECT_NEAR(x, 10.0f, 1e-5);
     const lsGeometry *first = view.geometry().get();
-    QSignalSpy ready(&view, &lsGLView::figureReady);
-    view.setRuleAngle(-90 * degree);
-    ASSERT_TRUE(ready.wait(5000));
-    EXPECT_NEAR(view.geometry()->vertices[6], -10.0f, 1e-5);
-    EXPECT_EQ(view.heldString()->view(), "F+F");
-    // The next change builds into the storage of the figure replaced by the last one.
-    view.setRuleAngle(90 * degree);
-    ASSERT_TRUE(ready.wait(5000));
+    const auto changeAngle = [this](double degrees) {
+        QSignalSpy ready(&view, &lsGLView::figureReady);
+        view.setRuleAngle(degrees * degree);
+        ASSERT_TRUE(ready.wait(5000));
+    };
+    // The figure on screen is uploaded: its own storage takes the new one.
+    changeAngle(-90);
     EXPECT_EQ(view.geometry().get(), first);
+    EXPECT_NEAR(view.geometry()->vertices[6], -10.0f, 1e-5); // third vertex
+    EXPECT_EQ(view.heldString()->view(), "F+F");
+    // A figure held elsewhere (an export, say) is left as it is: the next one goes into
+    // other storage, and the one after that takes the storage of the figure it replaced.
+    std::shared_ptr<const lsGeometry> held = view.geometry();
+    changeAngle(90);
+    EXPECT_NE(view.geometry().get(), first);
     EXPECT_NEAR(view.geometry()->vertices[6], 10.0f, 1e-5);
+    EXPECT_NEAR(held->vertices[6], -10.0f, 1e-5);
+    held = view.geometry();
+    changeAngle(-90);
+    EXPECT_EQ(view.geometry().get(), first);
+    EXPECT_NEAR(view.geometry()->vertices[6], -10.0f, 1e-5);
+    EXPECT_NEAR(held->vertices[6], 10.0f, 1e-5);
+    held.reset();
+    nextFrame();
+    const lsImageRep shown = view.makeImageRep();
+    handOver(-90, lsString("F+F"));
+    EXPECT_TRUE(samePixels(view.makeImageRep(), shown));
+
+    // A hidden view draws nothing: its figure's storage takes the next one, uploaded or not.
+    view.hide();
+    changeAngle(90);
+    const lsGeometry *hidden = view.geometry().get();
+    changeAngle(-90);
+    EXPECT_EQ(view.geometry().get(), hidden);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    nextFrame();
+    EXPECT_TRUE(samePixels(view.makeImageRep(), shown));
 }
 
 TEST_F(GLViewTest, ColoursConvertToRgb)
