@@ -16,19 +16,26 @@ constexpr std::size_t hugePage = std::size_t(2) << 20;
 // The last large block freed, kept for the next large string of about its size: writing
 // memory that is still mapped costs one pass over it, while fresh memory costs the kernel
 // a page fault and a zeroing pass per page first (and, in a virtual machine, the host
-// another fault per 4 KiB). Generating again after a change of the rules or the angle is
-// the common case. Meanwhile the kernel may take the pages back when memory runs short.
+// another fault per 4 KiB). Generating a string of about the same size again (after an
+// edit of the rules, a revert) is common. Meanwhile the kernel may take the pages back
+// when memory runs short.
 class BlockCache
 {
 public:
-    // A block of at least bytes and at most twice that, or null.
+    // The block kept, when it holds at least bytes and at most twice that; null otherwise,
+    // and a block of another size is freed rather than kept for a string that may not come.
     void *take(std::size_t bytes, std::size_t *capacity)
     {
-        std::lock_guard lock(mMutex);
-        if (!mData || mCapacity < bytes || mCapacity / 2 > bytes)
-            return nullptr;
-        *capacity = mCapacity;
-        return std::exchange(mData, nullptr);
+        void *data;
+        {
+            std::lock_guard lock(mMutex);
+            data = std::exchange(mData, nullptr);
+            *capacity = mCapacity;
+        }
+        if (data && *capacity >= bytes && *capacity / 2 <= bytes)
+            return data;
+        std::free(data);
+        return nullptr;
     }
 
     // Keeps the block in place of the one kept before, which is freed.
