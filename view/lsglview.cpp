@@ -227,7 +227,10 @@ void lsGLView::startBuild()
         if (lsGLView *view = link->view) {
             // Delivered only while the view exists: Qt drops events of deleted objects.
             QMetaObject::invokeMethod(
-                    view, [view, serial, geometry] { view->finishBuild(serial, geometry); },
+                    view,
+                    [view, serial, geometry = std::move(geometry)]() mutable {
+                        view->finishBuild(serial, std::move(geometry));
+                    },
                     Qt::QueuedConnection);
         }
     });
