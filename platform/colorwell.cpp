@@ -47,6 +47,8 @@ void ColorWell::openDialog()
 {
     auto *dialog = new QColorDialog(mColor, this);
     dialog->setOption(QColorDialog::ShowAlphaChannel);
+    if (!mDialogTitle.isEmpty())
+        dialog->setWindowTitle(mDialogTitle);
     dialog->setWindowModality(Qt::WindowModal);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &QColorDialog::colorSelected, this, [this](const QColor &color) {

@@ -10,12 +10,16 @@ class ColorWell : public QToolButton
 {
     Q_OBJECT
     Q_PROPERTY(QColor color READ color WRITE setColor)
+    Q_PROPERTY(QString dialogTitle READ dialogTitle WRITE setDialogTitle)
 
 public:
     explicit ColorWell(QWidget *parent = nullptr);
 
     QColor color() const { return mColor; }
     void setColor(const QColor &color);
+    // The title of the colour dialog, which says what the colour is for.
+    QString dialogTitle() const { return mDialogTitle; }
+    void setDialogTitle(const QString &title) { mDialogTitle = title; }
 
     QSize sizeHint() const override;
 
@@ -30,4 +34,5 @@ private:
     void openDialog();
 
     QColor mColor = Qt::white;
+    QString mDialogTitle;
 };

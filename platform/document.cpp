@@ -1,5 +1,6 @@
 #include "platform/document.h"
 
+#include "platform/dialogfolder.h"
 #include "platform/documentcontroller.h"
 
 #include <QApplication>
@@ -13,6 +14,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScreen>
 #include <QUndoStack>
 
 namespace {
@@ -114,13 +116,12 @@ bool Document::saveAs()
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilter(controller->fileDialogFilter());
     dialog.setDefaultSuffix(controller->documentExtension());
-    if (mFileName.isEmpty())
-        dialog.selectFile(displayName());
-    else
-        dialog.selectFile(mFileName);
+    dialog.setDirectory(dialogFolder(mFileName));
+    dialog.selectFile(displayName());
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return false;
     const QString path = dialog.selectedFiles().constFirst();
+    noteDialogFolder(path);
     QString error;
     if (!saveToFile(path, &error)) {
         showError(tr("The document %1 could not be saved.").arg(quoted(displayName())), error);
@@ -241,6 +242,16 @@ void Document::loadWindow()
     buildMenus();
     updateTitle();
     windowDidLoad();
+    fitToScreen();
+}
+
+void Document::fitToScreen()
+{
+    // The designed size can exceed a small or scaled screen (a scale factor of 2 leaves 800x500
+    // of a 1600x1000 screen); a tenth of each side stays free for the frame and the panels.
+    const QRect available = screen()->availableGeometry();
+    const QSize room = available.size() * 0.9;
+    resize(size().boundedTo(room));
 }
 
 void Document::setFileName(const QString &path)
@@ -253,7 +264,8 @@ void Document::setFileName(const QString &path)
 
 void Document::updateTitle()
 {
-    setWindowTitle(displayName() + QStringLiteral("[*]"));
+    setWindowTitle(
+            tr("%1[*] \u2014 %2").arg(displayName(), QApplication::applicationDisplayName()));
     setWindowFilePath(mFileName);
     setWindowModified(isModified());
 }
@@ -273,7 +285,9 @@ void Document::buildMenus()
         recent->clear();
         const QStringList files = controller->recentFiles();
         for (const QString &path : files) {
-            recent->addAction(QFileInfo(path).fileName(), controller, [controller, path] {
+            // A single '&' in a file name would make a mnemonic.
+            const QString text = QFileInfo(path).fileName().replace(u'&', QStringLiteral("&&"));
+            recent->addAction(text, controller, [controller, path] {
                 controller->openDocumentWithContentsOfFile(path, true);
             });
         }
@@ -287,7 +301,7 @@ void Document::buildMenus()
     file->addAction(tr("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S), this, &Document::save);
     file->addAction(tr("Save &As\u2026"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), this,
                     &Document::saveAs);
-    mRevertAction = file->addAction(tr("Revert to Saved"), this, [this] {
+    mRevertAction = file->addAction(tr("Re&vert to Saved"), this, [this] {
         if (confirmRevert())
             revertToSaved();
     });

@@ -78,6 +78,8 @@ private:
     friend class DocumentController;
 
     void loadWindow();
+    // Shrinks the window to fit the screen it opens on.
+    void fitToScreen();
     void buildMenus();
     void setFileName(const QString &path);
     void updateTitle();

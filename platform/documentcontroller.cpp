@@ -1,5 +1,6 @@
 #include "platform/documentcontroller.h"
 
+#include "platform/dialogfolder.h"
 #include "platform/document.h"
 
 #include <QAction>
@@ -180,8 +181,12 @@ bool DocumentController::closeAll()
 
 void DocumentController::openDocument()
 {
-    const QStringList paths = QFileDialog::getOpenFileNames(dialogParent(), tr("Open"), QString(),
-                                                            fileDialogFilter());
+    const Document *current = currentDocument();
+    const QStringList paths = QFileDialog::getOpenFileNames(
+            dialogParent(), tr("Open"), dialogFolder(current ? current->fileName() : QString()),
+            fileDialogFilter());
+    if (!paths.isEmpty())
+        noteDialogFolder(paths.constFirst());
     for (const QString &path : paths)
         openDocumentWithContentsOfFile(path, true);
 }
