@@ -5,6 +5,7 @@
 #include "document/model/documentfile.h"
 #include "document/rulestablemodel.h"
 #include "platform/colorwell.h"
+#include "platform/dialogfolder.h"
 #include "ui_LSDocument.h"
 #include "view/export/figureexport.h"
 #include "view/lsglview.h"
@@ -14,6 +15,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QMenu>
+#include <QShortcut>
 #include <QUndoStack>
 
 #include <cmath>
@@ -91,6 +93,8 @@ lsGLView *LSDocument::glView() const { return mUi ? mUi->glView : nullptr; }
 QLineEdit *LSDocument::axiomText() const { return mUi ? mUi->axiomText : nullptr; }
 QTableView *LSDocument::ruleTable() const { return mUi ? mUi->ruleTable : nullptr; }
 QPushButton *LSDocument::removeButton() const { return mUi ? mUi->removeButton : nullptr; }
+QPushButton *LSDocument::moveUpButton() const { return mUi ? mUi->moveUpButton : nullptr; }
+QPushButton *LSDocument::moveDownButton() const { return mUi ? mUi->moveDownButton : nullptr; }
 QPushButton *LSDocument::showRulesButton() const { return mUi ? mUi->showRulesButton : nullptr; }
 QDockWidget *LSDocument::rulesDrawer() const { return mUi ? mUi->rulesDrawer : nullptr; }
 QSlider *LSDocument::angleSlider() const { return mUi ? mUi->angleSlider : nullptr; }
@@ -255,6 +259,12 @@ void LSDocument::connectControls()
 
     connect(mUi->addRuleButton, &QPushButton::clicked, this, &LSDocument::addRule);
     connect(mUi->removeButton, &QPushButton::clicked, this, &LSDocument::removeRule);
+    connect(mUi->moveUpButton, &QPushButton::clicked, this, &LSDocument::moveRuleUp);
+    connect(mUi->moveDownButton, &QPushButton::clicked, this, &LSDocument::moveRuleDown);
+    // Only while the table itself has the focus: in a cell editor Delete edits the text.
+    auto *remove = new QShortcut(QKeySequence::Delete, mUi->ruleTable, nullptr, nullptr,
+                                 Qt::WidgetShortcut);
+    connect(remove, &QShortcut::activated, this, &LSDocument::removeRule);
     connect(mUi->ruleTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &LSDocument::tableViewSelectionDidChange);
     // Removing the selected row changes the selection without selectionChanged.
@@ -262,6 +272,13 @@ void LSDocument::connectControls()
             &LSDocument::tableViewSelectionDidChange);
     connect(mRules, &QAbstractItemModel::modelReset, this,
             &LSDocument::tableViewSelectionDidChange);
+    connect(mRules, &QAbstractItemModel::rowsMoved, this, &LSDocument::tableViewSelectionDidChange);
+    // Any change of the rules may put the figure out of date (or, undone, back in date).
+    connect(mRules, &QAbstractItemModel::dataChanged, this, &LSDocument::inputsEdited);
+    connect(mRules, &QAbstractItemModel::rowsInserted, this, &LSDocument::inputsEdited);
+    connect(mRules, &QAbstractItemModel::rowsRemoved, this, &LSDocument::inputsEdited);
+    connect(mRules, &QAbstractItemModel::rowsMoved, this, &LSDocument::inputsEdited);
+    connect(mRules, &QAbstractItemModel::modelReset, this, &LSDocument::inputsEdited);
 
     connect(mUi->showRulesButton, &QPushButton::clicked, this,
             [this] { mUi->rulesDrawer->setVisible(mUi->rulesDrawer->isHidden()); });
@@ -293,6 +310,29 @@ void LSDocument::render()
     request.iterations = mIterations;
     request.byteBudget = mByteBudget;
     mGenerator->request(std::move(request));
+    mGeneratedInputs = { mAxiom, mRules->letters(), mRules->rules() };
+    inputsEdited();
+}
+
+void LSDocument::inputsEdited()
+{
+    const bool outOfDate =
+            !(FigureInputs{ mAxiom, mRules->letters(), mRules->rules() } == mGeneratedInputs);
+    if (!mUi || outOfDate == mFigureOutOfDate)
+        return;
+    mFigureOutOfDate = outOfDate;
+    QPushButton *button = mUi->generateButton;
+    if (outOfDate) {
+        QPalette highlighted = button->palette();
+        highlighted.setColor(QPalette::Button, highlighted.color(QPalette::Highlight));
+        highlighted.setColor(QPalette::ButtonText, highlighted.color(QPalette::HighlightedText));
+        button->setPalette(highlighted);
+        button->setToolTip(tr("The figure does not show the latest axiom and rules yet: "
+                              "generate it again."));
+    } else {
+        button->setPalette(QPalette());
+        button->setToolTip(QString());
+    }
 }
 
 void LSDocument::generationFinished(GenerationResult &result)
@@ -336,11 +376,26 @@ void LSDocument::setGenerating(bool generating)
 void LSDocument::showStatus(const QString &message)
 {
     mUi->statusLine->setText(message);
+    mComplaintAbout = nullptr;
+}
+
+void LSDocument::showComplaint(QWidget *field, const QString &message)
+{
+    showStatus(message);
+    mComplaintAbout = field;
+}
+
+void LSDocument::withdrawComplaint(QWidget *field)
+{
+    if (mComplaintAbout && mComplaintAbout == field)
+        showStatus(QString());
 }
 
 void LSDocument::setIterations(int iterations)
 {
     const int clamped = iterations >= 8 ? 7 : (iterations <= 0 ? 1 : iterations);
+    if (mUi)
+        withdrawComplaint(mUi->iterationsField);
     if (clamped == mIterations || !mUi) {
         // No change to record, but the controls show the clamped count and it generates.
         mIterations = clamped;
@@ -371,6 +426,8 @@ void LSDocument::setAngle(double degrees)
         clamped = 360.0;
     if (clamped < 0.0)
         clamped = 0.0;
+    if (mUi)
+        withdrawComplaint(mUi->angleField);
     if (clamped == mAngle || !mUi) {
         mAngle = clamped;
         if (mUi)
@@ -421,7 +478,8 @@ void LSDocument::angleFieldEntered()
     const QString text = mUi->angleField->text();
     const std::optional<double> value = parseNumber(text);
     if (!value) {
-        showStatus(tr("\u201c%1\u201d is not an angle: enter degrees from 0 to 360.").arg(text));
+        showComplaint(mUi->angleField,
+                      tr("\u201c%1\u201d is not an angle: enter degrees from 0 to 360.").arg(text));
         showAngle();
         return;
     }
@@ -435,7 +493,8 @@ void LSDocument::iterationsFieldEntered()
     const QString text = mUi->iterationsField->text();
     const std::optional<double> value = parseNumber(text);
     if (!value) {
-        showStatus(tr("\u201c%1\u201d is not a number of iterations: enter 1 to 7.").arg(text));
+        showComplaint(mUi->iterationsField,
+                      tr("\u201c%1\u201d is not a number of iterations: enter 1 to 7.").arg(text));
         showIterations();
         return;
     }
@@ -458,6 +517,7 @@ void LSDocument::applyAxiom(const QString &axiom)
     mAxiom = axiom;
     if (mUi->axiomText->text() != axiom)
         mUi->axiomText->setText(axiom);
+    inputsEdited();
 }
 
 void LSDocument::applyColor(const DocumentColor &color)
@@ -507,9 +567,28 @@ void LSDocument::removeRule()
             [this, row, letter, rule] { mRules->insertRule(row, letter, rule); }));
 }
 
+void LSDocument::moveSelectedRule(int by)
+{
+    const QModelIndexList selected = mUi->ruleTable->selectionModel()->selectedRows();
+    if (selected.isEmpty())
+        return;
+    const int row = selected.constFirst().row();
+    const int to = row + by;
+    if (to < 0 || to >= mRules->rowCount())
+        return;
+    // The selection model tracks the moved row, so the selection travels with it.
+    undoStack()->push(new DocumentCommand(
+            tr("Move Rule"), [this, row, to] { mRules->moveRule(row, to); },
+            [this, row, to] { mRules->moveRule(to, row); }));
+}
+
 void LSDocument::tableViewSelectionDidChange()
 {
-    mUi->removeButton->setEnabled(mUi->ruleTable->selectionModel()->hasSelection());
+    const QModelIndexList selected = mUi->ruleTable->selectionModel()->selectedRows();
+    const int row = selected.isEmpty() ? -1 : selected.constFirst().row();
+    mUi->removeButton->setEnabled(row >= 0);
+    mUi->moveUpButton->setEnabled(row > 0);
+    mUi->moveDownButton->setEnabled(row >= 0 && row + 1 < mRules->rowCount());
 }
 
 void LSDocument::drawerVisibilityChanged(bool visible)
@@ -525,6 +604,7 @@ void LSDocument::snapshot()
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setNameFilter(tr("TIFF images (*.tiff)"));
     dialog->setDefaultSuffix(QStringLiteral("tiff"));
+    dialog->setDirectory(dialogFolder(fileName()));
     dialog->selectFile(QFileInfo(displayName()).completeBaseName());
     dialog->setWindowModality(Qt::WindowModal);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
@@ -538,6 +618,7 @@ void LSDocument::snapshotSheetDidEnd(int returnCode, const QString &path)
 {
     if (returnCode == 0 || path.isEmpty())
         return;
+    noteDialogFolder(path);
     QString file = path;
     if (!file.endsWith(QLatin1String(".tiff"), Qt::CaseInsensitive))
         file += QLatin1String(".tiff");
@@ -548,7 +629,7 @@ void LSDocument::snapshotSheetDidEnd(int returnCode, const QString &path)
 
 void LSDocument::printShowingPrintPanel()
 {
-    mUi->glView->print();
+    mUi->glView->print(displayName());
 }
 
 void LSDocument::saveFigure(const QString &title,
@@ -556,19 +637,35 @@ void LSDocument::saveFigure(const QString &title,
                             const QString &suffix,
                             const std::function<bool(const QString &, QString *)> &write)
 {
+    // Refused before the file dialog: there would be nothing but the background to write.
+    if (const QString missing = missingFigure(); !missing.isEmpty()) {
+        showError(tr("The figure could not be exported."), missing);
+        return;
+    }
     auto *dialog = new QFileDialog(this, title);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setNameFilter(filter);
     dialog->setDefaultSuffix(suffix);
+    dialog->setDirectory(dialogFolder(fileName()));
     dialog->selectFile(QFileInfo(displayName()).completeBaseName());
     dialog->setWindowModality(Qt::WindowModal);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &QFileDialog::fileSelected, this, [this, write](const QString &path) {
+        noteDialogFolder(path);
         QString error;
         if (!write(path, &error))
             showError(tr("The figure could not be exported."), error);
     });
     dialog->open();
+}
+
+QString LSDocument::missingFigure() const
+{
+    if (mUi->glView->geometry())
+        return {};
+    return mUi->glView->heldString()
+                   ? tr("The figure is still being built: export it once it is shown.")
+                   : tr("There is no figure to export yet: generate one first.");
 }
 
 void LSDocument::exportPng()
@@ -594,11 +691,7 @@ void LSDocument::exportSvg()
                [this](const QString &path, QString *error) {
                    const std::shared_ptr<const lsGeometry> geometry = mUi->glView->geometry();
                    if (!geometry) {
-                       *error = mUi->glView->heldString()
-                                        ? tr("The figure is still being built: export it "
-                                             "once it is shown.")
-                                        : tr("There is no figure to export yet: generate one "
-                                             "first.");
+                       *error = missingFigure();
                        return false;
                    }
                    const QSize size = mUi->glView->pixelSize();

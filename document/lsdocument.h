@@ -45,6 +45,8 @@ public:
     QLineEdit *axiomText() const;
     QTableView *ruleTable() const;
     QPushButton *removeButton() const;
+    QPushButton *moveUpButton() const;
+    QPushButton *moveDownButton() const;
     QPushButton *showRulesButton() const;
     QDockWidget *rulesDrawer() const;
     QWidget *docWindow() { return this; }
@@ -70,6 +72,9 @@ public:
     std::shared_ptr<lsRuleSet> ruleSet() const { return mRuleSet; }
     // True from a request until the figure of the latest request has been handed to the view.
     bool isGenerating() const;
+    // True while the axiom or the rules differ from those of the latest generation: the figure
+    // is out of date, and the Generate button stands out until the next generation.
+    bool isFigureOutOfDate() const { return mFigureOutOfDate; }
 
     // The most a generated string may take; a generation stops at the last pass that fits.
     void setByteBudget(std::uint64_t bytes) { mByteBudget = bytes; }
@@ -86,6 +91,9 @@ public slots:
 
     void addRule();
     void removeRule();
+    // Move the selected rule one row up or down, as one undo step; the selection follows it.
+    void moveRuleUp() { moveSelectedRule(-1); }
+    void moveRuleDown() { moveSelectedRule(1); }
 
     // Asks for a TIFF file name in a dialog modal for this window, then saves the figure.
     void snapshot();
@@ -109,6 +117,12 @@ private:
     void generationFinished(GenerationResult &result);
     void setGenerating(bool generating);
     void showStatus(const QString &message);
+    // A complaint about what was typed in a field; it goes once the field holds a valid value.
+    void showComplaint(QWidget *field, const QString &message);
+    void withdrawComplaint(QWidget *field);
+    void inputsEdited();
+    // Why there is no figure to export yet; empty when there is one.
+    QString missingFigure() const;
 
     // Apply a value to the document and its controls; undo commands call them.
     void applyIterations(int iterations);
@@ -124,6 +138,7 @@ private:
     void axiomEdited(const QString &text);
     void drawerVisibilityChanged(bool visible);
     void tableViewSelectionDidChange();
+    void moveSelectedRule(int by);
     void saveFigure(const QString &title,
                     const QString &filter,
                     const QString &suffix,
@@ -135,6 +150,18 @@ private:
     std::shared_ptr<lsRuleSet> mRuleSet;
     std::uint64_t mShownSerial = 0;
     std::uint64_t mByteBudget = lsStringByteBudget;
+
+    // What the latest generation was asked to draw, against which edits are compared.
+    struct FigureInputs
+    {
+        QString axiom;
+        QStringList letters;
+        QStringList rules;
+        bool operator==(const FigureInputs &) const = default;
+    };
+    FigureInputs mGeneratedInputs;
+    bool mFigureOutOfDate = false;
+    QWidget *mComplaintAbout = nullptr; // the field the status line complains about
 
     bool mLoaded = false;
     double mAngle = 0.0;

@@ -1,14 +1,19 @@
 #pragma once
 
+#include "document/model/documentrules.h"
+
 #include <QAbstractTableModel>
 #include <QStringList>
+
+#include <vector>
 
 class QUndoStack;
 
 // The rules table's data: the document's two parallel lists, `letters` (one character each,
 // "?" for a letter not yet given) and `rules` (replacement texts). Row i is rule i. Edits made
 // in the table go through the undo stack; the other mutators are what the commands and file
-// loading call.
+// loading call. Rows that change nothing (a later rule for a letter, a letter that is not one)
+// are greyed, with a tooltip that says why.
 class RulesTableModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -31,6 +36,8 @@ public:
     void setRules(const QStringList &letters, const QStringList &rules);
     void insertRule(int row, const QString &letter, const QString &rule);
     void removeRule(int row);
+    // Moves rule `row` so that it becomes rule `to`; the rows between shift by one.
+    void moveRule(int row, int to);
     void setCell(int row, int column, const QString &value);
 
     int rowCount(const QModelIndex &parent = {}) const override;
@@ -42,7 +49,13 @@ public:
     bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
 
 private:
+    // Works out which rows take effect, after the letters changed; showEffects repaints them.
+    void updateEffects();
+    void showEffects();
+    QString toolTip(const QModelIndex &index) const;
+
     QUndoStack *mUndoStack;
     QStringList mLetters;
     QStringList mRules;
+    std::vector<RuleEffect> mEffects;
 };

@@ -347,13 +347,14 @@ bool lsGLView::printImage(QPrinter &printer, const lsImageRep &rep, QString *err
     return true;
 }
 
-void lsGLView::print()
+void lsGLView::print(const QString &documentName)
 {
     // The frame of the moment of the request: the figure goes on spinning behind the dialog.
     const lsImageRep rep = makeImageRep();
     if (rep.isNull())
         return;
     QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(documentName);
     QPrintDialog dialog(&printer, this);
     if (dialog.exec() != QDialog::Accepted)
         return;

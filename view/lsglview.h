@@ -62,8 +62,9 @@ public:
     // Saves the last frame as an uncompressed TIFF. Returns 0, or -1 with the reason in
     // *errorString.
     int snapshotToFile(const QString &path, QString *errorString = nullptr);
-    // Prints the last frame, unscaled (one pixel per point), through the print dialog.
-    void print();
+    // Prints the last frame, unscaled (one pixel per point), through the print dialog. The job,
+    // and a PDF file the dialog offers to write, are named after documentName.
+    void print(const QString &documentName);
     // The same print job into a PDF file, without a dialog.
     bool printToPdf(const QString &path, QString *errorString = nullptr);
 

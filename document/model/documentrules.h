@@ -2,6 +2,7 @@
 
 #include "engine/ruleset.h"
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,3 +19,18 @@ constexpr double radiansFromDegrees(double degrees)
 std::shared_ptr<lsRuleSet> makeRuleSet(const std::vector<std::string> &letters,
                                        const std::vector<std::string> &rules,
                                        double degrees);
+
+// What one row of the rules table does to rewriting, as makeRuleSet builds the rule set.
+struct RuleEffect
+{
+    enum Kind {
+        Rewrites,   // the rule is in force
+        NotALetter, // its letter is not A-Z or a-z (or not yet given: "?"), so nothing matches
+        Shadowed,   // an earlier row already holds the rule for this letter
+    };
+    Kind kind = Rewrites;
+    std::size_t earlierRow = 0; // for Shadowed: the row whose rule is in force
+};
+
+// The effect of every row, in table order.
+std::vector<RuleEffect> ruleEffects(const std::vector<std::string> &letters);

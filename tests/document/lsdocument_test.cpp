@@ -10,7 +10,10 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QProgressBar>
+#include <QScreen>
 #include <QSlider>
 #include <QTableView>
 #include <QUndoStack>
@@ -25,13 +28,21 @@ QColor wellColor(const DocumentColor &color)
     return QColor::fromRgbF(float(c[0]), float(c[1]), float(c[2]), float(c[3]));
 }
 
+QString title(const char *name)
+{
+    return QString::fromUtf8(name) + QStringLiteral("[*] \u2014 document_test");
+}
+
 // Picks a colour in a well the way a user does: click, choose in the dialog, OK.
-void pickColor(ColorWell *well, const QColor &color)
+void pickColor(ColorWell *well, const QColor &color, const QString &dialogTitle = QString())
 {
     well->click();
     QColorDialog *dialog = nullptr;
     ASSERT_TRUE(waitUntil([&] { return (dialog = well->findChild<QColorDialog *>()); }));
     EXPECT_TRUE(dialog->testOption(QColorDialog::ShowAlphaChannel));
+    if (!dialogTitle.isEmpty()) {
+        EXPECT_EQ(dialog->windowTitle(), dialogTitle);
+    }
     dialog->setCurrentColor(color);
     dialog->accept();
 }
@@ -90,7 +101,7 @@ TEST_F(DocumentTest, OpenedFileFillsEveryControlAndGenerates)
     const DocumentData data = kochData();
     LSDocument *d = openData(data, QStringLiteral("Koch.lsd"));
     ASSERT_TRUE(d);
-    EXPECT_EQ(d->windowTitle(), QStringLiteral("Koch.lsd[*]"));
+    EXPECT_EQ(d->windowTitle(), title("Koch.lsd"));
     EXPECT_FALSE(d->isModified());
     EXPECT_EQ(d->axiom(), QStringLiteral("F-F-F-F"));
     EXPECT_EQ(d->letters(), QStringList{ QStringLiteral("F") });
@@ -114,7 +125,7 @@ TEST_F(DocumentTest, OpenedFileFillsEveryControlAndGenerates)
 TEST_F(DocumentTest, NewDocumentShowsNoFigureUntilAsked)
 {
     LSDocument *d = newDocument();
-    EXPECT_EQ(d->windowTitle(), QStringLiteral("Untitled[*]"));
+    EXPECT_EQ(d->windowTitle(), title("Untitled"));
     EXPECT_FALSE(d->rulesDrawer()->isHidden());
     EXPECT_EQ(d->iterations(), 4);
     EXPECT_EQ(d->angleField()->text(), QStringLiteral("0"));
@@ -136,16 +147,16 @@ TEST_F(DocumentTest, EditSaveReopenGivesTheSameDocument)
     table->setData(table->index(0, 1), QStringLiteral("F[+F]F"));
     d->setAngle(22.5);
     d->setIterations(3);
-    pickColor(d->colorWell(), QColor(255, 0, 0, 128));
-    pickColor(d->bgColorWell(), QColor(0, 64, 0));
+    pickColor(d->colorWell(), QColor(255, 0, 0, 128), QStringLiteral("Line Colour"));
+    pickColor(d->bgColorWell(), QColor(0, 64, 0), QStringLiteral("Background Colour"));
     EXPECT_TRUE(d->isModified());
-    EXPECT_EQ(d->windowTitle(), QStringLiteral("Untitled[*]"));
+    EXPECT_EQ(d->windowTitle(), title("Untitled"));
     EXPECT_TRUE(d->isWindowModified());
 
     QString error;
     ASSERT_TRUE(d->saveToFile(path(QStringLiteral("Plant.lsd")), &error)) << error.toStdString();
     EXPECT_FALSE(d->isModified());
-    EXPECT_EQ(d->windowTitle(), QStringLiteral("Plant.lsd[*]"));
+    EXPECT_EQ(d->windowTitle(), title("Plant.lsd"));
     EXPECT_TRUE(controller()->recentFiles().contains(d->fileName()));
     const State saved = stateOf(d);
     d->close();
@@ -438,6 +449,63 @@ TEST_F(DocumentTest, RemovingTheOnlyRuleSavesTwoEmptyLists)
     EXPECT_TRUE(saved.rules.empty());
 }
 
+TEST_F(DocumentTest, RulesThatChangeNothingAreGreyedAndTheOrderDecides)
+{
+    DocumentData data = kochData();
+    const std::string longRule(300, 'F');
+    data.letters = { "F", "?", "F", "+" };
+    data.rules = { "FF", "F", longRule, "F" };
+    LSDocument *d = openData(data);
+    ASSERT_TRUE(d);
+    const QAbstractItemModel *t = d->ruleTable()->model();
+    auto greyed = [t](int row) {
+        return t->index(row, 0).data(Qt::ForegroundRole).isValid()
+               && t->index(row, 1).data(Qt::ForegroundRole).isValid();
+    };
+    auto tip = [t](int row, int column) {
+        return t->index(row, column).data(Qt::ToolTipRole).toString();
+    };
+    EXPECT_FALSE(greyed(0));
+    EXPECT_TRUE(tip(0, 0).isEmpty());
+    EXPECT_TRUE(greyed(1));
+    EXPECT_TRUE(tip(1, 0).contains(QStringLiteral("\u201c?\u201d is not a letter")));
+    EXPECT_TRUE(greyed(2));
+    EXPECT_TRUE(tip(2, 0).contains(QStringLiteral("rule 1 already rewrites")));
+    EXPECT_TRUE(tip(2, 1).remove(u'\n').contains(QString::fromStdString(longRule)));
+    EXPECT_TRUE(greyed(3));
+
+    // Moving the long rule to the top puts it in force; each move is one undo step.
+    QTableView *table = d->ruleTable();
+    table->selectRow(2);
+    EXPECT_TRUE(d->moveUpButton()->isEnabled());
+    EXPECT_TRUE(d->moveDownButton()->isEnabled());
+    d->moveUpButton()->click();
+    d->moveUpButton()->click();
+    EXPECT_EQ(d->letters(), QStringList({ "F", "F", "?", "+" }));
+    EXPECT_EQ(d->rules().at(0), QString::fromStdString(longRule));
+    EXPECT_EQ(table->selectionModel()->selectedRows().value(0).row(), 0);
+    EXPECT_FALSE(d->moveUpButton()->isEnabled());
+    EXPECT_FALSE(greyed(0));
+    EXPECT_TRUE(greyed(1));
+    d->undoStack()->undo();
+    EXPECT_EQ(d->rules().at(1), QString::fromStdString(longRule));
+    d->undoStack()->undo();
+    EXPECT_EQ(d->letters(), QStringList({ "F", "?", "F", "+" }));
+    EXPECT_EQ(d->rules().at(2), QString::fromStdString(longRule));
+    EXPECT_FALSE(greyed(0));
+
+    // Delete removes the selected rule while the table has the focus.
+    d->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(d));
+    table->setFocus();
+    table->selectRow(0);
+    QTest::keyClick(table, Qt::Key_Delete);
+    EXPECT_EQ(d->letters(), QStringList({ "?", "F", "+" }));
+    EXPECT_FALSE(greyed(1)); // the second F rule is the first now
+    table->selectRow(2);
+    EXPECT_FALSE(d->moveDownButton()->isEnabled());
+}
+
 TEST_F(DocumentTest, DrawerButtonFollowsItsOwnDrawerOnly)
 {
     LSDocument *a = newDocument();
@@ -460,13 +528,29 @@ TEST_F(DocumentTest, RuleEditsWaitForTheNextGeneration)
     ASSERT_TRUE(d);
     const lsGeometry figure = expectedGeometry("F-F-F-F", { "F" }, { "F+F-F-FF+F+F-F" }, 90, 2);
     ASSERT_TRUE(showsGeometry(d, figure));
+    const QColor plain = d->generateButton()->palette().color(QPalette::Button);
+    EXPECT_FALSE(d->isFigureOutOfDate());
+    // Edits mark the figure out of date, and Generate stands out, until an undo brings the
+    // inputs back or the next generation.
     QAbstractItemModel *table = d->ruleTable()->model();
+    table->setData(table->index(0, 1), QStringLiteral("FF"));
+    EXPECT_TRUE(d->isFigureOutOfDate());
+    EXPECT_NE(d->generateButton()->palette().color(QPalette::Button), plain);
+    d->undoStack()->undo();
+    EXPECT_FALSE(d->isFigureOutOfDate());
+    EXPECT_EQ(d->generateButton()->palette().color(QPalette::Button), plain);
+    QTest::keyClicks(d->axiomText(), QStringLiteral("F"));
+    EXPECT_TRUE(d->isFigureOutOfDate());
+    d->undoStack()->undo();
+    EXPECT_FALSE(d->isFigureOutOfDate());
     table->setData(table->index(0, 1), QStringLiteral("FF"));
     d->addRule();
     QTest::qWait(100);
     EXPECT_FALSE(d->isGenerating());
     EXPECT_EQ(d->glView()->geometry()->vertices, figure.vertices);
     d->render();
+    EXPECT_FALSE(d->isFigureOutOfDate());
+    EXPECT_EQ(d->generateButton()->palette().color(QPalette::Button), plain);
     EXPECT_TRUE(d->ruleTable()->selectionModel()->selectedRows().isEmpty());
     EXPECT_TRUE(showsGeometry(d, expectedGeometry("F-F-F-F", { "F", "?" }, { "FF", "" }, 90, 2)));
 }
@@ -485,6 +569,7 @@ TEST_F(DocumentTest, SnapshotAsksForATiffNameModalForItsWindow)
     EXPECT_EQ(dialog->windowModality(), Qt::WindowModal);
     EXPECT_EQ(dialog->defaultSuffix(), QStringLiteral("tiff"));
     EXPECT_EQ(QFileInfo(dialog->selectedFiles().value(0)).fileName(), QStringLiteral("Fern.tiff"));
+    EXPECT_EQ(dialog->directory().absolutePath(), QDir(mDir.path()).absolutePath());
     dialog->reject();
     QTest::qWait(50);
     EXPECT_TRUE(QDir(mDir.path()).entryList({ QStringLiteral("*.tiff") }).isEmpty());
@@ -529,6 +614,18 @@ TEST_F(DocumentTest, WindowShowsTheFigureInItsColours)
 
 TEST_F(DocumentTest, ExportWritesPngAndSvgOfTheFigure)
 {
+    const std::vector<void (LSDocument::*)()> commands = { &LSDocument::exportPng,
+                                                           &LSDocument::exportSvg };
+    // Without a figure both are refused before any file dialog opens.
+    LSDocument *untitled = newDocument();
+    for (const auto command : commands) {
+        MessageBoxAnswerer ok(QMessageBox::Ok);
+        (untitled->*command)();
+        ASSERT_EQ(ok.texts.size(), 1);
+        EXPECT_TRUE(ok.texts.first().contains(QStringLiteral("generate one first")));
+        EXPECT_FALSE(untitled->findChild<QFileDialog *>());
+    }
+
     LSDocument *d = openData(kochData(), QStringLiteral("Koch.lsd"));
     ASSERT_TRUE(d);
     ASSERT_TRUE(
@@ -551,4 +648,63 @@ TEST_F(DocumentTest, ExportWritesPngAndSvgOfTheFigure)
     }
     QImage png(path(QStringLiteral("Koch.png")));
     EXPECT_EQ(png.size(), d->glView()->pixelSize());
+
+    // A document without a file starts its dialogs where the user chose a file last.
+    untitled->snapshot();
+    QFileDialog *dialog = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return (dialog = untitled->findChild<QFileDialog *>()); }));
+    EXPECT_EQ(dialog->directory().absolutePath(), QDir(mDir.path()).absolutePath());
+    dialog->reject();
+}
+
+TEST_F(DocumentTest, PrintJobIsNamedAfterTheDocument)
+{
+    LSDocument *d = openData(kochData(), QStringLiteral("Fern.lsd"));
+    ASSERT_TRUE(d);
+    ASSERT_TRUE(
+            showsGeometry(d, expectedGeometry("F-F-F-F", { "F" }, { "F+F-F-FF+F+F-F" }, 90, 2)));
+    QString name;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&name] {
+        if (auto *dialog = qobject_cast<QPrintDialog *>(QApplication::activeModalWidget())) {
+            name = dialog->printer()->docName();
+            dialog->reject();
+        }
+    });
+    answer.start(10);
+    d->printShowingPrintPanel();
+    EXPECT_EQ(name, QStringLiteral("Fern.lsd")); // the dialog offers Fern.pdf for a PDF file
+}
+
+// Run once more with QT_SCALE_FACTOR=1.6 (tests/document/CMakeLists.txt): the designed size is
+// then larger than the screen.
+TEST_F(DocumentTest, FirstWindowFitsTheScreen)
+{
+    LSDocument *d = newDocument();
+    const QRect available = d->screen()->availableGeometry();
+    const QRect frame = d->frameGeometry();
+    EXPECT_TRUE(available.contains(frame)) << frame.width() << 'x' << frame.height() << " in "
+                                           << available.width() << 'x' << available.height();
+}
+
+TEST_F(DocumentTest, AComplaintAboutAFieldGoesOnceTheFieldHoldsAValidValue)
+{
+    LSDocument *d = openData(kochData());
+    ASSERT_TRUE(d);
+    auto enter = [](QLineEdit *field, const QString &text) {
+        field->setFocus();
+        field->selectAll();
+        QTest::keyClicks(field, text);
+        QTest::keyClick(field, Qt::Key_Return);
+    };
+    enter(d->angleField(), QStringLiteral("abc"));
+    EXPECT_TRUE(d->statusLine()->text().contains(QStringLiteral("not an angle")));
+    enter(d->iterationsField(), QStringLiteral("3"));
+    EXPECT_TRUE(d->statusLine()->text().contains(QStringLiteral("not an angle")));
+    enter(d->angleField(), QStringLiteral("90")); // valid, even though unchanged
+    EXPECT_TRUE(d->statusLine()->text().isEmpty());
+    enter(d->iterationsField(), QStringLiteral("many"));
+    EXPECT_TRUE(d->statusLine()->text().contains(QStringLiteral("not a number of iterations")));
+    d->iterationsSlider()->setValue(2);
+    EXPECT_TRUE(d->statusLine()->text().isEmpty());
 }
