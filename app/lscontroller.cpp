@@ -1,6 +1,7 @@
 #include "app/lscontroller.h"
 
 #include "app/demolisting.h"
+#include "app/helpmenu.h"
 #include "app/sldemomenu.h"
 #include "app/startup.h"
 #include "document/lsdocument.h"
@@ -58,13 +59,15 @@ QString pathExtension(const QString &name)
 LSController::LSController(QObject *parent)
     : QObject(parent)
     , mDemoMenu(new slDemoMenu(tr("&Demos")))
+    , mHelpMenu(new HelpMenu)
 {
     auto *documents = DocumentController::sharedDocumentController();
     documents->setDocumentFactory([] { return new LSDocument; });
     documents->setDocumentType(tr("L-system document"), u"lsd"_s);
     documents->addSharedMenu(mDemoMenu.get());
+    documents->addSharedMenu(mHelpMenu.get());
 
-    auto *snapshotAction = new QAction(tr("Save S&napshot\u2026"), this);
+    auto *snapshotAction = new QAction(tr("Save Snaps&hot\u2026"), this);
     connect(snapshotAction, &QAction::triggered, this, &LSController::snapshot);
     documents->addFileMenuAction(snapshotAction);
 }

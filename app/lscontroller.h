@@ -9,13 +9,15 @@
 #include <set>
 #include <utility>
 
+class HelpMenu;
 class QAction;
 class QByteArray;
 class slDemoMenu;
 
 // The application's controller, one per run: owns the demo menu shown in every document
 // window, fills it from the demos directory once launching has finished, opens the document
-// a demo item stands for, and takes snapshots of the current document's figure.
+// a demo item stands for, takes snapshots of the current document's figure, and supplies the
+// Help menu.
 class LSController : public QObject
 {
     Q_OBJECT
@@ -28,6 +30,7 @@ public:
 
     // The outlet: the menu receiving the demo items.
     slDemoMenu *demoMenu() const { return mDemoMenu.get(); }
+    HelpMenu *helpMenu() const { return mHelpMenu.get(); }
 
     // Builds the demo menu from the demos directory; sent once at start-up.
     void applicationDidFinishLaunching();
@@ -53,4 +56,5 @@ private:
     buildDemoMenuForDir(const QByteArray &dir, slDemoMenu *menu, std::set<DirectoryId> &walked);
 
     std::unique_ptr<slDemoMenu> mDemoMenu;
+    std::unique_ptr<HelpMenu> mHelpMenu;
 };

@@ -1,0 +1,36 @@
+#include "app/appcommandline.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFileInfo>
+
+AppCommandLine parseAppCommandLine(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+            QCoreApplication::translate("main", "Edit L-systems and watch them grow."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("files"),
+                                 QCoreApplication::translate("main", "L-system documents to open."),
+                                 QStringLiteral("[FILE.lsd ...]"));
+
+    AppCommandLine result;
+    const bool parsed = parser.parse(arguments);
+    // Help and version answer even beside a mistake, as most programs do.
+    if (parser.isSet(help)) {
+        result.status = AppCommandLine::Help;
+        result.text = parser.helpText();
+    } else if (parser.isSet(version)) {
+        result.status = AppCommandLine::Version;
+        result.text = QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(),
+                                                    QCoreApplication::applicationVersion());
+    } else if (!parsed) {
+        result.status = AppCommandLine::Error;
+        result.text = QCoreApplication::translate("main", "%1\nTry \u201c%2 --help\u201d.\n")
+                              .arg(parser.errorText(), QFileInfo(arguments.value(0)).fileName());
+    } else {
+        result.files = parser.positionalArguments();
+    }
+    return result;
+}
