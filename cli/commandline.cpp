@@ -23,9 +23,12 @@ QString description()
            u"fits was used)."_s;
 }
 
+// WxH, or one number N for NxN (a thumbnailer passes its size so).
 std::optional<std::pair<int, int>> parseSize(const QString &text)
 {
-    const QStringList parts = text.split(u'x');
+    QStringList parts = text.split(u'x');
+    if (parts.size() == 1)
+        parts.append(parts.constFirst());
     if (parts.size() != 2)
         return std::nullopt;
     bool okW = false;
@@ -114,8 +117,8 @@ ParseResult parseCommandLine(const QStringList &arguments)
     const QCommandLineOption formatOption(
             u"format"_s, u"Kind of file written into -o DIR/: png (default), tiff, svg, lsd."_s,
             u"KIND"_s);
-    const QCommandLineOption sizeOption(u"size"_s, u"Picture size in pixels (default 800x800)."_s,
-                                        u"WxH"_s);
+    const QCommandLineOption sizeOption(
+            u"size"_s, u"Picture size in pixels (default 800x800); N alone is NxN."_s, u"WxH|N"_s);
     const QCommandLineOption spinOption(
             u"spin"_s, u"Turn a figure with depth by DEGREES about the vertical axis."_s,
             u"DEGREES"_s);
@@ -215,7 +218,7 @@ ParseResult parseCommandLine(const QStringList &arguments)
     if (parser.isSet(sizeOption)) {
         const auto size = parseSize(parser.value(sizeOption));
         if (!size)
-            return error(u"--size \"%1\" is not WIDTHxHEIGHT with each from 1 to %2"_s
+            return error(u"--size \"%1\" is not WIDTHxHEIGHT or N, each from 1 to %2"_s
                                  .arg(parser.value(sizeOption))
                                  .arg(maxPictureSide));
         o.width = size->first;

@@ -443,9 +443,9 @@ INSTANTIATE_TEST_SUITE_P(
                 ErrorCase{ { u"--axiom"_s, u"F"_s, u"--size"_s, u"0x5"_s, u"-o"_s, u"o.png"_s },
                            2,
                            "--size \"0x5\"" },
-                ErrorCase{ { u"--axiom"_s, u"F"_s, u"--size"_s, u"12"_s, u"-o"_s, u"o.png"_s },
+                ErrorCase{ { u"--axiom"_s, u"F"_s, u"--size"_s, u"12x"_s, u"-o"_s, u"o.png"_s },
                            2,
-                           "--size \"12\"" },
+                           "--size \"12x\"" },
                 ErrorCase{
                         { u"--axiom"_s, u"F"_s, u"--iterations"_s, u"abc"_s, u"-o"_s, u"o.png"_s },
                         2,
@@ -481,6 +481,37 @@ INSTANTIATE_TEST_SUITE_P(
                            "none.json" },
                 ErrorCase{ { u"--axiom"_s, u"F"_s, u"-o"_s, u"file/o.png"_s }, 1, "file" },
                 ErrorCase{ { u"--axiom"_s, u"F"_s, u"-o"_s, u"file/o.svg"_s }, 1, "file" }));
+
+// File managers run the installed thumbnailer entry's command with its field codes filled in.
+TEST_F(SprigRender, ThumbnailerEntryMakesASquarePreview)
+{
+    QFile entry(QStringLiteral(SPRIG_SOURCE_DIR) + u"/resources/sprig.thumbnailer"_s);
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly | QIODevice::Text));
+    QString exec;
+    for (const QString &line : QString::fromUtf8(entry.readAll()).split(u'\n')) {
+        if (line.startsWith(u"Exec="_s))
+            exec = line.mid(5);
+    }
+    QStringList command = exec.split(u' ', Qt::SkipEmptyParts);
+    ASSERT_EQ(command.value(0), u"sprig-render"_s);
+    command.removeFirst();
+    const QString demo = QStringLiteral(SPRIG_SOURCE_DIR) + u"/demos/Curves/Koch Snowflake.lsd"_s;
+    for (QString &argument : command) {
+        argument.replace(u"%s"_s, u"128"_s);
+        argument.replace(u"%i"_s, demo);
+        argument.replace(u"%o"_s, path(u"preview.png"_s));
+    }
+    const Result r = run(command);
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QImage preview(path(u"preview.png"_s));
+    ASSERT_EQ(preview.size(), QSize(128, 128));
+    int drawn = 0; // pixels other than the background of the corner
+    for (int y = 0; y < preview.height(); ++y) {
+        for (int x = 0; x < preview.width(); ++x)
+            drawn += preview.pixel(x, y) != preview.pixel(0, 0);
+    }
+    EXPECT_GT(drawn, 100);
+}
 
 TEST(SprigRenderHelp, HelpAndVersion)
 {
