@@ -9,8 +9,12 @@ AppCommandLine parseAppCommandLine(const QStringList &arguments)
     QCommandLineParser parser;
     parser.setApplicationDescription(
             QCoreApplication::translate("main", "Edit L-systems and watch them grow."));
-    const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
+    // Own options rather than addHelpOption(), whose --help-all would open a window.
+    const QCommandLineOption help({ QStringLiteral("h"), QStringLiteral("help") },
+                                  QCoreApplication::translate("main", "Show this help."));
+    const QCommandLineOption version({ QStringLiteral("v"), QStringLiteral("version") },
+                                     QCoreApplication::translate("main", "Show the version."));
+    parser.addOptions({ help, version });
     parser.addPositionalArgument(QStringLiteral("files"),
                                  QCoreApplication::translate("main", "L-system documents to open."),
                                  QStringLiteral("[FILE.lsd ...]"));

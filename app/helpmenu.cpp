@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
@@ -105,7 +106,9 @@ void HelpMenu::showTurtleCommands()
         auto *layout = new QVBoxLayout(mTurtleCommands);
         layout->addWidget(text);
         layout->addWidget(buttons);
-        mTurtleCommands->resize(520, 560);
+        // Scrolls rather than outgrow a small or scaled screen.
+        mTurtleCommands->resize(QSize(520, 560).boundedTo(
+                mTurtleCommands->screen()->availableGeometry().size() * 0.9));
     }
     mTurtleCommands->show();
     mTurtleCommands->raise();
