@@ -51,34 +51,6 @@ const char *numberBody(const char *p, const char *end, bool (*digit)(char), char
     return p;
 }
 
-// The end of the longest text strtod could read from p: it may reach further than strtod
-// will read, never less, so strtod on a copy of [p, end of number) reads what it would
-// read from the whole string.
-const char *numberEnd(const char *p, const char *end)
-{
-    while (p != end && isBlank(*p))
-        ++p;
-    if (p != end && (*p == '+' || *p == '-'))
-        ++p;
-    if (p != end && lsIsLetter(static_cast<unsigned char>(*p))) {
-        // "inf", "infinity", "nan", "nan(chars)"
-        for (int n = 0; n < 8 && p != end && lsIsLetter(static_cast<unsigned char>(*p)); ++n)
-            ++p;
-        if (p != end && *p == '(') {
-            ++p;
-            while (p != end
-                   && (isDigit(*p) || lsIsLetter(static_cast<unsigned char>(*p)) || *p == '_'))
-                ++p;
-            if (p != end && *p == ')')
-                ++p;
-        }
-        return p;
-    }
-    if (end - p >= 2 && p[0] == '0' && (p[1] | 0x20) == 'x')
-        return numberBody(p + 2, end, isHexDigit, 'p');
-    return numberBody(p, end, isDigit, 'e');
-}
-
 // The bounding box as six separate values, which the compiler keeps in registers (an
 // array it would shuffle in and out of vector registers on every character).
 struct Box
@@ -271,6 +243,56 @@ constexpr std::int64_t countBytes(std::uint64_t mask)
     return static_cast<std::int64_t>(((mask >> 7) * 0x0101010101010101) >> 56);
 }
 
+// Counts a string's moves, pops and depth chunk by chunk. Moves and ']'s are counted in
+// blocks whose counts vectorise. The depth is followed through a block or a group in it
+// only where it could reach a new low or a new deepest there; elsewhere the block's net
+// change is enough.
+struct GeometryCounter
+{
+    void add(std::string_view commands)
+    {
+        constexpr std::size_t blockSize = 64;
+        const char *p = commands.data();
+        const char *const blocksEnd = p + commands.size() / blockSize * blockSize;
+        for (; p != blocksEnd; p += blockSize) {
+            unsigned blockMoves = 0, blockOpens = 0, blockCloses = 0;
+            for (std::size_t i = 0; i < blockSize; ++i) {
+                const auto c = static_cast<unsigned char>(p[i]);
+                const unsigned lower = c | 0x20u; // 'F' and 'B' to lower case
+                blockMoves += (lower == 'f') | (lower == 'b');
+                blockOpens += c == '[';
+                blockCloses += c == ']';
+            }
+            moves += blockMoves;
+            closes += blockCloses;
+            if (!depth.pass(blockOpens, blockCloses)) {
+                for (const char *group = p; group != p + blockSize; group += 8) {
+                    std::uint64_t word;
+                    std::memcpy(&word, group, 8);
+                    if (!depth.pass(countBytes(bytesEqual(word, '[')),
+                                    countBytes(bytesEqual(word, ']'))))
+                        depth.scan(group, 8);
+                }
+            }
+        }
+        for (; p != commands.data() + commands.size(); ++p) {
+            const auto c = static_cast<unsigned char>(*p);
+            moves += countTable.move[c];
+            closes += c == ']';
+            depth.scan(p, 1);
+        }
+    }
+
+    lsGeometryCount count() const
+    {
+        const std::uint64_t pops = closes - static_cast<std::uint64_t>(-depth.low);
+        return { 1 + moves + pops, 1 + pops, static_cast<std::uint64_t>(depth.deepest) };
+    }
+
+    std::uint64_t moves = 0, closes = 0;
+    BracketDepth depth;
+};
+
 // Empties v with room for n elements, keeping the storage of an earlier build when it
 // is large enough and at most twice that: writing memory again is cheap, fresh memory
 // costs a page fault per page, which is most of the time of a large build.
@@ -285,12 +307,40 @@ void fitStorage(std::vector<T> &v, std::size_t n)
 
 } // namespace
 
+// It may reach further than strtod will read, never less, so strtod on a copy of [text,
+// lsFactorEnd) reads what it would read from the whole string; and it stops at a character
+// (or after eight letters, or at a ')'), never because of what follows that.
+const char *lsFactorEnd(const char *p, const char *end)
+{
+    while (p != end && isBlank(*p))
+        ++p;
+    if (p != end && (*p == '+' || *p == '-'))
+        ++p;
+    if (p != end && lsIsLetter(static_cast<unsigned char>(*p))) {
+        // "inf", "infinity", "nan", "nan(chars)"
+        for (int n = 0; n < 8 && p != end && lsIsLetter(static_cast<unsigned char>(*p)); ++n)
+            ++p;
+        if (p != end && *p == '(') {
+            ++p;
+            while (p != end
+                   && (isDigit(*p) || lsIsLetter(static_cast<unsigned char>(*p)) || *p == '_'))
+                ++p;
+            if (p != end && *p == ')')
+                ++p;
+        }
+        return p;
+    }
+    if (end - p >= 2 && p[0] == '0' && (p[1] | 0x20) == 'x')
+        return numberBody(p + 2, end, isHexDigit, 'p');
+    return numberBody(p, end, isDigit, 'e');
+}
+
 double lsReadFactor(const char *text, const char *end)
 {
     // strtod needs a terminated string and follows the process locale: parse a terminated
     // copy of the number with the C locale.
     static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
-    const std::size_t length = static_cast<std::size_t>(numberEnd(text, end) - text);
+    const std::size_t length = static_cast<std::size_t>(lsFactorEnd(text, end) - text);
     char small[128];
     if (length < sizeof small) {
         std::memcpy(small, text, length);
@@ -303,61 +353,50 @@ double lsReadFactor(const char *text, const char *end)
 
 lsGeometryCount lsCountGeometry(std::string_view commands)
 {
-    // Moves and ']'s are counted in blocks whose counts vectorise. The depth is followed
-    // through a block or a group in it only where it could reach a new low or a new
-    // deepest there; elsewhere the block's net change is enough.
-    constexpr std::size_t blockSize = 64;
-    std::uint64_t moves = 0, closes = 0;
-    BracketDepth depth;
-    const char *p = commands.data();
-    const char *const blocksEnd = p + commands.size() / blockSize * blockSize;
-    for (; p != blocksEnd; p += blockSize) {
-        unsigned blockMoves = 0, blockOpens = 0, blockCloses = 0;
-        for (std::size_t i = 0; i < blockSize; ++i) {
-            const auto c = static_cast<unsigned char>(p[i]);
-            const unsigned lower = c | 0x20u; // 'F' and 'B' to lower case
-            blockMoves += (lower == 'f') | (lower == 'b');
-            blockOpens += c == '[';
-            blockCloses += c == ']';
-        }
-        moves += blockMoves;
-        closes += blockCloses;
-        if (!depth.pass(blockOpens, blockCloses)) {
-            for (const char *group = p; group != p + blockSize; group += 8) {
-                std::uint64_t word;
-                std::memcpy(&word, group, 8);
-                if (!depth.pass(countBytes(bytesEqual(word, '[')),
-                                countBytes(bytesEqual(word, ']'))))
-                    depth.scan(group, 8);
-            }
-        }
-    }
-    for (; p != commands.data() + commands.size(); ++p) {
-        const auto c = static_cast<unsigned char>(*p);
-        moves += countTable.move[c];
-        closes += c == ']';
-        depth.scan(p, 1);
-    }
-    const std::uint64_t pops = closes - static_cast<std::uint64_t>(-depth.low);
-    return { 1 + moves + pops, 1 + pops, static_cast<std::uint64_t>(depth.deepest) };
+    GeometryCounter counter;
+    counter.add(commands);
+    return counter.count();
+}
+
+bool lsCountGeometry(lsCommandSource &commands, lsGeometryCount &count)
+{
+    GeometryCounter counter;
+    for (std::string_view chunk; !(chunk = commands.next()).empty();)
+        counter.add(chunk);
+    count = counter.count();
+    return !commands.cancelled();
 }
 
 void lsMeasureString(const lsRuleSet &rules, std::string_view commands, double *box)
 {
+    lsStringSource source(commands);
+    lsMeasureString(rules, source, box);
+}
+
+bool lsMeasureString(const lsRuleSet &rules, lsCommandSource &commands, double *box)
+{
     MeasureConsumer consumer;
     BatchSink sink(consumer);
-    lsWalkString(rules.angle, rules.step, commands, sink);
+    lsWalk(rules.angle, rules.step, commands, sink);
     sink.grow();
     consumer.box.copyTo(box);
+    return !commands.cancelled();
 }
 
 bool lsBuildGeometry(const lsRuleSet &rules, std::string_view commands, lsGeometry &geometry)
 {
-    const lsGeometryCount count = lsCountGeometry(commands);
-    if (count.vertices > INT32_MAX) {
+    lsStringSource source(commands);
+    return lsBuildGeometry(rules, source, geometry);
+}
+
+bool lsBuildGeometry(const lsRuleSet &rules, lsCommandSource &commands, lsGeometry &geometry)
+{
+    lsGeometryCount count;
+    if (!lsCountGeometry(commands, count) || count.vertices > INT32_MAX) {
         geometry = lsGeometry();
         return false;
     }
+    commands.rewind();
     try {
         fitStorage(geometry.vertices, count.vertices * 3);
         lsAdviseHugePages(geometry.vertices.data(), count.vertices * 3 * sizeof(float));
@@ -367,7 +406,11 @@ bool lsBuildGeometry(const lsRuleSet &rules, std::string_view commands, lsGeomet
         geometry.stripCount.resize(count.strips);
         GeometryConsumer consumer(geometry);
         BatchSink sink(consumer);
-        lsWalkString(rules.angle, rules.step, commands, sink);
+        lsWalk(rules.angle, rules.step, commands, sink);
+        if (commands.cancelled()) {
+            geometry = lsGeometry();
+            return false;
+        }
         sink.restart(); // ends the last strip
         sink.grow();
         consumer.box.copyTo(geometry.box);

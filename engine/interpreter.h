@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/commandsource.h"
 #include "engine/ruleset.h"
 #include "engine/turtle.h"
 
@@ -14,11 +15,17 @@
 //   void restart();                              // a ']' that pops: the current strip ends,
 //                                                // the next vertex starts a new one
 // The first vertex, the start position (0, 0, 0), begins the first strip.
+// The commands come from a string or, chunk by chunk, from any lsCommandSource; every walk
+// below gives the same figure from either.
 
 // Reads the number after an '@' as the C locale does (strtod syntax: leading blanks,
 // sign, decimal point '.', exponent, hexadecimal, "inf"/"nan"); 0 when no number can be
 // read. Allocates nothing unless the number is hundreds of characters long.
 double lsReadFactor(const char *text, const char *end);
+
+// The end of the longest text the number at text can take: lsReadFactor reads no further,
+// and a result below end does not change when more text follows.
+const char *lsFactorEnd(const char *text, const char *end);
 
 // One saved turtle state: a '[' pushes it, the matching ']' restores it. One cache line
 // each, so that saving and restoring one never touches two.
@@ -31,10 +38,14 @@ struct alignas(64) lsTurtleState
 };
 
 template<typename Sink>
+void lsWalk(double angle, double step, lsCommandSource &commands, Sink &sink);
+template<typename Sink>
 void lsWalkString(double angle, double step, std::string_view commands, Sink &sink);
 
-// Measure mode without OpenGL: the bounding box of the figure, as six doubles.
+// Measure mode without OpenGL: the bounding box of the figure, as six doubles. From a
+// source: false when the walk was cancelled (box is then incomplete).
 void lsMeasureString(const lsRuleSet &rules, std::string_view commands, double *box);
+bool lsMeasureString(const lsRuleSet &rules, lsCommandSource &commands, double *box);
 
 // The figure as vertex arrays, for drawing with glDrawArrays/glMultiDrawArrays.
 struct lsGeometry
@@ -70,6 +81,8 @@ struct lsGeometryCount
 // arithmetic), so that a caller can refuse a figure above its budget before anything is
 // allocated.
 lsGeometryCount lsCountGeometry(std::string_view commands);
+// The same from a source; false when the walk was cancelled.
+bool lsCountGeometry(lsCommandSource &commands, lsGeometryCount &count);
 
 // Builds the geometry of the figure, sized exactly from lsCountGeometry first, into
 // geometry's storage when that is large enough (and not more than twice the size):
@@ -77,6 +90,9 @@ lsGeometryCount lsCountGeometry(std::string_view commands);
 // Returns false (and leaves geometry empty) when the memory for it cannot be had, or when
 // it has more vertices than a GL index (int32) can count.
 bool lsBuildGeometry(const lsRuleSet &rules, std::string_view commands, lsGeometry &geometry);
+// The same from a source, walked twice (counting, then building); also false when either
+// walk was cancelled (commands.cancelled() then tells).
+bool lsBuildGeometry(const lsRuleSet &rules, lsCommandSource &commands, lsGeometry &geometry);
 
 // The interpreter with OpenGL: draw non-zero draws the figure as line strips into the
 // current context; draw zero fills box with the bounding box. Both modes set the blend

@@ -186,10 +186,19 @@ inline std::size_t copyCommands(const char *in, const char *const end, char *out
     return n;
 }
 
+// Points [in, end) at the next chunk of commands; false at their end.
+inline bool nextChunk(lsCommandSource &commands, const char *&in, const char *&end)
+{
+    const std::string_view chunk = commands.next();
+    in = chunk.data();
+    end = in + chunk.size();
+    return in != end;
+}
+
 } // namespace lsDetail
 
 template<typename Sink>
-void lsWalkString(double angle, double step, std::string_view commands, Sink &sink)
+void lsWalk(double angle, double step, lsCommandSource &commands, Sink &sink)
 {
     const double c = std::cos(angle);
     lsTurtleState turtle{ { 0.0, 1.0, 0.0 }, 0.0, 0.0, 0.0, step, std::sin(angle) };
@@ -205,9 +214,9 @@ void lsWalkString(double angle, double step, std::string_view commands, Sink &si
     // copied to look again. An '@' ends a chunk, since its number is read from the text.
     std::array<char, 4096> chunk;
     unsigned uncopied = 0; // chunks walked in place since the last copy
-    const char *in = commands.data();
-    const char *const end = in + commands.size();
-    while (in != end) {
+    const char *in = nullptr;
+    const char *end = nullptr;
+    while (in != end || lsDetail::nextChunk(commands, in, end)) {
         if (*in == '@') {
             turtle.step *= lsReadFactor(in + 1, end);
             ++in;
@@ -241,4 +250,11 @@ void lsWalkString(double angle, double step, std::string_view commands, Sink &si
             }
         }
     }
+}
+
+template<typename Sink>
+void lsWalkString(double angle, double step, std::string_view commands, Sink &sink)
+{
+    lsStringSource source(commands);
+    lsWalk(angle, step, source, sink);
 }

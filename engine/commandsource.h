@@ -1,0 +1,78 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string_view>
+
+// The size of the chunks the sources hand out: one stays in the L2 cache while it is
+// walked, and the walk looks at its cancellation flag every few hundred microseconds.
+inline constexpr std::size_t lsChunkBytes = std::size_t(64) << 10;
+
+// The commands the interpreter walks, handed over a chunk at a time: a string in memory
+// (lsStringSource) or a pass expanded on the fly (lsSymbolStream). Within a chunk the
+// number after an '@' is whole (or runs to the end of the commands), so the walk reads
+// every factor as it would from one string.
+//
+// Between chunks the source reports progress and looks at a cancellation flag, so that a
+// long walk can show how far it got and stop soon after it is asked to.
+class lsCommandSource
+{
+public:
+    // Called from the walking thread before each chunk and once at the end, with the
+    // commands walked so far and the whole length: keep it cheap.
+    using Progress = std::function<void(std::uint64_t done, std::uint64_t length)>;
+
+    lsCommandSource(const lsCommandSource &) = delete;
+    lsCommandSource &operator=(const lsCommandSource &) = delete;
+    virtual ~lsCommandSource() = default;
+
+    // The next chunk; empty at the end of the commands, and from the moment the
+    // cancellation flag is seen set.
+    std::string_view next();
+    // Back to the first chunk, for another walk over the same commands (cancelled() is
+    // false again until the flag is next seen set).
+    void rewind();
+
+    // The exact number of commands (saturated at lsLengthOverflow for a pass too long to count).
+    std::uint64_t length() const { return mLength; }
+    // True once a walk stopped because the cancellation flag was set: what it computed is
+    // incomplete.
+    bool cancelled() const { return mCancelled; }
+
+    // cancel (may be null) is polled before each chunk; progress (may be empty) is told
+    // how far the walk got.
+    void watch(const std::atomic<bool> *cancel, Progress progress);
+
+protected:
+    explicit lsCommandSource(std::uint64_t length)
+        : mLength(length)
+    { }
+
+    // The next chunk, empty at the end.
+    virtual std::string_view fill() = 0;
+    // Starts over from the first chunk.
+    virtual void restart() = 0;
+
+private:
+    const std::atomic<bool> *mCancel = nullptr;
+    Progress mProgress;
+    std::uint64_t mLength;
+    std::uint64_t mDone = 0;
+    bool mCancelled = false;
+};
+
+// A string in memory, in chunks of about lsChunkBytes, so that a walk over a long one can
+// still be followed and cancelled. The string must outlive the source.
+class lsStringSource final : public lsCommandSource
+{
+public:
+    explicit lsStringSource(std::string_view commands);
+
+private:
+    std::string_view fill() override;
+    void restart() override { mNext = 0; }
+
+    std::string_view mCommands;
+    std::size_t mNext = 0;
+};
