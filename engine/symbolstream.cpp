@@ -1,0 +1,156 @@
+#include "engine/symbolstream.h"
+
+#include "engine/generation.h"
+#include "engine/interpreter.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// Expansions up to this size are kept whole, so that the deepest frames copy blocks of a
+// few KiB instead of rule after rule; all of them together stay below the arena limit.
+constexpr std::size_t blockLimit = std::size_t(4) << 10;
+constexpr std::size_t arenaLimit = std::size_t(1) << 20;
+constexpr int keptPassesLimit = 64;
+
+} // namespace
+
+lsSymbolStream::lsSymbolStream(const lsRuleSet &ruleSet, std::string_view axiom, int passes)
+    : lsCommandSource(lsLengthAfter(ruleSet, axiom, passes))
+    , mRuleSet(ruleSet)
+    , mAxiom(axiom)
+    , mPasses(std::max(passes, 0))
+    , mBuffer(lsChunkBytes)
+{
+    buildTable();
+    restart();
+}
+
+void lsSymbolStream::buildTable()
+{
+    // After p passes a letter's expansion is its rule's characters after p - 1 passes each,
+    // so it is at least as long as that of any letter in its rule after p - 1: once one of
+    // those is not kept, neither is it. The arena never outgrows its reservation, so that
+    // appending a part of itself is safe.
+    mArena.reserve(arenaLimit);
+    for (int p = 1; p <= std::min(mPasses, keptPassesLimit); ++p) {
+        mBlocks.resize(std::size_t(p) * 256);
+        const Block *const previous = p > 1 ? &mBlocks[std::size_t(p - 2) * 256] : nullptr;
+        Block *const blocks = &mBlocks[std::size_t(p - 1) * 256];
+        bool kept = false;
+        for (int letter = 0; letter < 256; ++letter) {
+            if (!lsIsRewritten(mRuleSet, static_cast<unsigned char>(letter)))
+                continue;
+            const std::string &text = mRuleSet.rules[letter]->text;
+            std::size_t size = 0;
+            for (const char ch : text) {
+                const auto c = static_cast<unsigned char>(ch);
+                const bool rewritten = previous && lsIsRewritten(mRuleSet, c);
+                if (rewritten && previous[c].start == notKept) {
+                    size = notKept;
+                    break;
+                }
+                size += rewritten ? previous[c].size : 1;
+                if (size > blockLimit)
+                    break;
+            }
+            if (size > blockLimit || mArena.size() + size > arenaLimit)
+                continue;
+            const std::size_t start = mArena.size();
+            for (const char ch : text) {
+                const auto c = static_cast<unsigned char>(ch);
+                if (previous && lsIsRewritten(mRuleSet, c))
+                    mArena.append(mArena, previous[c].start, previous[c].size);
+                else
+                    mArena.push_back(ch);
+            }
+            blocks[letter] = { start, size };
+            kept = true;
+        }
+        if (!kept) {
+            mBlocks.resize(std::size_t(p - 1) * 256);
+            break;
+        }
+        mKeptPasses = p;
+    }
+}
+
+void lsSymbolStream::restart()
+{
+    mStack.clear();
+    mStack.push_back({ mAxiom.data(), mAxiom.data() + mAxiom.size(), mPasses });
+    mCarryStart = mCarryEnd = 0;
+}
+
+// Writes the next symbols into mBuffer from `written` on, until it is full or the pass
+// ends; returns the bytes it holds then.
+std::size_t lsSymbolStream::expand(std::size_t written)
+{
+    char *const out = mBuffer.data();
+    const std::size_t capacity = mBuffer.size();
+    while (!mStack.empty()) {
+        Frame &frame = mStack.back();
+        if (frame.passes == 0) {
+            const std::size_t n = std::min<std::size_t>(frame.end - frame.next, capacity - written);
+            std::memcpy(out + written, frame.next, n);
+            written += n;
+            frame.next += n;
+            if (frame.next != frame.end)
+                return written; // full
+            mStack.pop_back();
+            continue;
+        }
+        if (frame.next == frame.end) {
+            mStack.pop_back();
+            continue;
+        }
+        const auto c = static_cast<unsigned char>(*frame.next);
+        if (!lsIsRewritten(mRuleSet, c)) {
+            if (written == capacity)
+                return written;
+            out[written++] = static_cast<char>(c);
+            ++frame.next;
+            continue;
+        }
+        ++frame.next;
+        const int passes = frame.passes; // frame is not used after the push below
+        if (passes <= mKeptPasses) {
+            const Block &b = mBlocks[std::size_t(passes - 1) * 256 + c];
+            if (b.start != notKept) {
+                const char *const block = mArena.data() + b.start;
+                if (b.size != 0)
+                    mStack.push_back({ block, block + b.size, 0 });
+                continue;
+            }
+        }
+        const std::string &text = mRuleSet.rules[c]->text;
+        mStack.push_back({ text.data(), text.data() + text.size(), passes - 1 });
+    }
+    return written;
+}
+
+std::string_view lsSymbolStream::fill()
+{
+    const std::size_t carried = mCarryEnd - mCarryStart;
+    std::memmove(mBuffer.data(), mBuffer.data() + mCarryStart, carried);
+    mCarryStart = mCarryEnd = 0;
+    std::size_t written = carried;
+    for (;;) {
+        written = expand(written);
+        const char *const out = mBuffer.data();
+        if (mStack.empty())
+            return { out, written };
+        // More follows: an '@' whose number may go on past the chunk opens the next one.
+        const void *found = memrchr(out, '@', written);
+        const char *const at = static_cast<const char *>(found);
+        if (!at || lsFactorEnd(at + 1, out + written) != out + written)
+            return { out, written };
+        if (at != out) {
+            mCarryStart = at - out;
+            mCarryEnd = written;
+            return { out, mCarryStart };
+        }
+        mBuffer.resize(2 * mBuffer.size()); // a number longer than the chunk
+    }
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "engine/commandsource.h"
+#include "engine/ruleset.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A pass of an L-system expanded depth first as it is walked, never as one string: the
+// same bytes as lsGenerate's string after `passes` passes, a chunk at a time, from a stack
+// of (rule, position) frames, one per pass. Its memory is bounded by the passes times the
+// longest rule, plus a fixed table of short expansions, whatever the length of the pass.
+// The rule set must outlive the stream and stay unchanged while it is used.
+class lsSymbolStream final : public lsCommandSource
+{
+public:
+    // Throws std::bad_alloc when even its small tables cannot be had.
+    lsSymbolStream(const lsRuleSet &ruleSet, std::string_view axiom, int passes);
+
+private:
+    std::string_view fill() override;
+    void restart() override;
+    std::size_t expand(std::size_t written);
+    void buildTable();
+
+    // Characters in [next, end) that get `passes` more passes; with none they are copied.
+    struct Frame
+    {
+        const char *next;
+        const char *end;
+        int passes;
+    };
+
+    // Where a letter's expansion after some passes lies in the arena, if it was kept.
+    struct Block
+    {
+        std::size_t start = notKept;
+        std::size_t size = 0;
+    };
+    static constexpr std::size_t notKept = SIZE_MAX;
+
+    const lsRuleSet &mRuleSet;
+    const std::string mAxiom;
+    const int mPasses;
+    std::string mArena;         // the kept expansions, one after the other
+    std::vector<Block> mBlocks; // by (passes - 1) * 256 + letter, for the passes kept
+    int mKeptPasses = 0;
+    std::vector<Frame> mStack;
+    std::vector<char> mBuffer;   // the chunk handed out
+    std::size_t mCarryStart = 0; // [mCarryStart, mCarryEnd) of mBuffer opens the next chunk
+    std::size_t mCarryEnd = 0;
+};

@@ -1,0 +1,151 @@
+#include "engine/symbolstream.h"
+
+#include "engine/generation.h"
+#include "engine/interpreter.h"
+#include "enginetest.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <string>
+#include <vector>
+
+using namespace enginetest;
+
+namespace {
+
+struct System
+{
+    std::string axiom;
+    Rules rules;
+    int passes;
+};
+
+// Systems whose passes run over many chunks: letters without rules, empty rules, a rule
+// for '?' (which rewriting ignores), factors whose digits come from several rules, and a
+// factor longer than a chunk.
+std::vector<System> systems()
+{
+    const std::string longFactor = "@0." + std::string(150000, '0') + "1e150000F";
+    return {
+        { "F", { { 'F', "F+F-F-F+F" } }, 7 },
+        { "X", { { 'X', "F[+X][-X]FX" }, { 'F', "FF" }, { '?', "F+F" } }, 10 },
+        { "FXQ", { { 'X', "X+YF+" }, { 'Y', "-FX-Y" }, { 'Q', "" } }, 16 },
+        { "A",
+          { { 'A', "AG@1.00000D5G[+A]-F!>Q" }, { 'D', "2525252525252525G25" }, { 'G', "" } },
+          16 },
+        { "F" + longFactor + "X", { { 'X', "F@X" }, { 'F', "FF" } }, 4 },
+    };
+}
+
+std::unique_ptr<lsRuleSet> ruleSetOf(const System &s)
+{
+    return makeRuleSet(s.rules, 0.4485496177625427);
+}
+
+// Whether a source gives these commands, in chunks that never cut the number after an '@'.
+testing::AssertionResult givesInChunks(lsCommandSource &source, std::string_view commands)
+{
+    std::string all;
+    for (std::string_view chunk; !(chunk = source.next()).empty();) {
+        const std::size_t start = all.size();
+        all += chunk;
+        const std::size_t at = chunk.rfind('@');
+        if (at == std::string_view::npos || all.size() > commands.size())
+            continue;
+        const char *const number = commands.data() + start + at + 1;
+        if (lsFactorEnd(number, commands.data() + all.size())
+            != lsFactorEnd(number, commands.data() + commands.size()))
+            return testing::AssertionFailure() << "a number cut at " << all.size();
+    }
+    if (all != commands)
+        return testing::AssertionFailure() << "other commands";
+    return testing::AssertionSuccess();
+}
+
+} // namespace
+
+TEST(SymbolStream, GivesTheGeneratedStringByteForByte)
+{
+    for (const System &s : systems()) {
+        const auto set = ruleSetOf(s);
+        for (int passes = 0; passes <= s.passes; passes += 1 + passes / 4) {
+            const lsGeneration g = lsGenerate(*set, s.axiom, passes, UINT64_MAX);
+            ASSERT_EQ(g.iterations, passes);
+            lsSymbolStream stream(*set, s.axiom, passes);
+            EXPECT_EQ(stream.length(), g.string.size());
+            EXPECT_TRUE(givesInChunks(stream, g.string.view())) << s.axiom << " " << passes;
+            stream.rewind();
+            EXPECT_TRUE(givesInChunks(stream, g.string.view())) << s.axiom << " " << passes;
+            lsStringSource string(g.string.view());
+            EXPECT_TRUE(givesInChunks(string, g.string.view())) << s.axiom << " " << passes;
+        }
+    }
+}
+
+TEST(SymbolStream, StreamedFigureHasTheMaterializedNumbers)
+{
+    for (const System &s : systems()) {
+        const auto set = ruleSetOf(s);
+        const lsGeneration g = lsGenerate(*set, s.axiom, s.passes, UINT64_MAX);
+        lsSymbolStream stream(*set, s.axiom, s.passes);
+
+        const lsGeometryCount expected = lsCountGeometry(g.string.view());
+        lsGeometryCount count;
+        ASSERT_TRUE(lsCountGeometry(stream, count));
+        EXPECT_EQ(count.vertices, expected.vertices) << s.axiom;
+        EXPECT_EQ(count.strips, expected.strips) << s.axiom;
+        EXPECT_EQ(count.depth, expected.depth) << s.axiom;
+
+        double box[6], streamedBox[6];
+        lsMeasureString(*set, g.string.view(), box);
+        stream.rewind();
+        ASSERT_TRUE(lsMeasureString(*set, stream, streamedBox));
+        EXPECT_EQ(0, std::memcmp(box, streamedBox, sizeof box)) << s.axiom;
+
+        lsGeometry materialized, streamed;
+        ASSERT_TRUE(lsBuildGeometry(*set, g.string.view(), materialized));
+        stream.rewind();
+        ASSERT_TRUE(lsBuildGeometry(*set, stream, streamed));
+        EXPECT_EQ(streamed.vertices, materialized.vertices) << s.axiom;
+        EXPECT_EQ(streamed.stripFirst, materialized.stripFirst) << s.axiom;
+        EXPECT_EQ(streamed.stripCount, materialized.stripCount) << s.axiom;
+        EXPECT_EQ(0, std::memcmp(streamed.box, box, sizeof box)) << s.axiom;
+    }
+}
+
+TEST(SymbolStream, ReportsProgressAndStopsWhenCancelled)
+{
+    const System s = systems()[0];
+    const auto set = ruleSetOf(s);
+    lsSymbolStream stream(*set, s.axiom, s.passes);
+    std::atomic<bool> cancel = false;
+    std::vector<std::uint64_t> done;
+    stream.watch(&cancel, [&](std::uint64_t n, std::uint64_t length) {
+        EXPECT_EQ(length, 2 * 78125u - 1);
+        // Half way through the second walk, after counting.
+        if (n >= length / 2 && std::count(done.begin(), done.end(), length) == 1)
+            cancel = true;
+        done.push_back(n);
+    });
+    lsGeometry geometry;
+    EXPECT_FALSE(lsBuildGeometry(*set, stream, geometry));
+    EXPECT_TRUE(stream.cancelled());
+    EXPECT_EQ(geometry.vertexCount(), 0u);
+    EXPECT_LT(done.back(), stream.length());
+
+    stream.rewind();
+    lsGeometryCount count;
+    EXPECT_FALSE(lsCountGeometry(stream, count));
+
+    // Once the flag is cleared, a walk runs to the end and reports all of it, chunk by chunk.
+    cancel = false;
+    stream.rewind();
+    done.clear();
+    double box[6];
+    EXPECT_TRUE(lsMeasureString(*set, stream, box));
+    EXPECT_FALSE(stream.cancelled());
+    EXPECT_EQ(done, (std::vector<std::uint64_t>{ 0, 65536, 131072, 156249 }));
+}
