@@ -1,10 +1,12 @@
 // The engine's benchmarks: rewriting against a plain memcpy of the same length, and the
-// interpreter in measure mode and with the geometry sink, on four classic L-systems.
+// interpreter in measure mode and with the geometry sink, on four classic L-systems, over
+// the generated string and over the same pass streamed without one.
 //
 //   build/bench/engine_bench                                   # every workload
 //   build/bench/engine_bench --benchmark_filter='/(koch8|plantb6|plantx9|dragon16)$'
 #include "engine/generation.h"
 #include "engine/interpreter.h"
+#include "engine/symbolstream.h"
 
 #include <benchmark/benchmark.h>
 
@@ -162,6 +164,47 @@ void firstGeometry(benchmark::State &state, const Workload &w)
     buildGeometry(state, w, false);
 }
 
+// The pass expanded as it is walked, without the string: items are symbols, as for the
+// walks over the string above.
+void streamMeasure(benchmark::State &state, const Workload &w)
+{
+    const auto set = ruleSetOf(w);
+    lsSymbolStream stream(*set, w.axiom, w.passes);
+    if (!checkLength(state, w, stream.length()))
+        return;
+    double box[6];
+    for (auto _ : state) {
+        stream.rewind();
+        lsMeasureString(*set, stream, box);
+        benchmark::DoNotOptimize(box);
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * w.length));
+}
+
+// Counting and building walk the stream twice, as the string is walked twice; into the
+// storage of an earlier build, as for BM_Geometry.
+void streamGeometry(benchmark::State &state, const Workload &w)
+{
+    const auto set = ruleSetOf(w);
+    lsSymbolStream stream(*set, w.axiom, w.passes);
+    if (!checkLength(state, w, stream.length()))
+        return;
+    lsGeometry g;
+    if (!lsBuildGeometry(*set, stream, g)) {
+        state.SkipWithError("out of memory");
+        return;
+    }
+    for (auto _ : state) {
+        stream.rewind();
+        if (!lsBuildGeometry(*set, stream, g)) {
+            state.SkipWithError("out of memory");
+            return;
+        }
+        benchmark::DoNotOptimize(g.vertices.data());
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * w.length));
+}
+
 void registerAll()
 {
     using Body = void (*)(benchmark::State &, const Workload &);
@@ -171,6 +214,8 @@ void registerAll()
         { "BM_Measure/", measure },
         { "BM_Geometry/", geometry },
         { "BM_FirstGeometry/", firstGeometry },
+        { "BM_StreamMeasure/", streamMeasure },
+        { "BM_StreamGeometry/", streamGeometry },
     };
     for (const Workload &w : workloads()) {
         for (const auto &[prefix, body] : kinds) {
