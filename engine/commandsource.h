@@ -1,12 +1,13 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string_view>
 
 // The size of the chunks the sources hand out: one stays in the L2 cache while it is
-// walked, and the walk looks at its cancellation flag every few hundred microseconds.
+// walked, and the walk looks at its cancellation flag every fraction of a millisecond.
 inline constexpr std::size_t lsChunkBytes = std::size_t(64) << 10;
 
 // The commands the interpreter walks, handed over a chunk at a time: a string in memory

@@ -391,13 +391,13 @@ bool lsBuildGeometry(const lsRuleSet &rules, std::string_view commands, lsGeomet
 
 bool lsBuildGeometry(const lsRuleSet &rules, lsCommandSource &commands, lsGeometry &geometry)
 {
-    lsGeometryCount count;
-    if (!lsCountGeometry(commands, count) || count.vertices > INT32_MAX) {
-        geometry = lsGeometry();
-        return false;
-    }
-    commands.rewind();
     try {
+        lsGeometryCount count;
+        if (!lsCountGeometry(commands, count) || count.vertices > INT32_MAX) {
+            geometry = lsGeometry();
+            return false;
+        }
+        commands.rewind();
         fitStorage(geometry.vertices, count.vertices * 3);
         lsAdviseHugePages(geometry.vertices.data(), count.vertices * 3 * sizeof(float));
         fitStorage(geometry.stripFirst, count.strips);

@@ -10,9 +10,10 @@
 
 // A pass of an L-system expanded depth first as it is walked, never as one string: the
 // same bytes as lsGenerate's string after `passes` passes, a chunk at a time, from a stack
-// of (rule, position) frames, one per pass. Its memory is bounded by the passes times the
-// longest rule, plus a fixed table of short expansions, whatever the length of the pass.
-// The rule set must outlive the stream and stay unchanged while it is used.
+// of (rule, position) frames, one per pass. Its memory is a frame per pass, a fixed table
+// of short expansions and one chunk, whatever the length of the pass (a chunk grows only
+// to hold a number after an '@' that is longer; next() throws std::bad_alloc when that
+// cannot be had). The rule set must outlive the stream and stay unchanged while it is used.
 class lsSymbolStream final : public lsCommandSource
 {
 public:
