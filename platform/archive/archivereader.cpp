@@ -180,6 +180,7 @@ struct TableEntry
     std::int64_t version = 0;              // Class
     std::optional<std::size_t> superclass; // Class
     int chainLength = 0;                   // Class: number of classes up to the root
+    std::uint64_t weight = 0;              // Object: what it materialised, charged per reference
 };
 
 bool chainHas(const std::vector<ArchiveClass> &chain, std::string_view name)
@@ -289,6 +290,7 @@ class Reader
 public:
     explicit Reader(std::span<const std::uint8_t> bytes)
         : mBytes(bytes)
+        , mBudget(std::max(kArchiveMinBudget, kArchiveExpansionFactor * bytes.size()))
     { }
 
     Archive read()
@@ -314,6 +316,16 @@ private:
     }
 
     std::size_t remaining() const { return mBytes.size() - mPos; }
+
+    // Counts what reading at `at` materialises against the budget.
+    void charge(std::uint64_t n, std::size_t at)
+    {
+        mCharged += n;
+        if (mCharged > mBudget)
+            fail("values that expand to more than " + std::to_string(mBudget)
+                         + " bytes in memory (one object or string referred to many times)",
+                 at);
+    }
 
     void need(std::uint64_t n) const
     {
@@ -391,6 +403,7 @@ private:
         if (static_cast<std::uint64_t>(length) > remaining())
             fail("a length of " + std::to_string(length) + " bytes runs past the end of the data",
                  at);
+        charge(static_cast<std::uint64_t>(length), at);
         std::string text(reinterpret_cast<const char *>(mBytes.data() + mPos),
                          static_cast<std::size_t>(length));
         mPos += static_cast<std::size_t>(length);
@@ -463,7 +476,9 @@ private:
     ArchiveGroup readGroup(int depth)
     {
         ArchiveGroup group;
+        const std::size_t at = mPos;
         const auto [index, types] = readTypes();
+        charge(mStrings[index].size(), at);
         group.types = mStrings[index];
         for (const TypeNode &node : *types)
             readValue(node, depth, group.values);
@@ -511,8 +526,11 @@ private:
     void readValue(const TypeNode &node, int depth, std::vector<ArchiveValuePtr> &out)
     {
         const std::size_t at = mPos;
-        if (node.code != '[' && node.code != '{' && ++mValueCount > kArchiveMaxValues)
-            fail("more than " + std::to_string(kArchiveMaxValues) + " values", at);
+        if (node.code != '[' && node.code != '{') {
+            if (++mValueCount > kArchiveMaxValues)
+                fail("more than " + std::to_string(kArchiveMaxValues) + " values", at);
+            charge(1, at);
+        }
         switch (node.code) {
         case 'c':
         case 'C':
@@ -559,6 +577,8 @@ private:
         case '%':
         case ':': {
             const auto index = readSharedString();
+            if (index)
+                charge(mStrings[*index].size(), at);
             out.push_back(index ? bytes(mStrings[*index]) : ArchiveValue::nil());
             return;
         }
@@ -573,7 +593,7 @@ private:
             }
             ArchiveValue v;
             v.kind = ArchiveValue::Kind::Class;
-            v.classes = chainOf(*cls);
+            v.classes = chainOf(*cls, at);
             out.push_back(std::make_shared<const ArchiveValue>(std::move(v)));
             return;
         }
@@ -587,6 +607,7 @@ private:
                              + " elements runs past the end of the data",
                      at);
             if (element.code == 'c' || element.code == 'C') {
+                charge(node.count, at);
                 out.push_back(
                         bytes(std::string(reinterpret_cast<const char *>(mBytes.data() + mPos),
                                           static_cast<std::size_t>(node.count))));
@@ -621,6 +642,7 @@ private:
             entry.type = EntryType::CString;
             entry.complete = true;
             entry.text = mStrings[*index];
+            charge(entry.text.size(), at);
             mObjects.push_back(std::move(entry));
             return bytes(mStrings[*index]);
         }
@@ -628,6 +650,7 @@ private:
                                                       mObjects.size(), at, "object")];
         if (entry.type != EntryType::CString)
             fail("a reference to something other than a C string", at);
+        charge(entry.text.size(), at);
         return bytes(entry.text);
     }
 
@@ -678,11 +701,13 @@ private:
         return "a class chain longer than " + std::to_string(kArchiveMaxClassChain) + " classes";
     }
 
-    std::vector<ArchiveClass> chainOf(std::size_t index) const
+    std::vector<ArchiveClass> chainOf(std::size_t index, std::size_t at)
     {
         std::vector<ArchiveClass> chain;
-        for (std::optional<std::size_t> i = index; i; i = mObjects[*i].superclass)
+        for (std::optional<std::size_t> i = index; i; i = mObjects[*i].superclass) {
+            charge(mObjects[*i].text.size(), at);
             chain.push_back({ mObjects[*i].text, mObjects[*i].version });
+        }
         return chain;
     }
 
@@ -699,11 +724,13 @@ private:
                 fail("a reference to something other than an object", at);
             if (!entry.complete)
                 fail("an object that contains itself", at);
+            charge(entry.weight, at);
             return entry.object;
         }
         if (depth >= kArchiveMaxDepth)
             fail("objects nested more than " + std::to_string(kArchiveMaxDepth) + " deep", at);
         const std::size_t index = mObjects.size();
+        const std::uint64_t chargedBefore = mCharged;
         mObjects.emplace_back();
         const std::size_t classAt = mPos;
         const auto cls = readClass();
@@ -713,9 +740,10 @@ private:
         while (peekHead() != kTagEnd)
             groups.push_back(readGroup(depth + 1));
         ++mPos;
-        ArchiveValuePtr object = classify(chainOf(*cls), std::move(groups));
+        ArchiveValuePtr object = classify(chainOf(*cls, at), std::move(groups));
         mObjects[index].object = object;
         mObjects[index].complete = true;
+        mObjects[index].weight = mCharged - chargedBefore;
         return object;
     }
 
@@ -727,6 +755,8 @@ private:
     std::vector<std::shared_ptr<const TypeList>> mTypes;
     std::vector<TableEntry> mObjects;
     std::size_t mValueCount = 0;
+    std::uint64_t mBudget;
+    std::uint64_t mCharged = 0;
 };
 
 } // namespace

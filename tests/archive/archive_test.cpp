@@ -361,6 +361,24 @@ TEST(ArchiveReader, RefusesHostileInputWithTheCauseAndOffset)
     }
 }
 
+TEST(ArchiveReader, BoundsWhatSharedReferencesMaterialise)
+{
+    const ArchiveValuePtr text = ArchiveValue::string(std::string(64 << 10, 'x'));
+    readOk(writeArchive(*ArchiveValue::array(std::vector(8, text))));
+
+    const Bytes wide = writeArchive(*ArchiveValue::array(std::vector(64, text)));
+    const ArchiveError wideError = readFails(wide);
+    EXPECT_NE(wideError.message.find("expand to more than"), std::string::npos);
+    EXPECT_GT(wideError.offset, std::size_t(64 << 10)); // at a reference, past the text
+
+    // Each level refers twice to the one below: 2^40 copies of a few bytes.
+    ArchiveValuePtr deep = ArchiveValue::string("leaf");
+    for (int i = 0; i < 40; ++i)
+        deep = ArchiveValue::array({ deep, deep });
+    EXPECT_NE(readFails(writeArchive(*deep)).message.find("expand to more than"),
+              std::string::npos);
+}
+
 TEST(ArchiveReader, ObjectsAtTheDepthLimitAreRead)
 {
     ArchiveValuePtr value = ArchiveValue::string("leaf");
