@@ -1,0 +1,148 @@
+#include "platform/fileio/safefile.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class SafeFileTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        mDir = fs::temp_directory_path() / ("safefile-" + std::to_string(getpid()));
+        fs::remove_all(mDir);
+        fs::create_directory(mDir);
+    }
+    void TearDown() override { fs::remove_all(mDir); }
+
+    fs::path write(const std::string &name, const std::string &text, mode_t mode = 0644)
+    {
+        const fs::path path = mDir / name;
+        std::ofstream(path, std::ios::binary) << text;
+        chmod(path.c_str(), mode);
+        return path;
+    }
+    static std::string read(const fs::path &path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return { std::istreambuf_iterator<char>(in), {} };
+    }
+    static bool save(const fs::path &path, const std::string &text, std::string *error)
+    {
+        return writeFileSafely(path.string(),
+                               { reinterpret_cast<const std::uint8_t *>(text.data()), text.size() },
+                               error);
+    }
+    // The names in the folder: a failed write must leave no temporary file behind.
+    std::vector<std::string> names() const
+    {
+        std::vector<std::string> list;
+        for (const auto &entry : fs::directory_iterator(mDir))
+            list.push_back(entry.path().filename().string());
+        std::sort(list.begin(), list.end());
+        return list;
+    }
+    static mode_t modeOf(const fs::path &path)
+    {
+        struct stat info;
+        stat(path.c_str(), &info);
+        return info.st_mode & 07777;
+    }
+
+    fs::path mDir;
+};
+
+TEST_F(SafeFileTest, WritesThroughLinksKeepingTheTargetsPermissions)
+{
+    const fs::path target = write("private.lsd", "old", 0600);
+    fs::create_symlink("private.lsd", mDir / "link.lsd");
+    fs::create_symlink(mDir / "link.lsd", mDir / "link2.lsd");
+    std::string error;
+    ASSERT_TRUE(save(mDir / "link2.lsd", "new", &error)) << error;
+    EXPECT_EQ(read(target), "new");
+    EXPECT_TRUE(fs::is_symlink(mDir / "link.lsd"));
+    EXPECT_TRUE(fs::is_symlink(mDir / "link2.lsd"));
+    EXPECT_EQ(modeOf(target), 0600u);
+
+    // A new file gets the usual bits: 0666 less the umask.
+    const mode_t mask = umask(027);
+    ASSERT_TRUE(save(mDir / "fresh.lsd", "text", &error)) << error;
+    umask(mask);
+    EXPECT_EQ(modeOf(mDir / "fresh.lsd"), 0640u);
+    EXPECT_EQ(names(),
+              (std::vector<std::string>{ "fresh.lsd", "link.lsd", "link2.lsd", "private.lsd" }));
+}
+
+TEST_F(SafeFileTest, RefusesTargetsThatAreNotRegularFiles)
+{
+    fs::create_directory(mDir / "folder.lsd");
+    ASSERT_EQ(mkfifo((mDir / "pipe.lsd").c_str(), 0600), 0);
+    fs::create_symlink(mDir / "pipe.lsd", mDir / "to-pipe.lsd");
+    const std::pair<fs::path, std::string> cases[] = {
+        { mDir / "folder.lsd", "it is a folder" },
+        { mDir / "to-pipe.lsd", "it is a FIFO, not a regular file" },
+        { mDir / "no/such/folder.lsd", "No such file or directory" },
+    };
+    // A device node of our own (root may make one), so that a fault replaces nothing shared.
+    if (mknod((mDir / "null").c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0) {
+        std::string error;
+        EXPECT_FALSE(save(mDir / "null", "text", &error));
+        EXPECT_EQ(error, "it is a device, not a regular file");
+        EXPECT_TRUE(fs::is_character_file(mDir / "null"));
+    }
+    for (const auto &[path, message] : cases) {
+        SCOPED_TRACE(path.string());
+        std::string error;
+        EXPECT_FALSE(save(path, "text", &error));
+        EXPECT_EQ(error, message);
+    }
+    EXPECT_TRUE(fs::is_fifo(mDir / "pipe.lsd"));
+    EXPECT_TRUE(fs::is_directory(mDir / "folder.lsd"));
+    std::vector<std::string> left = names();
+    std::erase(left, "null");
+    EXPECT_EQ(left, (std::vector<std::string>{ "folder.lsd", "pipe.lsd", "to-pipe.lsd" }));
+}
+
+TEST_F(SafeFileTest, AFailedWriteKeepsTheOldFileAndGivesTheSystemsReason)
+{
+    const fs::path target = write("figure.svg", "old bytes");
+    // A file size limit makes writes fail as a full disk does, with a reason of their own.
+    rlimit saved;
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+
+    std::string error;
+    const bool whole = save(target, std::string(2 << 20, 'x'), &error);
+    const std::string wholeError = error;
+    // Small pieces stay in the buffer until commit, which must fail as well.
+    SafeFile file;
+    bool pieces = file.open(target.string(), &error);
+    for (int i = 0; pieces && i < 1000; ++i)
+        pieces = file.write("0123456789", 10, &error);
+    pieces = pieces && file.commit(&error);
+
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(whole);
+    EXPECT_EQ(wholeError, "File too large");
+    EXPECT_FALSE(pieces);
+    EXPECT_EQ(error, "File too large");
+    EXPECT_EQ(read(target), "old bytes");
+    EXPECT_EQ(names(), std::vector<std::string>{ "figure.svg" });
+}
+
+} // namespace
