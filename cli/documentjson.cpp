@@ -7,8 +7,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -25,19 +28,43 @@ double shortestFloat(double component)
     return value;
 }
 
-QJsonArray colorToJson(const DocumentColor &color)
+bool fail(QString *error, const QString &message)
 {
-    QJsonArray array;
-    for (double c : color.rgba())
-        array.append(shortestFloat(c));
-    return array;
+    *error = message;
+    return false;
+}
+
+// Text that is valid UTF-8 is a JSON string; any other bytes, which a JSON string cannot hold,
+// are written as {"bytes": "<hex>"}.
+QJsonValue textToJson(const std::string &text)
+{
+    const QByteArray bytes = QByteArray::fromStdString(text);
+    const QString decoded = QString::fromUtf8(bytes);
+    if (decoded.toUtf8() == bytes)
+        return decoded;
+    return QJsonObject{ { u"bytes"_s, QString::fromLatin1(bytes.toHex()) } };
+}
+
+bool textFromJson(const QJsonValue &value, const QString &key, std::string &out, QString *error)
+{
+    if (value.isString()) {
+        out = value.toString().toStdString();
+        return true;
+    }
+    const QJsonObject object = value.toObject();
+    const QString hex = object.value(u"bytes"_s).toString();
+    const QByteArray bytes = QByteArray::fromHex(hex.toLatin1());
+    if (!value.isObject() || object.size() != 1 || bytes.toHex() != hex.toLower().toLatin1())
+        return fail(error, u"\"%1\" must hold strings, or {\"bytes\": hex digits}"_s.arg(key));
+    out = bytes.toStdString();
+    return true;
 }
 
 QJsonArray stringsToJson(const std::vector<std::string> &strings)
 {
     QJsonArray array;
     for (const std::string &s : strings)
-        array.append(QString::fromStdString(s));
+        array.append(textToJson(s));
     return array;
 }
 
@@ -46,35 +73,132 @@ bool stringsFromJson(const QJsonValue &value,
                      std::vector<std::string> &out,
                      QString *error)
 {
-    if (!value.isArray()) {
-        *error = u"\"%1\" must be a list of strings"_s.arg(key);
-        return false;
-    }
+    if (!value.isArray())
+        return fail(error, u"\"%1\" must be a list of strings"_s.arg(key));
     out.clear();
     for (const QJsonValue &item : value.toArray()) {
-        if (!item.isString()) {
-            *error = u"\"%1\" must be a list of strings"_s.arg(key);
+        std::string text;
+        if (!textFromJson(item, key, text, error))
             return false;
-        }
-        out.push_back(item.toString().toStdString());
+        out.push_back(std::move(text));
     }
+    return true;
+}
+
+constexpr std::pair<DocumentColor::Kind, const char *> kColorKinds[] = {
+    { DocumentColor::Kind::CalibratedRgb, "calibratedRGB" },
+    { DocumentColor::Kind::DeviceRgb, "deviceRGB" },
+    { DocumentColor::Kind::CalibratedWhite, "calibratedWhite" },
+    { DocumentColor::Kind::DeviceWhite, "deviceWhite" },
+    { DocumentColor::Kind::DeviceCmyk, "deviceCMYK" },
+    { DocumentColor::Kind::Named, "named" },
+};
+
+// JSON numbers cannot be NaN or infinite: those components are written as these strings.
+QJsonValue componentToJson(float c)
+{
+    if (std::isnan(c))
+        return u"NaN"_s;
+    if (std::isinf(c))
+        return c > 0 ? u"Infinity"_s : u"-Infinity"_s;
+    return shortestFloat(c);
+}
+
+std::optional<float> componentFromJson(const QJsonValue &value)
+{
+    if (value.isDouble())
+        return float(value.toDouble());
+    const QString text = value.toString();
+    if (text == u"NaN")
+        return std::numeric_limits<float>::quiet_NaN();
+    if (text == u"Infinity" || text == u"-Infinity")
+        return text.startsWith(u'-') ? -std::numeric_limits<float>::infinity()
+                                     : std::numeric_limits<float>::infinity();
+    return std::nullopt;
+}
+
+// A calibrated RGB colour within 0-1, the common case, is [r, g, b, a]; any other colour keeps
+// its kind and exact components: {"kind": "deviceCMYK", "components": [...]}, or for a named
+// colour {"kind": "named", "catalog": ..., "name": ..., "fallback": colour or null}.
+QJsonValue colorToJson(const DocumentColor &color)
+{
+    const bool plain = color.kind == DocumentColor::Kind::CalibratedRgb
+                       && color.components.size() == 4
+                       && std::all_of(color.components.begin(), color.components.end(),
+                                      [](float c) { return c >= 0.0f && c <= 1.0f; });
+    QJsonArray components;
+    for (float c : color.components)
+        components.append(componentToJson(c));
+    if (plain)
+        return components;
+    QJsonObject object;
+    for (const auto &[kind, name] : kColorKinds)
+        if (kind == color.kind)
+            object[u"kind"_s] = QString::fromLatin1(name);
+    if (color.kind != DocumentColor::Kind::Named) {
+        object[u"components"_s] = components;
+        return object;
+    }
+    object[u"catalog"_s] = textToJson(color.catalog);
+    object[u"name"_s] = textToJson(color.name);
+    object[u"fallback"_s] = color.fallback ? colorToJson(*color.fallback) : QJsonValue();
+    return object;
+}
+
+bool colorFromJson(const QJsonValue &value, const QString &key, DocumentColor &out, QString *error);
+
+bool colorObjectFromJson(const QJsonObject &object,
+                         const QString &key,
+                         DocumentColor &out,
+                         QString *error)
+{
+    const auto kind = std::find_if(std::begin(kColorKinds), std::end(kColorKinds), [&](auto k) {
+        return object.value(u"kind"_s).toString() == QLatin1StringView(k.second);
+    });
+    if (kind == std::end(kColorKinds))
+        return fail(error, u"\"%1\" has an unknown colour kind"_s.arg(key));
+    DocumentColor color;
+    color.kind = kind->first;
+    color.components.clear();
+    if (color.kind == DocumentColor::Kind::Named) {
+        const QJsonValue fallback = object.value(u"fallback"_s);
+        DocumentColor shown;
+        if (!textFromJson(object.value(u"catalog"_s), key, color.catalog, error)
+            || !textFromJson(object.value(u"name"_s), key, color.name, error)
+            || (!fallback.isNull() && !colorFromJson(fallback, key, shown, error)))
+            return false;
+        if (!fallback.isNull())
+            color.fallback = std::make_shared<const DocumentColor>(std::move(shown));
+        out = std::move(color);
+        return true;
+    }
+    const QJsonArray components = object.value(u"components"_s).toArray();
+    const int count = DocumentColor::componentCount(color.kind);
+    if (components.size() != count)
+        return fail(error, u"\"%1\" must have %2 components for its kind"_s.arg(key).arg(count));
+    for (const QJsonValue &c : components) {
+        const auto component = componentFromJson(c);
+        if (!component)
+            return fail(error, u"\"%1\" components must be numbers"_s.arg(key));
+        color.components.push_back(*component);
+    }
+    out = std::move(color);
     return true;
 }
 
 bool colorFromJson(const QJsonValue &value, const QString &key, DocumentColor &out, QString *error)
 {
+    if (value.isObject())
+        return colorObjectFromJson(value.toObject(), key, out, error);
     const QJsonArray array = value.toArray();
-    if (!value.isArray() || array.size() < 3 || array.size() > 4) {
-        *error = u"\"%1\" must be [red, green, blue] or [red, green, blue, alpha]"_s.arg(key);
-        return false;
-    }
+    if (!value.isArray() || array.size() < 3 || array.size() > 4)
+        return fail(error,
+                    u"\"%1\" must be [red, green, blue] or [red, green, blue, alpha]"_s.arg(key));
     float c[4] = { 0.0f, 0.0f, 0.0f, 1.0f };
     for (qsizetype i = 0; i < array.size(); ++i) {
         const double v = array[i].toDouble(-1.0);
-        if (!array[i].isDouble() || !(v >= 0.0 && v <= 1.0)) {
-            *error = u"\"%1\" components must be numbers from 0 to 1"_s.arg(key);
-            return false;
-        }
+        if (!array[i].isDouble() || !(v >= 0.0 && v <= 1.0))
+            return fail(error, u"\"%1\" components must be numbers from 0 to 1"_s.arg(key));
         c[i] = float(v);
     }
     out = DocumentColor::calibratedRgb(c[0], c[1], c[2], c[3]);
@@ -91,12 +215,6 @@ bool numberFromJson(const QJsonValue &value, const QString &key, double &out, QS
     return true;
 }
 
-bool fail(QString *error, const QString &message)
-{
-    *error = message;
-    return false;
-}
-
 } // namespace
 
 QByteArray jsonText(const QJsonValue &value)
@@ -108,8 +226,7 @@ QByteArray jsonText(const QJsonValue &value)
 QByteArray documentToJson(const DocumentData &document)
 {
     const std::pair<const char *, QJsonValue> entries[] = {
-        { "axiom",
-          document.axiom ? QJsonValue(QString::fromStdString(*document.axiom)) : QJsonValue() },
+        { "axiom", document.axiom ? textToJson(*document.axiom) : QJsonValue() },
         { "letters", stringsToJson(document.letters) },
         { "rules", stringsToJson(document.rules) },
         { "angle", document.angle },
@@ -147,10 +264,8 @@ bool documentFromJson(const QByteArray &json, DocumentData &document, QString *e
         const QJsonValue &value = it.value();
         bool ok = true;
         if (key == u"axiom") {
-            if (value.isString())
-                read.axiom = value.toString().toStdString();
-            else if (!value.isNull())
-                ok = fail(error, u"\"axiom\" must be a string or null"_s);
+            if (!value.isNull())
+                ok = textFromJson(value, key, read.axiom.emplace(), error);
         } else if (key == u"letters") {
             ok = stringsFromJson(value, key, read.letters, error);
         } else if (key == u"rules") {

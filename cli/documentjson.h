@@ -4,13 +4,21 @@
 #include <QJsonValue>
 #include <QString>
 
+#include <cstddef>
+
 struct DocumentData;
+
+// JSON files larger than this are not read: the JSON of the largest document (4 MiB) with its
+// text escaped fits well within it.
+inline constexpr std::size_t kMaxDocumentJsonSize = std::size_t(32) << 20;
 
 // A document as JSON, for reading and writing documents in a text editor:
 //   {"axiom": "F" (null when the document has none), "letters": ["F"], "rules": ["F+F"],
 //    "angle": 90, "iterations": 4, "color": [r, g, b, a], "bgColor": [r, g, b, a]}
-// Colours are RGBA in 0-1 after converting the stored colour kind; JSON colours become
-// calibrated RGB colours.
+// Nothing a document holds is lost on the way: text that is not valid UTF-8 is written as
+// {"bytes": "<hex>"}, and a colour other than calibrated RGB within 0-1 as an object with its
+// kind and exact components, NaN and infinities as the strings "NaN", "Infinity",
+// "-Infinity". A colour given as [r, g, b] or [r, g, b, a] is calibrated RGB.
 
 // Keys in the order above, one per line.
 QByteArray documentToJson(const DocumentData &document);

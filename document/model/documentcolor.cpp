@@ -1,5 +1,7 @@
 #include "document/model/documentcolor.h"
 
+#include "platform/archive/archivevalue.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -8,6 +10,11 @@ DocumentColor DocumentColor::calibratedRgb(float r, float g, float b, float a)
     DocumentColor color;
     color.components = { r, g, b, a };
     return color;
+}
+
+int DocumentColor::componentCount(Kind kind)
+{
+    return std::max(ArchiveColor::componentCount(static_cast<int>(kind)), 0);
 }
 
 std::array<double, 4> DocumentColor::rgba() const

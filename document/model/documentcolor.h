@@ -32,6 +32,9 @@ struct DocumentColor
     static DocumentColor white() { return calibratedRgb(1.0f, 1.0f, 1.0f, 1.0f); }
     static DocumentColor black() { return calibratedRgb(0.0f, 0.0f, 0.0f, 1.0f); }
 
+    // The number of components a colour of the kind stores (0 for Named).
+    static int componentCount(Kind kind);
+
     // Red, green, blue, alpha within 0-1, converted from any kind (a named colour without a
     // fallback is opaque black).
     std::array<double, 4> rgba() const;

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -38,6 +40,32 @@ TEST(DocumentJson, RoundTripsEveryField)
     EXPECT_EQ(read.iterations, document.iterations);
     EXPECT_TRUE(read.color == document.color);
     EXPECT_TRUE(read.bgColor == document.bgColor);
+}
+
+TEST(DocumentJson, KeepsWhatPlainJsonCannotHold)
+{
+    DocumentData document;
+    document.axiom = std::string("F\xff\0F", 4); // not UTF-8, and a NUL
+    document.letters = { "\xc3" };
+    document.rules = { "F+F" };
+    document.color.kind = DocumentColor::Kind::DeviceCmyk;
+    document.color.components = { 0.1f, std::numeric_limits<float>::quiet_NaN(),
+                                  std::numeric_limits<float>::infinity(), 1.5f, -0.0f };
+    DocumentColor fallback = DocumentColor::calibratedRgb(2.0f, 0.5f, 0.25f, 1.0f);
+    document.bgColor.kind = DocumentColor::Kind::Named;
+    document.bgColor.components.clear();
+    document.bgColor.catalog = "System";
+    document.bgColor.name = "\xfe";
+    document.bgColor.fallback = std::make_shared<const DocumentColor>(fallback);
+
+    const QByteArray json = documentToJson(document);
+    DocumentData read;
+    QString error;
+    ASSERT_TRUE(documentFromJson(json, read, &error)) << error.toStdString() << json.data();
+    EXPECT_EQ(read, document) << json.data();
+    EXPECT_TRUE(json.contains(R"("bytes": "46ff0046")") || json.contains(R"("bytes":"46ff0046")"))
+            << json.data();
+    EXPECT_TRUE(json.contains("\"NaN\"")) << json.data();
 }
 
 TEST(DocumentJson, NullAxiomAndMissingKeys)
@@ -95,6 +123,10 @@ INSTANTIATE_TEST_SUITE_P(
                           BadJson{ R"({"color": [1, 2, 0]})", "from 0 to 1" },
                           BadJson{ R"({"bgColor": [1, 1]})", "\"bgColor\"" },
                           BadJson{ R"({"iterations": 2.5})", "whole number" },
-                          BadJson{ R"({"angle": "90"})", "\"angle\"" }));
+                          BadJson{ R"({"angle": "90"})", "\"angle\"" },
+                          BadJson{ R"({"rules": [{"bytes": "4g"}]})", "hex digits" },
+                          BadJson{ R"({"color": {"kind": "deviceRGB", "components": [1]}})",
+                                   "4 components" },
+                          BadJson{ R"({"color": {"kind": "pattern"}})", "unknown colour kind" }));
 
 } // namespace
