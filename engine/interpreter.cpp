@@ -406,7 +406,7 @@ bool lsBuildGeometry(const lsRuleSet &rules, lsCommandSource &commands, lsGeomet
         geometry.stripCount.resize(count.strips);
         GeometryConsumer consumer(geometry);
         BatchSink sink(consumer);
-        lsWalk(rules.angle, rules.step, commands, sink);
+        lsWalk(rules.angle, rules.step, commands, sink, std::size_t(count.depth));
         if (commands.cancelled()) {
             geometry = lsGeometry();
             return false;

@@ -37,8 +37,15 @@ struct alignas(64) lsTurtleState
     double sine; // of the turning angle, whose sign '!' flips
 };
 
+// Walks the commands, sending their vertices to the sink. stackDepth sizes the stack of saved
+// states: the commands' depth when it is known (lsCountGeometry), so that the stack is
+// allocated once at its exact size; otherwise a first guess that doubles as needed.
 template<typename Sink>
-void lsWalk(double angle, double step, lsCommandSource &commands, Sink &sink);
+void lsWalk(double angle,
+            double step,
+            lsCommandSource &commands,
+            Sink &sink,
+            std::size_t stackDepth = 64);
 template<typename Sink>
 void lsWalkString(double angle, double step, std::string_view commands, Sink &sink);
 

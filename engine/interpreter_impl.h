@@ -198,11 +198,15 @@ inline bool nextChunk(lsCommandSource &commands, const char *&in, const char *&e
 } // namespace lsDetail
 
 template<typename Sink>
-void lsWalk(double angle, double step, lsCommandSource &commands, Sink &sink)
+void lsWalk(double angle,
+            double step,
+            lsCommandSource &commands,
+            Sink &sink,
+            std::size_t stackDepth)
 {
     const double c = std::cos(angle);
     lsTurtleState turtle{ { 0.0, 1.0, 0.0 }, 0.0, 0.0, 0.0, step, std::sin(angle) };
-    std::vector<lsTurtleState> storage(64);
+    std::vector<lsTurtleState> storage(std::max<std::size_t>(stackDepth, 1));
     lsDetail::StateStack stack{ storage.data(), storage.data(), storage.data() + storage.size() };
 
     sink.vertex(0.0, 0.0, 0.0);
