@@ -2,13 +2,12 @@
 
 #include "platform/archive/archivereader.h"
 #include "platform/archive/archivewriter.h"
+#include "platform/fileio/boundedread.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <new>
 #include <optional>
 
 namespace {
@@ -205,13 +204,15 @@ bool readDocument(std::span<const std::uint8_t> bytes, DocumentData &out, std::s
                 wholeWithin(readNumber(*dict, kIterations), kMinIterations, kMaxIterations));
         doc.color = readColor(*dict, kColor, DocumentColor::white());
         doc.bgColor = readColor(*dict, kBgColor, DocumentColor::black());
+        // Pad the shorter list so that every stored letter and rule survives.
+        const std::size_t count = std::max(doc.letters.size(), doc.rules.size());
+        doc.letters.resize(count, kNoLetter);
+        doc.rules.resize(count);
     } catch (const BadValue &bad) {
         return failWith(bad.message);
+    } catch (const std::bad_alloc &) {
+        return failWith("there is not enough memory to read it");
     }
-    // Pad the shorter list so that every stored letter and rule survives.
-    const std::size_t count = std::max(doc.letters.size(), doc.rules.size());
-    doc.letters.resize(count, kNoLetter);
-    doc.rules.resize(count);
     out = std::move(doc);
     return true;
 }
@@ -234,30 +235,16 @@ std::vector<std::uint8_t> writeDocument(const DocumentData &doc)
 
 bool readDocumentFile(const std::string &path, DocumentData &out, std::string *error)
 {
-    const std::string name = std::filesystem::path(path).filename().string();
     const auto failWith = [&](const std::string &cause) {
         if (error)
-            *error = "Cannot open \"" + name + "\": " + cause + ".";
+            *error = "Cannot open \"" + std::filesystem::path(path).filename().string()
+                     + "\": " + cause + ".";
         return false;
     };
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec))
-        return failWith("it is a folder, not a document");
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return failWith(std::strerror(errno));
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    in.seekg(0, std::ios::beg);
-    if (size < 0)
-        return failWith("it could not be read");
-    if (static_cast<std::uint64_t>(size) > kMaxDocumentFileSize)
-        return failWith("it is too large to be an L-system document");
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-    if (!in.read(reinterpret_cast<char *>(bytes.data()), size))
-        return failWith("it could not be read");
+    std::vector<std::uint8_t> bytes;
     std::string cause;
-    if (!readDocument(bytes, out, &cause))
+    if (!readFileBounded(path, kMaxDocumentFileSize, bytes, &cause)
+        || !readDocument(bytes, out, &cause))
         return failWith(cause);
     return true;
 }

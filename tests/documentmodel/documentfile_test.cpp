@@ -4,6 +4,7 @@
 #include "platform/archive/archivewriter.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -418,20 +419,24 @@ TEST_F(DocumentFileOnDisk, ReadsAFileAndNamesItInErrors)
 
     Bytes damaged = load(kDataDir / "typical.lsd");
     damaged.resize(100);
+    // Opened for reading, a FIFO without a writer would block until one comes.
+    const fs::path fifo = mDir / "pipe.lsd";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const struct
     {
         fs::path path;
         std::string message;
     } cases[] = {
         { mDir / "missing.lsd", "Cannot open \"missing.lsd\": No such file or directory." },
-        { mDir,
-          "Cannot open \"" + mDir.filename().string() + "\": it is a folder, not a document." },
+        { mDir, "Cannot open \"" + mDir.filename().string() + "\": it is a folder." },
+        { fifo, "Cannot open \"pipe.lsd\": it is a FIFO, not a regular file." },
+        { "/dev/zero", "Cannot open \"zero\": it is a device, not a regular file." },
         { write("damaged.lsd", damaged), "Cannot open \"damaged.lsd\": it is damaged at byte 100 "
                                          "(the data ends in the middle of a value)." },
         { write("notes.lsd", { 'h', 'i' }),
           "Cannot open \"notes.lsd\": it is not an L-system document." },
         { write("huge.lsd", Bytes(kMaxDocumentFileSize + 1)),
-          "Cannot open \"huge.lsd\": it is too large to be an L-system document." },
+          "Cannot open \"huge.lsd\": it is larger than 4 MiB." },
     };
     for (const auto &c : cases) {
         doc = sentinel();
