@@ -5,6 +5,8 @@
 #include "document/model/documentfile.h"
 #include "document/model/documentrules.h"
 #include "engine/generation.h"
+#include "platform/fileio/boundedread.h"
+#include "platform/fileio/safefile.h"
 #include "view/export/figureexport.h"
 #include "view/figurerenderer.h"
 #include "view/imagerep.h"
@@ -17,9 +19,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
-#include <QSaveFile>
 
 #include <cmath>
+#include <filesystem>
 #include <map>
 #include <ostream>
 
@@ -36,6 +38,13 @@ std::array<double, 4> viewColor(const DocumentColor &color)
     float r, g, b, a;
     QColor::fromRgbF(float(c[0]), float(c[1]), float(c[2]), float(c[3])).getRgbF(&r, &g, &b, &a);
     return { r, g, b, a };
+}
+
+// File names are bytes: encoded as the system encodes them, any name given on the command line
+// or found in a folder reaches the same file.
+std::string localPath(const QString &path)
+{
+    return QFile::encodeName(path).toStdString();
 }
 
 // One document to process, and where its result goes.
@@ -73,6 +82,13 @@ int makeJobs(const RenderOptions &o, std::vector<Job> &jobs, std::ostream &err)
                 add(input, input, QFileInfo(input).fileName());
                 continue;
             }
+            std::error_code unreadable;
+            const std::filesystem::directory_iterator listing(localPath(input), unreadable);
+            if (unreadable) {
+                err << "sprig-render: " << input.toStdString()
+                    << ": the folder cannot be read: " << unreadable.message() << "\n";
+                return ExitInputOutput;
+            }
             QStringList found;
             QDirIterator it(input, { u"*.lsd"_s }, QDir::Files, QDirIterator::Subdirectories);
             while (it.hasNext())
@@ -106,17 +122,16 @@ int makeJobs(const RenderOptions &o, std::vector<Job> &jobs, std::ostream &err)
 
 bool loadJson(const QString &path, DocumentData &document, QString *error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = path + u": "_s + file.errorString();
-        return false;
-    }
-    if (file.size() > qint64(kMaxDocumentFileSize)) {
-        *error = path + u": too large for a document"_s;
+    std::vector<std::uint8_t> bytes;
+    std::string reason;
+    if (!readFileBounded(localPath(path), kMaxDocumentJsonSize, bytes, &reason)) {
+        *error = path + u": "_s + QString::fromStdString(reason);
         return false;
     }
     QString cause;
-    if (!documentFromJson(file.readAll(), document, &cause)) {
+    if (!documentFromJson(
+                QByteArray(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size())),
+                document, &cause)) {
         *error = path + u": "_s + cause;
         return false;
     }
@@ -136,7 +151,7 @@ bool loadDocument(const RenderOptions &o, const Job &job, DocumentData &document
             return false;
     } else {
         std::string cause;
-        if (!readDocumentFile(job.input.toStdString(), document, &cause)) {
+        if (!readDocumentFile(localPath(job.input), document, &cause)) {
             // In a gallery a bare file name is ambiguous: say which file, as given.
             *error = QString::fromStdString(cause);
             if (!error->contains(job.input))
@@ -153,12 +168,9 @@ bool loadDocument(const RenderOptions &o, const Job &job, DocumentData &document
 
 bool writeBytes(const QString &path, const std::vector<std::uint8_t> &bytes, QString *error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)
-        || file.write(reinterpret_cast<const char *>(bytes.data()), qint64(bytes.size()))
-                   != qint64(bytes.size())
-        || !file.commit()) {
-        *error = path + u": "_s + file.errorString();
+    std::string cause;
+    if (!writeFileSafely(localPath(path), bytes, &cause)) {
+        *error = path + u": "_s + QString::fromStdString(cause);
         return false;
     }
     return true;
@@ -358,7 +370,7 @@ int Runner::writeOutput(const Job &job, const Figure &figure, const DocumentData
         return fail(u"%1: cannot create the directory"_s.arg(target.path()));
 
     std::string cause;
-    const std::string path = job.output.toStdString();
+    const std::string path = localPath(job.output);
     if (mOptions.kind == OutputKind::Svg) {
         const lsGeometry empty;
         if (!writeSvg(geometry ? *geometry : empty, document.color.rgba(), document.bgColor.rgba(),

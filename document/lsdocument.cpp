@@ -131,6 +131,11 @@ bool LSDocument::isGenerating() const
 
 // --- Loading and saving ---------------------------------------------------------------------
 
+std::size_t LSDocument::maximumFileSize() const
+{
+    return kMaxDocumentFileSize;
+}
+
 QByteArray LSDocument::dataRepresentation() const
 {
     DocumentData data;

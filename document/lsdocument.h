@@ -105,6 +105,7 @@ public slots:
 
 protected:
     QByteArray dataRepresentation() const override;
+    std::size_t maximumFileSize() const override;
     bool readFromData(const QByteArray &data, QString *error) override;
     void loadInterface() override;
     void windowDidLoad() override;

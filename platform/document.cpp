@@ -2,6 +2,8 @@
 
 #include "platform/dialogfolder.h"
 #include "platform/documentcontroller.h"
+#include "platform/fileio/boundedread.h"
+#include "platform/fileio/safefile.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -13,7 +15,6 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScreen>
 #include <QUndoStack>
 
@@ -65,18 +66,15 @@ bool Document::isModified() const
 
 bool Document::readFromFile(const QString &path, QString *error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    std::vector<std::uint8_t> bytes;
+    std::string reason;
+    if (!readFileBounded(QFile::encodeName(path).toStdString(), maximumFileSize(), bytes,
+                         &reason)) {
         *error = tr("The file %1 could not be opened: %2.")
-                         .arg(quoted(baseName(path)), file.errorString());
+                         .arg(quoted(baseName(path)), QString::fromStdString(reason));
         return false;
     }
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        *error = tr("The file %1 could not be read: %2.")
-                         .arg(quoted(baseName(path)), file.errorString());
-        return false;
-    }
+    const QByteArray data(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size()));
     QString cause;
     if (!readFromData(data, &cause)) {
         *error = tr("The file %1 could not be read: %2.").arg(quoted(baseName(path)), cause);
@@ -87,11 +85,14 @@ bool Document::readFromFile(const QString &path, QString *error)
 
 bool Document::writeToFile(const QString &path, QString *error) const
 {
-    QSaveFile file(path);
     const QByteArray data = dataRepresentation();
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
+    std::string reason;
+    if (!writeFileSafely(QFile::encodeName(path).toStdString(),
+                         { reinterpret_cast<const std::uint8_t *>(data.constData()),
+                           std::size_t(data.size()) },
+                         &reason)) {
         *error = tr("The file %1 could not be written: %2.")
-                         .arg(quoted(baseName(path)), file.errorString());
+                         .arg(quoted(baseName(path)), QString::fromStdString(reason));
         return false;
     }
     return true;

@@ -2,6 +2,8 @@
 
 #include <QMainWindow>
 
+#include <cstddef>
+
 class QMenu;
 class QUndoStack;
 
@@ -32,10 +34,12 @@ public:
     bool isModified() const;
     QUndoStack *undoStack() const { return mUndoStack; }
 
-    // Reads a file into the document. On failure the document is unchanged and *error names
-    // the file and the cause.
+    // Reads a file into the document. Only a regular file of at most maximumFileSize() bytes
+    // is read (a FIFO or a device is refused at once). On failure the document is unchanged
+    // and *error names the file and the cause.
     virtual bool readFromFile(const QString &path, QString *error);
-    // Writes the document atomically: an existing file is replaced only by a complete new one.
+    // Writes the document atomically through a SafeFile: an existing file is replaced only by
+    // a complete new one, through a link to its target, keeping its permissions.
     virtual bool writeToFile(const QString &path, QString *error) const;
 
 public slots:
@@ -53,6 +57,8 @@ public slots:
 protected:
     // The document's content as file bytes.
     virtual QByteArray dataRepresentation() const = 0;
+    // The largest file this kind of document reads.
+    virtual std::size_t maximumFileSize() const = 0;
     // Replaces the document's content with the file bytes. On failure the document is
     // unchanged and *error says why in plain words.
     virtual bool readFromData(const QByteArray &data, QString *error) = 0;

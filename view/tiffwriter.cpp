@@ -1,14 +1,14 @@
 #include "view/tiffwriter.h"
 
-#include <fcntl.h>
-#include <tiffio.h>
-#include <unistd.h>
+#include "platform/fileio/safefile.h"
 
-#include <atomic>
-#include <cerrno>
+#include <tiffio.h>
+
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -23,18 +23,74 @@ int keepTiffError(TIFF *, void *userData, const char *, const char *format, va_l
     return 1;
 }
 
-// Creates a new file next to `path` that no one else uses; -1 with errno set on failure.
-int createTemporary(const std::string &path, std::string &temporary)
+// A growing in-memory file for libtiff, so that the finished bytes are committed through
+// SafeFile like every other output.
+struct MemoryFile
 {
-    static std::atomic<unsigned> counter{ 0 };
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary = path + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
-        const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
-    }
-    return -1;
+    std::vector<std::uint8_t> bytes;
+    std::uint64_t position = 0;
+};
+
+MemoryFile &memoryOf(thandle_t handle)
+{
+    return *static_cast<MemoryFile *>(handle);
 }
+
+tmsize_t readMemory(thandle_t handle, void *data, tmsize_t size)
+{
+    MemoryFile &file = memoryOf(handle);
+    if (size < 0 || file.position >= file.bytes.size())
+        return 0;
+    const std::size_t n =
+            std::min<std::size_t>(std::size_t(size), file.bytes.size() - file.position);
+    std::memcpy(data, file.bytes.data() + file.position, n);
+    file.position += n;
+    return tmsize_t(n);
+}
+
+tmsize_t writeMemory(thandle_t handle, void *data, tmsize_t size)
+{
+    MemoryFile &file = memoryOf(handle);
+    if (size < 0)
+        return -1;
+    const std::uint64_t end = file.position + std::uint64_t(size);
+    try {
+        if (end > file.bytes.size())
+            file.bytes.resize(std::size_t(end));
+    } catch (const std::bad_alloc &) {
+        return -1;
+    }
+    std::memcpy(file.bytes.data() + file.position, data, std::size_t(size));
+    file.position = end;
+    return size;
+}
+
+toff_t seekMemory(thandle_t handle, toff_t offset, int whence)
+{
+    MemoryFile &file = memoryOf(handle);
+    const std::uint64_t base = whence == SEEK_CUR   ? file.position
+                               : whence == SEEK_END ? file.bytes.size()
+                                                    : 0;
+    file.position = base + offset;
+    return file.position;
+}
+
+int closeMemory(thandle_t)
+{
+    return 0;
+}
+
+toff_t sizeOfMemory(thandle_t handle)
+{
+    return memoryOf(handle).bytes.size();
+}
+
+int mapNothing(thandle_t, void **, toff_t *)
+{
+    return 0;
+}
+
+void unmapNothing(thandle_t, void *, toff_t) { }
 
 bool fail(std::string *error, const std::string &reason)
 {
@@ -82,38 +138,23 @@ bool writeTiff(const lsImageRep &image, const std::string &path, std::string *er
         || image.green.size() < planeSize || image.blue.size() < planeSize)
         return fail(error, "there is no image to save");
 
-    std::string temporary;
-    const int fd = createTemporary(path, temporary);
-    if (fd < 0)
-        return fail(error, "cannot create a file next to " + path + ": " + std::strerror(errno));
-
     std::string message;
+    MemoryFile memory;
     TIFFOpenOptions *options = TIFFOpenOptionsAlloc();
     TIFFOpenOptionsSetErrorHandlerExtR(options, keepTiffError, &message);
-    TIFF *tiff = TIFFFdOpenExt(fd, temporary.c_str(), "w", options);
+    TIFF *tiff = TIFFClientOpenExt(path.c_str(), "w", &memory, readMemory, writeMemory, seekMemory,
+                                   closeMemory, sizeOfMemory, mapNothing, unmapNothing, options);
     TIFFOpenOptionsFree(options);
-    if (!tiff) {
-        close(fd);
-        unlink(temporary.c_str());
+    if (!tiff)
         return fail(error, "cannot write " + path + ": " + message);
-    }
-    bool ok = writeRows(tiff, image);
-    int savedErrno = errno;
-    // Make the bytes durable before the new file replaces the old one.
-    if (ok && fsync(fd) != 0) {
-        ok = false;
-        savedErrno = errno;
-    }
-    TIFFClose(tiff); // closes fd
-    if (ok && std::rename(temporary.c_str(), path.c_str()) != 0) {
-        ok = false;
-        savedErrno = errno;
-        message.clear();
-    }
-    if (!ok) {
-        unlink(temporary.c_str());
-        const std::string reason = message.empty() ? std::strerror(savedErrno) : message;
-        return fail(error, "cannot write " + path + ": " + reason);
-    }
+    const bool encoded = writeRows(tiff, image);
+    TIFFClose(tiff);
+    if (!encoded)
+        return fail(error,
+                    "cannot write " + path + ": "
+                            + (message.empty() ? std::string("not enough memory") : message));
+    std::string cause;
+    if (!writeFileSafely(path, memory.bytes, &cause))
+        return fail(error, "cannot write " + path + ": " + cause);
     return true;
 }

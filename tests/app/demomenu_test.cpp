@@ -165,6 +165,7 @@ class PlainDocument : public Document
 {
 protected:
     QByteArray dataRepresentation() const override { return {}; }
+    std::size_t maximumFileSize() const override { return 0; }
     bool readFromData(const QByteArray &, QString *) override { return true; }
     void loadInterface() override { setCentralWidget(new QWidget); }
 };

@@ -13,8 +13,11 @@
 #include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <tiffio.h>
 
+#include <csignal>
 #include <ostream>
 #include <vector>
 
@@ -327,6 +330,34 @@ TEST_F(SprigRender, DumpAndFromJsonRoundTrip)
     EXPECT_EQ(readFile(u"again.lsd"_s), readFile(u"plant.lsd"_s));
 }
 
+// On a disk that takes no more, every output fails with the system's reason and the old file
+// keeps its bytes. A file size limit, which the child process inherits, fails writes as a full
+// disk does.
+TEST_F(SprigRender, FailedWritesKeepTheOldFileAndSayWhy)
+{
+    const QStringList outputs = { u"o.lsd"_s, u"o.png"_s, u"o.svg"_s, u"o.tiff"_s };
+    for (const QString &output : outputs)
+        writeFile(output, "old content");
+    rlimit unlimited;
+    getrlimit(RLIMIT_FSIZE, &unlimited);
+    rlimit full = unlimited;
+    full.rlim_cur = 64;
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &full);
+    std::vector<Result> results;
+    for (const QString &output : outputs)
+        results.push_back(run({ u"--axiom"_s, u"F+F"_s, u"-o"_s, output }));
+    setrlimit(RLIMIT_FSIZE, &unlimited);
+    std::signal(SIGXFSZ, handler);
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        SCOPED_TRACE(outputs[i].toStdString());
+        EXPECT_EQ(results[i].status, 1);
+        EXPECT_TRUE(results[i].err.contains("File too large")) << results[i].err.toStdString();
+        EXPECT_EQ(readFile(outputs[i]), "old content");
+    }
+    EXPECT_EQ(QDir(mDir.path()).entryList(QDir::Files | QDir::Hidden).size(), outputs.size());
+}
+
 TEST_F(SprigRender, InlineDocumentsClampLikeTheWindow)
 {
     const struct
@@ -424,12 +455,16 @@ TEST_P(SprigRenderErrors, ExitStatusMessageAndNoOutput)
     writeFile(u"bad.json"_s, "{\"axiom\": ");
     writeFile(u"file"_s, "");
     writeFile(u"kept.png"_s, "old content");
+    // Read or written, a FIFO would block: it is refused at once.
+    ASSERT_EQ(mkfifo(QFile::encodeName(path(u"pipe.lsd"_s)).constData(), 0600), 0);
     const Result r = run(GetParam().arguments);
     EXPECT_EQ(r.status, GetParam().status) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(GetParam().message)) << r.err.toStdString();
     EXPECT_TRUE(r.out.isEmpty());
-    const QStringList left = QDir(mDir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
-    EXPECT_EQ(left, QStringList({ u"bad.json"_s, u"file"_s, u"garbage.lsd"_s, u"kept.png"_s }));
+    const QStringList left =
+            QDir(mDir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
+    EXPECT_EQ(left, QStringList({ u"bad.json"_s, u"file"_s, u"garbage.lsd"_s, u"kept.png"_s,
+                                  u"pipe.lsd"_s }));
     EXPECT_EQ(readFile(u"kept.png"_s), "old content");
 }
 
@@ -473,6 +508,13 @@ INSTANTIATE_TEST_SUITE_P(
                 ErrorCase{ { u"garbage.lsd"_s, u"-o"_s, u"kept.png"_s }, 1, "garbage.lsd" },
                 ErrorCase{ { u"no/missing.lsd"_s, u"-o"_s, u"kept.png"_s }, 1, "no/missing.lsd" },
                 ErrorCase{ { u"--dump"_s, u"garbage.lsd"_s }, 1, "garbage.lsd" },
+                ErrorCase{ { u"--dump"_s, u"pipe.lsd"_s }, 1, "a FIFO, not a regular file" },
+                ErrorCase{ { u"--from-json"_s, u"pipe.lsd"_s, u"--info"_s },
+                           1,
+                           "pipe.lsd: it is a FIFO, not a regular file" },
+                ErrorCase{ { u"--axiom"_s, u"F"_s, u"-o"_s, u"pipe.lsd"_s },
+                           1,
+                           "pipe.lsd: it is a FIFO, not a regular file" },
                 ErrorCase{ { u"--from-json"_s, u"bad.json"_s, u"-o"_s, u"o.lsd"_s },
                            1,
                            "bad.json: not valid JSON" },

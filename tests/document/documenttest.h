@@ -70,6 +70,12 @@ inline void writeFile(const QString &path, const QByteArray &bytes)
     ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
+inline QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 inline QByteArray lsdBytes(const DocumentData &data)
 {
     const std::vector<std::uint8_t> bytes = writeDocument(data);

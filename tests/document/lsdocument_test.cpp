@@ -18,6 +18,10 @@
 #include <QTableView>
 #include <QUndoStack>
 
+#include <sys/resource.h>
+
+#include <csignal>
+
 using namespace documenttest;
 
 namespace {
@@ -337,6 +341,54 @@ TEST_F(DocumentTest, FailedSaveKeepsTheDocumentAndSaysWhy)
     EXPECT_TRUE(d->isModified());
     EXPECT_EQ(d->iterations(), 6);
     EXPECT_EQ(readLsd(path(QStringLiteral("moved/a.lsd"))).iterations, 2);
+}
+
+// Every write of the window, on a disk that takes no more: each one says why, and the old
+// file keeps its bytes. A file size limit fails writes as a full disk does.
+TEST_F(DocumentTest, FailedWritesKeepTheOldFilesAndTheChanges)
+{
+    LSDocument *d = openData(kochData(), QStringLiteral("Koch.lsd"));
+    ASSERT_TRUE(d);
+    ASSERT_TRUE(
+            showsGeometry(d, expectedGeometry("F-F-F-F", { "F" }, { "F+F-F-FF+F+F-F" }, 90, 2)));
+    d->setIterations(3);
+    const QByteArray old("old bytes");
+    const QStringList names = { QStringLiteral("Koch.png"), QStringLiteral("Koch.svg"),
+                                QStringLiteral("Koch.tiff") };
+    for (const QString &name : names)
+        writeFile(path(name), old);
+    const QByteArray saved = readFile(path(QStringLiteral("Koch.lsd")));
+
+    rlimit unlimited;
+    getrlimit(RLIMIT_FSIZE, &unlimited);
+    rlimit full = unlimited;
+    full.rlim_cur = 64;
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &full);
+    MessageBoxAnswerer ok(QMessageBox::Ok);
+    const bool savedNow = d->save();
+    for (auto command : { &LSDocument::exportPng, &LSDocument::exportSvg }) {
+        (d->*command)();
+        QFileDialog *dialog = nullptr;
+        ASSERT_TRUE(waitUntil([&] { return (dialog = d->findChild<QFileDialog *>()); }));
+        dialog->setOption(QFileDialog::DontConfirmOverwrite);
+        dialog->selectFile(path(command == &LSDocument::exportPng ? names[0] : names[1]));
+        QMetaObject::invokeMethod(dialog, "accept");
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    d->snapshotSheetDidEnd(1, path(names[2]));
+    setrlimit(RLIMIT_FSIZE, &unlimited);
+    std::signal(SIGXFSZ, handler);
+
+    EXPECT_FALSE(savedNow);
+    EXPECT_TRUE(d->isModified());
+    EXPECT_EQ(readFile(path(QStringLiteral("Koch.lsd"))), saved);
+    ASSERT_EQ(ok.texts.size(), 4) << ok.texts.join(u'|').toStdString();
+    for (const QString &text : std::as_const(ok.texts))
+        EXPECT_TRUE(text.contains(QStringLiteral("File too large"))) << text.toStdString();
+    for (const QString &name : names)
+        EXPECT_EQ(readFile(path(name)), old) << name.toStdString();
+    EXPECT_EQ(QDir(mDir.path()).entryList(QDir::Files | QDir::Hidden).size(), 4);
 }
 
 TEST_F(DocumentTest, UnreadableFilesOpenNoWindow)

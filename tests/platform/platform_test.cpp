@@ -43,6 +43,7 @@ public:
 
 protected:
     QByteArray dataRepresentation() const override { return text.toUtf8(); }
+    std::size_t maximumFileSize() const override { return 1 << 10; }
     bool readFromData(const QByteArray &data, QString *error) override
     {
         if (data.startsWith("bad")) {

@@ -1,13 +1,14 @@
 #include "view/export/figureexport.h"
 
 #include "engine/interpreter.h"
+#include "platform/fileio/safefile.h"
 #include "view/figurecamera.h"
 #include "view/imagerep.h"
 
+#include <QBuffer>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <charconv>
@@ -26,13 +27,9 @@ void setError(std::string *error, const QString &path, const QString &cause)
         *error = (QFileInfo(path).filePath() + u": "_s + cause).toStdString();
 }
 
-bool commit(QSaveFile &file, std::string *error)
+void setError(std::string *error, const QString &path, const std::string &cause)
 {
-    if (file.error() != QFileDevice::NoError || !file.commit()) {
-        setError(error, file.fileName(), file.errorString());
-        return false;
-    }
-    return true;
+    setError(error, path, QString::fromStdString(cause));
 }
 
 // Appends a coordinate rounded to a thousandth of a pixel, without trailing zeros.
@@ -93,17 +90,24 @@ bool writePng(const lsImageRep &image, const std::string &path, std::string *err
         }
     }
 
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) {
-        setError(error, fileName, file.errorString());
-        return false;
-    }
-    QImageWriter writer(&file, "png");
+    // Encoded in memory, so that the file is written and committed with every step checked.
+    QByteArray encoded;
+    QBuffer buffer(&encoded);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
     if (!writer.write(picture)) {
         setError(error, fileName, writer.errorString());
         return false;
     }
-    return commit(file, error);
+    std::string cause;
+    if (!writeFileSafely(path,
+                         { reinterpret_cast<const std::uint8_t *>(encoded.constData()),
+                           std::size_t(encoded.size()) },
+                         &cause)) {
+        setError(error, fileName, cause);
+        return false;
+    }
+    return true;
 }
 
 bool writeSvg(const lsGeometry &geometry,
@@ -116,9 +120,10 @@ bool writeSvg(const lsGeometry &geometry,
               std::string *error)
 {
     const QString fileName = QString::fromStdString(path);
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) {
-        setError(error, fileName, file.errorString());
+    std::string cause;
+    SafeFile file;
+    if (!file.open(path, &cause)) {
+        setError(error, fileName, cause);
         return false;
     }
 
@@ -134,13 +139,27 @@ bool writeSvg(const lsGeometry &geometry,
            + "\" stroke-linejoin=\"round\" stroke-linecap=\"round\">\n";
 
     const FigureCamera camera = FigureCamera::make(geometry.box, width, height, spinDegrees);
+    // Written out in pieces as it grows, even within one long strip.
     constexpr std::size_t flushSize = 1 << 20;
-    for (std::size_t strip = 0; strip < geometry.stripFirst.size(); ++strip) {
+    std::size_t written = 0;
+    const auto flush = [&] {
+        written += out.size();
+        if (written > kMaxSvgBytes) {
+            cause = "the SVG would be larger than " + std::to_string(kMaxSvgBytes >> 20)
+                    + " MiB; a PNG or TIFF picture holds this figure";
+            return false;
+        }
+        const bool ok = file.write(out.data(), out.size(), &cause);
+        out.clear();
+        return ok;
+    };
+    bool ok = true;
+    for (std::size_t strip = 0; ok && strip < geometry.stripFirst.size(); ++strip) {
         out += "<polyline points=\"";
         const std::size_t first = std::size_t(geometry.stripFirst[strip]);
         const std::size_t count = std::size_t(geometry.stripCount[strip]);
         bool separate = false;
-        for (std::size_t i = first; i < first + count; ++i) {
+        for (std::size_t i = first; ok && i < first + count; ++i) {
             const float *v = &geometry.vertices[3 * i];
             const FigureCamera::WindowPoint p = camera.project(v[0], v[1], v[2]);
             if (!p.valid)
@@ -151,14 +170,15 @@ bool writeSvg(const lsGeometry &geometry,
             out += ',';
             appendCoordinate(out, p.y);
             separate = true;
+            if (out.size() >= flushSize)
+                ok = flush();
         }
         out += "\"/>\n";
-        if (out.size() >= flushSize) {
-            file.write(out.data(), qint64(out.size()));
-            out.clear();
-        }
     }
     out += "</g>\n</svg>\n";
-    file.write(out.data(), qint64(out.size()));
-    return commit(file, error);
+    if (!ok || !flush() || !file.commit(&cause)) {
+        setError(error, fileName, cause);
+        return false;
+    }
+    return true;
 }
