@@ -19,6 +19,7 @@
 #include <QUndoStack>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 
@@ -406,6 +407,17 @@ TEST_F(DocumentTest, UnreadableFilesOpenNoWindow)
         ASSERT_EQ(ok.texts.size(), 1);
         EXPECT_TRUE(ok.texts.first().contains(name)) << ok.texts.first().toStdString();
         EXPECT_TRUE(controller()->documents().isEmpty());
+    }
+    // Opening a FIFO would wait forever for a writer, /dev/zero would fill memory: both are
+    // refused before anything is read.
+    ASSERT_EQ(mkfifo(QFile::encodeName(path(QStringLiteral("pipe.lsd"))).constData(), 0600), 0);
+    for (const QString &special :
+         { path(QStringLiteral("pipe.lsd")), QStringLiteral("/dev/zero") }) {
+        MessageBoxAnswerer ok(QMessageBox::Ok);
+        EXPECT_EQ(controller()->openDocumentWithContentsOfFile(special, true), nullptr);
+        ASSERT_EQ(ok.texts.size(), 1);
+        EXPECT_TRUE(ok.texts.first().contains(QStringLiteral("not a regular file")))
+                << ok.texts.first().toStdString();
     }
     QString error;
     EXPECT_EQ(controller()->openDocumentWithContentsOfFile(path(QStringLiteral("none.lsd")), true,
