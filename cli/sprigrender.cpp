@@ -426,9 +426,11 @@ generateFigure(const DocumentData &document, std::uint64_t stringBudget, std::ui
         figure.strips = count.strips;
         if (count.bytes() <= figureBudget || figure.iterations == 0)
             break;
-        // Too many vertices to draw: step back to the last iteration whose figure fits.
+        // Too many vertices to draw: step back to the last iteration whose figure fits, freeing
+        // this string before the smaller one is made.
         figure.stoppedAtBudget = true;
         figure.stringLimit = false;
+        figure.string = lsString();
         iterations = figure.iterations - 1;
     }
     return figure;
