@@ -39,8 +39,9 @@ int main(int argc, char *argv[])
     nameApplication();
     QApplication::setDesktopFileName(u"sprig"_s);
     QApplication::setWindowIcon(QIcon(u":/sprig/sprig.png"_s));
-    // Only now are Qt's own options (-platform, -style, ...) taken out of the arguments.
-    const AppCommandLine line = parseAppCommandLine(QApplication::arguments());
+    // Only now are Qt's own options (-platform, -style, ...) taken out of the arguments; they
+    // are read from argv so that file names that are not UTF-8 keep their bytes.
+    const AppCommandLine line = parseAppCommandLine(commandLineArguments(argc, argv));
     if (line.status == AppCommandLine::Error) {
         std::fputs(line.text.toLocal8Bit().constData(), stderr);
         return 2;

@@ -1,5 +1,7 @@
 #include "app/startup.h"
 
+#include "platform/fileio/filename.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -18,6 +20,14 @@ QString resourcePath(const QString &applicationDirPath)
 QString demosDirectory()
 {
     return resourcePath(QCoreApplication::applicationDirPath()) + "/demos"_L1;
+}
+
+QStringList commandLineArguments(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromStdU16String(decodeFileName(argv[i])));
+    return arguments;
 }
 
 QSurfaceFormat defaultSurfaceFormat()

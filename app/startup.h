@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QSurfaceFormat>
 
 // Where the application's resources (the demos directory) are, given the directory holding the
@@ -10,6 +11,10 @@ QString resourcePath(const QString &applicationDirPath);
 
 // The demos directory of the running program.
 QString demosDirectory();
+
+// argv as strings from which every file name given returns to its bytes (see filename.h), even
+// a name that is not UTF-8.
+QStringList commandLineArguments(int argc, char *argv[]);
 
 // The OpenGL format every figure view needs: a compatibility profile (the figure is drawn with
 // the fixed-function pipeline) and a depth buffer. Set as the default before any widget exists.

@@ -1,5 +1,7 @@
 #include "cli/commandline.h"
 
+#include "platform/fileio/filename.h"
+
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
@@ -100,6 +102,14 @@ double clampAngle(double degrees)
     if (degrees < 0.0)
         degrees = 0.0;
     return degrees;
+}
+
+QStringList commandLineArguments(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromStdU16String(decodeFileName(argv[i])));
+    return arguments;
 }
 
 ParseResult parseCommandLine(const QStringList &arguments)

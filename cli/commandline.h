@@ -62,6 +62,10 @@ struct ParseResult
     RenderOptions options;
 };
 
+// argv as strings from which every file name given returns to its bytes (see filename.h), even
+// a name that is not UTF-8.
+QStringList commandLineArguments(int argc, char *argv[]);
+
 // Parses the arguments (argv without the program name's meaning: arguments[0] is the program).
 ParseResult parseCommandLine(const QStringList &arguments);
 

@@ -16,7 +16,7 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("sprig-render"));
     QCoreApplication::setApplicationVersion(QStringLiteral(SPRIG_VERSION));
 
-    const ParseResult parsed = parseCommandLine(QCoreApplication::arguments());
+    const ParseResult parsed = parseCommandLine(commandLineArguments(argc, argv));
     switch (parsed.status) {
     case ParseResult::Help:
     case ParseResult::Version:

@@ -6,6 +6,7 @@
 #include "document/model/documentrules.h"
 #include "engine/generation.h"
 #include "platform/fileio/boundedread.h"
+#include "platform/fileio/filename.h"
 #include "platform/fileio/safefile.h"
 #include "view/export/figureexport.h"
 #include "view/figurerenderer.h"
@@ -16,7 +17,6 @@
 #include <QColor>
 #include <QDir>
 #include <QDirIterator>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 
@@ -40,11 +40,11 @@ std::array<double, 4> viewColor(const DocumentColor &color)
     return { r, g, b, a };
 }
 
-// File names are bytes: encoded as the system encodes them, any name given on the command line
-// or found in a folder reaches the same file.
+// The bytes of a file name given on the command line or found in a folder, as the system
+// needs them: names that are not UTF-8 included.
 std::string localPath(const QString &path)
 {
-    return QFile::encodeName(path).toStdString();
+    return encodeFileName(path.toStdU16String());
 }
 
 // One document to process, and where its result goes.

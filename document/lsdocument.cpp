@@ -6,11 +6,11 @@
 #include "document/rulestablemodel.h"
 #include "platform/colorwell.h"
 #include "platform/dialogfolder.h"
+#include "platform/fileio/filename.h"
 #include "ui_LSDocument.h"
 #include "view/export/figureexport.h"
 #include "view/lsglview.h"
 
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -683,7 +683,7 @@ void LSDocument::exportPng()
                        return false;
                    }
                    std::string cause;
-                   if (writePng(image, QFile::encodeName(path).toStdString(), &cause))
+                   if (writePng(image, encodeFileName(path.toStdU16String()), &cause))
                        return true;
                    *error = QString::fromStdString(cause);
                    return false;
@@ -703,7 +703,7 @@ void LSDocument::exportSvg()
                    std::string cause;
                    if (writeSvg(*geometry, mUi->glView->lineColor(), mUi->glView->backgroundColor(),
                                 size.width(), size.height(), mUi->glView->spinAngle(),
-                                QFile::encodeName(path).toStdString(), &cause))
+                                encodeFileName(path.toStdU16String()), &cause))
                        return true;
                    *error = QString::fromStdString(cause);
                    return false;

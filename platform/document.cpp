@@ -3,11 +3,11 @@
 #include "platform/dialogfolder.h"
 #include "platform/documentcontroller.h"
 #include "platform/fileio/boundedread.h"
+#include "platform/fileio/filename.h"
 #include "platform/fileio/safefile.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -68,7 +68,7 @@ bool Document::readFromFile(const QString &path, QString *error)
 {
     std::vector<std::uint8_t> bytes;
     std::string reason;
-    if (!readFileBounded(QFile::encodeName(path).toStdString(), maximumFileSize(), bytes,
+    if (!readFileBounded(encodeFileName(path.toStdU16String()), maximumFileSize(), bytes,
                          &reason)) {
         *error = tr("The file %1 could not be opened: %2.")
                          .arg(quoted(baseName(path)), QString::fromStdString(reason));
@@ -87,7 +87,7 @@ bool Document::writeToFile(const QString &path, QString *error) const
 {
     const QByteArray data = dataRepresentation();
     std::string reason;
-    if (!writeFileSafely(QFile::encodeName(path).toStdString(),
+    if (!writeFileSafely(encodeFileName(path.toStdU16String()),
                          { reinterpret_cast<const std::uint8_t *>(data.constData()),
                            std::size_t(data.size()) },
                          &reason)) {

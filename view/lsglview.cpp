@@ -1,8 +1,8 @@
 #include "view/lsglview.h"
 
+#include "platform/fileio/filename.h"
 #include "view/tiffwriter.h"
 
-#include <QFile>
 #include <QImage>
 #include <QMessageBox>
 #include <QOpenGLContext>
@@ -303,7 +303,7 @@ int lsGLView::snapshotToFile(const QString &path, QString *errorString)
         return -1;
     }
     std::string error;
-    if (!writeTiff(image, QFile::encodeName(path).toStdString(), &error)) {
+    if (!writeTiff(image, encodeFileName(path.toStdU16String()), &error)) {
         if (errorString)
             *errorString = QString::fromLocal8Bit(error);
         return -1;

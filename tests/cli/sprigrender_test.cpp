@@ -1,5 +1,6 @@
 #include "cli/sprigrender.h"
 
+#include "cli/commandline.h"
 #include "document/model/documentdata.h"
 
 #include <QDir>
@@ -18,7 +19,10 @@
 #include <tiffio.h>
 
 #include <csignal>
+#include <cstdio>
+#include <filesystem>
 #include <ostream>
+#include <sstream>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -356,6 +360,30 @@ TEST_F(SprigRender, FailedWritesKeepTheOldFileAndSayWhy)
         EXPECT_EQ(readFile(outputs[i]), "old content");
     }
     EXPECT_EQ(QDir(mDir.path()).entryList(QDir::Files | QDir::Hidden).size(), outputs.size());
+}
+
+// Names that are not UTF-8 reach their files, from the command line to the output.
+TEST_F(SprigRender, FileNamesThatAreNotUtf8)
+{
+    makeDocument(u"koch"_s, kochJson);
+    const std::string dir = QFile::encodeName(mDir.path()).toStdString();
+    const std::string input = dir + "/caf\xe9.lsd";
+    const std::string output = dir + "/caf\xe9 \xff.svg";
+    ASSERT_EQ(std::rename((dir + "/koch.lsd").c_str(), input.c_str()), 0);
+    std::string program = "sprig-render", dump = "--dump", o = "-o";
+    std::vector<char *> argv = { program.data(), dump.data(), const_cast<char *>(input.c_str()) };
+    std::ostringstream out, err;
+    ParseResult parsed = parseCommandLine(commandLineArguments(int(argv.size()), argv.data()));
+    ASSERT_EQ(parsed.status, ParseResult::Ok) << parsed.text.toStdString();
+    EXPECT_EQ(runSprigRender(parsed.options, out, err, false), 0) << err.str();
+    EXPECT_NE(out.str().find("F+F-F-F+F"), std::string::npos) << out.str();
+
+    argv = { program.data(), const_cast<char *>(input.c_str()), o.data(),
+             const_cast<char *>(output.c_str()) };
+    parsed = parseCommandLine(commandLineArguments(int(argv.size()), argv.data()));
+    ASSERT_EQ(parsed.status, ParseResult::Ok) << parsed.text.toStdString();
+    EXPECT_EQ(runSprigRender(parsed.options, out, err, false), 0) << err.str();
+    EXPECT_TRUE(std::filesystem::is_regular_file(output));
 }
 
 TEST_F(SprigRender, InlineDocumentsClampLikeTheWindow)
