@@ -46,6 +46,26 @@ double wholeWithin(double v, double lo, double hi)
     return std::trunc(std::min(v, hi));
 }
 
+std::string damagedAt(std::size_t offset, const std::string &what)
+{
+    return "it is damaged at byte " + std::to_string(offset) + " (" + what + ")";
+}
+
+// For an object of a known class whose layout is damaged, what is wrong where; else empty.
+std::string damageOf(const ArchiveValue &v)
+{
+    if (v.kind != ArchiveValue::Kind::Object || v.damage.empty())
+        return {};
+    return damagedAt(v.offset, v.classes.front().name + ": " + v.damage);
+}
+
+// Refuses a value that is damaged, or else of the wrong kind (`wrongKind` says which).
+[[noreturn]] void refuse(const ArchiveValue &v, std::string wrongKind)
+{
+    std::string damage = damageOf(v);
+    throw BadValue{ damage.empty() ? std::move(wrongKind) : std::move(damage) };
+}
+
 const ArchiveValue *entry(const ArchiveValue &dict, const char *key)
 {
     const ArchiveValue *v = dict.find(key);
@@ -58,7 +78,7 @@ std::optional<std::string> readText(const ArchiveValue &dict, const char *key)
     if (!v)
         return std::nullopt;
     if (v->kind != ArchiveValue::Kind::String)
-        throw BadValue{ "its " + quoted(key) + " is not text" };
+        refuse(*v, "its " + quoted(key) + " is not text");
     return v->text;
 }
 
@@ -69,11 +89,11 @@ std::vector<std::string> readTextList(const ArchiveValue &dict, const char *key)
     if (!v)
         return list;
     if (v->kind != ArchiveValue::Kind::Array)
-        throw BadValue{ "its " + quoted(key) + " is not a list" };
+        refuse(*v, "its " + quoted(key) + " is not a list");
     list.reserve(v->items.size());
     for (const ArchiveValuePtr &item : v->items) {
         if (item->kind != ArchiveValue::Kind::String)
-            throw BadValue{ "its " + quoted(key) + " list holds something other than text" };
+            refuse(*item, "its " + quoted(key) + " list holds something other than text");
         list.push_back(item->text);
     }
     return list;
@@ -85,7 +105,7 @@ double readNumber(const ArchiveValue &dict, const char *key)
     if (!v)
         return 0.0;
     if (!v->isNumber())
-        throw BadValue{ "its " + quoted(key) + " is not a number" };
+        refuse(*v, "its " + quoted(key) + " is not a number");
     return v->toDouble();
 }
 
@@ -188,9 +208,11 @@ bool readDocument(std::span<const std::uint8_t> bytes, DocumentData &out, std::s
     Archive archive;
     ArchiveError archiveError;
     if (!readArchive(bytes, archive, &archiveError))
-        return failWith("it is damaged at byte " + std::to_string(archiveError.offset) + " ("
-                        + archiveError.message + ")");
+        return failWith(damagedAt(archiveError.offset, archiveError.message));
     const ArchiveValue *dict = archive.root();
+    // An archive whose root is damaged inside its layout is a damaged file, not some other one.
+    if (std::string damage = dict ? damageOf(*dict) : std::string(); !damage.empty())
+        return failWith(damage);
     if (!dict || dict->kind != ArchiveValue::Kind::Dictionary || !hasDocumentKey(*dict))
         return failWith("it is not an L-system document");
 

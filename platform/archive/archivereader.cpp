@@ -232,9 +232,25 @@ std::optional<ArchiveColor> colorOf(const std::vector<ArchiveGroup> &groups)
     return color;
 }
 
+// What is wrong with the groups of an array (perItem 1) or a dictionary (2) whose layout is
+// not the one its class writes.
+std::string collectionDamage(const std::vector<ArchiveGroup> &groups, std::size_t perItem)
+{
+    const char *what = perItem == 1 ? "elements" : "key and value objects";
+    const auto n = countOf(groups);
+    if (!n)
+        return std::string("expected a count (one group of type 'i') before its ") + what;
+    if (static_cast<std::size_t>(*n) * perItem != groups.size() - 1)
+        return "its count says " + std::to_string(*n * static_cast<std::int64_t>(perItem)) + " "
+               + what + " but " + std::to_string(groups.size() - 1) + " groups follow";
+    return std::string("expected its ") + what + " as groups of one object each";
+}
+
 // Turns a generically read object into the value of its class, when its groups have the layout
-// that class writes; anything else stays a generic object.
-ArchiveValuePtr classify(std::vector<ArchiveClass> chain, std::vector<ArchiveGroup> groups)
+// that class writes; anything else stays a generic object. A generic object of a class read
+// here says what is wrong with its layout, and where the object starts.
+ArchiveValuePtr
+classify(std::vector<ArchiveClass> chain, std::vector<ArchiveGroup> groups, std::size_t offset)
 {
     const std::string &leaf = chain.front().name;
     ArchiveValue v;
@@ -242,6 +258,7 @@ ArchiveValuePtr classify(std::vector<ArchiveClass> chain, std::vector<ArchiveGro
         if (groups.size() == 1 && isGroup(groups[0], "+", 1)
             && groups[0].values[0]->kind == ArchiveValue::Kind::Bytes)
             return ArchiveValue::string(groups[0].values[0]->text, leaf == "NSMutableString");
+        v.damage = "expected its text as one group of type '+'";
     } else if (chainHas(chain, "NSArray")) {
         const auto n = countOf(groups);
         if (n && static_cast<std::size_t>(*n) == groups.size() - 1 && allSingleObjects(groups, 1)) {
@@ -251,6 +268,7 @@ ArchiveValuePtr classify(std::vector<ArchiveClass> chain, std::vector<ArchiveGro
                 items.push_back(groups[i].values[0]);
             return ArchiveValue::array(std::move(items), leaf == "NSMutableArray");
         }
+        v.damage = collectionDamage(groups, 1);
     } else if (chainHas(chain, "NSDictionary")) {
         const auto n = countOf(groups);
         if (n && static_cast<std::size_t>(*n) * 2 == groups.size() - 1
@@ -261,6 +279,7 @@ ArchiveValuePtr classify(std::vector<ArchiveClass> chain, std::vector<ArchiveGro
                 entries.emplace_back(groups[i].values[0], groups[i + 1].values[0]);
             return ArchiveValue::dictionary(std::move(entries), leaf == "NSMutableDictionary");
         }
+        v.damage = collectionDamage(groups, 2);
     } else if (chainHas(chain, "NSValue")) {
         if (groups.size() == 2 && isGroup(groups[0], "*", 1)
             && groups[0].values[0]->kind == ArchiveValue::Kind::Bytes) {
@@ -275,11 +294,13 @@ ArchiveValuePtr classify(std::vector<ArchiveClass> chain, std::vector<ArchiveGro
                 }
             }
         }
+        v.damage = "expected its type (a group of type '*') and one number of that type";
     } else if (chainHas(chain, "NSColor")) {
         if (auto color = colorOf(groups))
             return ArchiveValue::colorValue(std::move(*color));
     }
     v.kind = ArchiveValue::Kind::Object;
+    v.offset = offset;
     v.classes = std::move(chain);
     v.groups = std::move(groups);
     return std::make_shared<const ArchiveValue>(std::move(v));
@@ -740,7 +761,7 @@ private:
         while (peekHead() != kTagEnd)
             groups.push_back(readGroup(depth + 1));
         ++mPos;
-        ArchiveValuePtr object = classify(chainOf(*cls, at), std::move(groups));
+        ArchiveValuePtr object = classify(chainOf(*cls, at), std::move(groups), at);
         mObjects[index].object = object;
         mObjects[index].complete = true;
         mObjects[index].weight = mCharged - chargedBefore;

@@ -4,6 +4,7 @@
 // tree. Objects of the classes a document uses are decoded into their own kinds; any other
 // object is kept as its class chain and raw groups so that nothing read is silently dropped.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -82,6 +83,11 @@ struct ArchiveValue
     // Class and Object: the chain, most-derived first. Object: its groups.
     std::vector<ArchiveClass> classes;
     std::vector<ArchiveGroup> groups;
+    // Object: the byte at which it starts; and, for an object of a class the reader decodes
+    // (NSString, NSArray, NSDictionary, NSValue) whose groups do not have that class's layout,
+    // what is wrong with them. Not written.
+    std::size_t offset = 0;
+    std::string damage;
 
     bool isNumber() const
     {

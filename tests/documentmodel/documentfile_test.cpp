@@ -342,7 +342,17 @@ TEST(DocumentFile, RefusesWhatIsNotADocumentAndLeavesTheOpenOneAlone)
         const char *message;
     };
     const ArchiveValuePtr text = ArchiveValue::string("F");
+    // A dictionary's count raised by one: the archive reads, its layout does not.
+    Bytes recounted = writeDocument(typical());
+    const Bytes count = { 0x84, 0x01, 'i', 7 };
+    const auto countAt =
+            std::search(recounted.begin(), recounted.end(), count.begin(), count.end());
+    ASSERT_NE(countAt, recounted.end());
+    countAt[3] = 8;
     const std::vector<Case> cases = {
+        { "dictionary count", recounted,
+          "it is damaged at byte 19 (NSMutableDictionary: its count says 16 key and value objects "
+          "but 14 groups follow)" },
         { "empty", {}, "it is not an L-system document" },
         { "text",
           { 'a', 'x', 'i', 'o', 'm', ' ', 'F', '\n', 'x', 'x', 'x', 'x', 'x', 'x' },
