@@ -343,8 +343,8 @@ private:
     {
         mCharged += n;
         if (mCharged > mBudget)
-            fail("values that expand to more than " + std::to_string(mBudget)
-                         + " bytes in memory (one object or string referred to many times)",
+            fail("references that expand to more than " + std::to_string(mBudget)
+                         + " bytes in memory, one object or string being referred to too often",
                  at);
     }
 
