@@ -38,6 +38,7 @@ inline constexpr std::size_t kMaxDocumentFileSize = 4u << 20;
 bool readDocument(std::span<const std::uint8_t> bytes, DocumentData &out, std::string *error);
 std::vector<std::uint8_t> writeDocument(const DocumentData &doc);
 
-// As readDocument, for a file; the error is a sentence naming the file and the cause:
+// As readDocument, for a file read with readFileBounded (only a regular file of at most
+// kMaxDocumentFileSize bytes); the error is a sentence naming the file and the cause:
 // Cannot open "tree.lsd": it is damaged at byte 1234 (...).
 bool readDocumentFile(const std::string &path, DocumentData &out, std::string *error);
