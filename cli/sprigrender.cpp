@@ -13,6 +13,7 @@
 #include "view/imagerep.h"
 #include "view/offscreencontext.h"
 #include "view/tiffwriter.h"
+#include "view/viewgeometry.h"
 
 #include <QColor>
 #include <QDir>
@@ -360,7 +361,11 @@ int Runner::run(const Job &job)
 int Runner::writeOutput(const Job &job, const Figure &figure, const DocumentData &document)
 {
     auto geometry = std::make_shared<lsGeometry>();
-    if (figure.hasAxiom && !lsBuildGeometry(*figure.rules, figure.string.view(), *geometry))
+    // Built for the picture's pixels, as the window builds it: the same segments, the same
+    // pixels (SVG at its nominal size).
+    if (figure.hasAxiom
+        && !buildViewGeometry(*figure.rules, figure.string.view(), mOptions.width, mOptions.height,
+                              *geometry))
         return fail(u"%1: not enough memory for the figure"_s.arg(job.name));
     if (!figure.hasAxiom)
         geometry.reset(); // the background alone, as the window shows such a document

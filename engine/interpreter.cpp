@@ -175,6 +175,162 @@ struct GeometryConsumer
     Box box;
 };
 
+// Keeps the vertices a picture can tell apart (lsGeometryReduction), in arrays that grow
+// as it needs. A strip's end arrives as a vertex number ahead of the batch holding the
+// vertices before it; take() ends the strip at its place.
+//
+// Merged runs leave segments of about the tolerance, and smoothed lines that short never
+// reach their full colour (each pixel only gets part of the coverage of several). So where
+// kept vertices that each end a merged run lie on one straight line, to within a quarter
+// of the tolerance, they join into one segment. Figures whose segments all span a pixel
+// merge nothing, and so join nothing either.
+struct ReducingConsumer
+{
+    using Point = std::array<double, 3>;
+    static constexpr int maxJoined = 32; // vertices one segment may replace
+
+    ReducingConsumer(lsGeometry &g, double units)
+        : geometry(g)
+        , merge2(units * units)
+    {
+        ends.reserve(BatchSink<ReducingConsumer>::batchVertices + 1);
+    }
+
+    void take(const double *xyz, std::size_t n)
+    {
+        box.grow(xyz, n);
+        std::size_t next = 0;
+        for (std::size_t i = 0; i < n; ++i, xyz += 3) {
+            for (; next < ends.size() && ends[next] <= taken + i; ++next)
+                endStrip();
+            add({ xyz[0], xyz[1], xyz[2] });
+        }
+        taken += n;
+        for (; next < ends.size(); ++next)
+            endStrip();
+        ends.clear();
+    }
+    void restart(std::size_t vertex) { ends.push_back(vertex); }
+
+    static double distance2(const Point &a, const Point &b)
+    {
+        const double dx = a[0] - b[0], dy = a[1] - b[1], dz = a[2] - b[2];
+        return dx * dx + dy * dy + dz * dz;
+    }
+
+    void add(const Point &p)
+    {
+        if (stripKept > 0 && distance2(p, last) < merge2) {
+            pending = p;
+            hasPending = true;
+            return;
+        }
+        keep(p, hasPending);
+    }
+
+    // Whether q lies on the segment from `from` to p, to within a quarter of the tolerance.
+    bool onChord(const Point &q, const Point &p) const
+    {
+        Point d, w;
+        double dd = 0.0, wd = 0.0;
+        for (int i = 0; i < 3; ++i) {
+            d[i] = p[i] - from[i];
+            w[i] = q[i] - from[i];
+            dd += d[i] * d[i];
+            wd += w[i] * d[i];
+        }
+        if (!(wd >= 0.0 && wd <= dd && dd > 0.0))
+            return false;
+        const double t = wd / dd;
+        const Point foot{ from[0] + t * d[0], from[1] + t * d[1], from[2] + t * d[2] };
+        return distance2(q, foot) * 16.0 <= merge2;
+    }
+
+    // p ends a merged run when `afterMerge`.
+    void keep(const Point &p, bool afterMerge)
+    {
+        hasPending = false;
+        if (stripKept >= 2 && lastAfterMerge && afterMerge && joinedCount < maxJoined
+            && onChord(last, p)
+            && std::all_of(joined.begin(), joined.begin() + joinedCount,
+                           [&](const Point &q) { return onChord(q, p); })) {
+            joined[joinedCount++] = last;
+            float *const end = geometry.vertices.data() + geometry.vertices.size();
+            for (int i = 0; i < 3; ++i)
+                end[i - 3] = static_cast<float>(p[i]);
+            last = p;
+            return;
+        }
+        from = last;
+        joinedCount = 0;
+        last = p;
+        lastAfterMerge = afterMerge;
+        ++stripKept;
+        for (int i = 0; i < 3; ++i)
+            geometry.vertices.push_back(static_cast<float>(p[i]));
+    }
+    void endStrip()
+    {
+        if (stripKept == 1) {
+            geometry.vertices.resize(geometry.vertices.size() - 3); // never left its start
+        } else if (stripKept > 1) {
+            if (hasPending)
+                keep(pending, true);
+            const auto count = static_cast<std::int64_t>(geometry.vertexCount());
+            if (count > INT32_MAX)
+                throw std::bad_alloc(); // more than a GL index can count
+            geometry.stripFirst.push_back(static_cast<std::int32_t>(count - stripKept));
+            geometry.stripCount.push_back(static_cast<std::int32_t>(stripKept));
+        }
+        stripKept = 0;
+        hasPending = false;
+        lastAfterMerge = false;
+    }
+
+    BatchBuffer<BatchSink<ReducingConsumer>::batchVertices> batch;
+    lsGeometry &geometry;
+    const double merge2; // the squared distance below which vertices merge
+    std::vector<std::size_t> ends;
+    std::size_t taken = 0;
+    Point last{};    // the vertex kept last
+    Point from{};    // the one kept before it, where its segment starts
+    Point pending{}; // the vertex merged last, when one came after `last`
+    bool hasPending = false;
+    bool lastAfterMerge = false;
+    std::array<Point, maxJoined> joined; // vertices the last segment replaced
+    int joinedCount = 0;
+    std::int64_t stripKept = 0; // vertices of the current strip kept so far
+    Box box;
+};
+
+// The reduced geometry: no count beforehand, since the picture, not the string, sets
+// its size. Storage of an earlier build is written again.
+bool buildReducedGeometry(const lsRuleSet &rules,
+                          lsCommandSource &commands,
+                          lsGeometry &geometry,
+                          const lsGeometryReduction &reduction)
+{
+    try {
+        geometry.vertices.clear();
+        geometry.stripFirst.clear();
+        geometry.stripCount.clear();
+        ReducingConsumer consumer(geometry, reduction.tolerance / reduction.pixelsPerUnit);
+        BatchSink sink(consumer);
+        lsWalk(rules.angle, rules.step, commands, sink);
+        if (commands.cancelled()) {
+            geometry = lsGeometry();
+            return false;
+        }
+        sink.restart(); // ends the last strip
+        sink.grow();
+        consumer.box.copyTo(geometry.box);
+    } catch (const std::bad_alloc &) {
+        geometry = lsGeometry();
+        return false;
+    }
+    return true;
+}
+
 struct GLSink
 {
     void vertex(double x, double y, double z) { lsVertex(x, y, z, 1, nullptr); }
@@ -383,14 +539,22 @@ bool lsMeasureString(const lsRuleSet &rules, lsCommandSource &commands, double *
     return !commands.cancelled();
 }
 
-bool lsBuildGeometry(const lsRuleSet &rules, std::string_view commands, lsGeometry &geometry)
+bool lsBuildGeometry(const lsRuleSet &rules,
+                     std::string_view commands,
+                     lsGeometry &geometry,
+                     const lsGeometryReduction &reduction)
 {
     lsStringSource source(commands);
-    return lsBuildGeometry(rules, source, geometry);
+    return lsBuildGeometry(rules, source, geometry, reduction);
 }
 
-bool lsBuildGeometry(const lsRuleSet &rules, lsCommandSource &commands, lsGeometry &geometry)
+bool lsBuildGeometry(const lsRuleSet &rules,
+                     lsCommandSource &commands,
+                     lsGeometry &geometry,
+                     const lsGeometryReduction &reduction)
 {
+    if (reduction.pixelsPerUnit > 0.0 && reduction.tolerance > 0.0)
+        return buildReducedGeometry(rules, commands, geometry, reduction);
     try {
         lsGeometryCount count;
         if (!lsCountGeometry(commands, count) || count.vertices > INT32_MAX) {

@@ -91,15 +91,34 @@ lsGeometryCount lsCountGeometry(std::string_view commands);
 // The same from a source; false when the walk was cancelled.
 bool lsCountGeometry(lsCommandSource &commands, lsGeometryCount &count);
 
+// Geometry for a picture: a vertex closer than `tolerance` device pixels to the last one
+// kept merges into it (a strip's last vertex is always kept), and a strip that never gets
+// that far from its first vertex is left out. pixelsPerUnit bounds how many device pixels
+// one figure unit spans anywhere in the picture (for a figure that turns, at every angle);
+// zero keeps every vertex. With a tolerance of at most half a pixel, a figure whose
+// segments all span a pixel or more keeps every vertex, and what merges stays a line.
+struct lsGeometryReduction
+{
+    double pixelsPerUnit = 0.0;
+    double tolerance = 0.5;
+};
+
 // Builds the geometry of the figure, sized exactly from lsCountGeometry first, into
 // geometry's storage when that is large enough (and not more than twice the size):
 // rebuilding a figure, at another angle say, then writes memory that is already there.
-// Returns false (and leaves geometry empty) when the memory for it cannot be had, or when
-// it has more vertices than a GL index (int32) can count.
-bool lsBuildGeometry(const lsRuleSet &rules, std::string_view commands, lsGeometry &geometry);
-// The same from a source, walked twice (counting, then building); also false when either
-// walk was cancelled (commands.cancelled() then tells).
-bool lsBuildGeometry(const lsRuleSet &rules, lsCommandSource &commands, lsGeometry &geometry);
+// With a reduction, the arrays grow as the picture needs instead. The box is always that
+// of every vertex. Returns false (and leaves geometry empty) when the memory for it cannot
+// be had, or when it has more vertices than a GL index (int32) can count.
+bool lsBuildGeometry(const lsRuleSet &rules,
+                     std::string_view commands,
+                     lsGeometry &geometry,
+                     const lsGeometryReduction &reduction = {});
+// The same from a source, walked twice without a reduction (counting, then building), once
+// with one; also false when a walk was cancelled (commands.cancelled() then tells).
+bool lsBuildGeometry(const lsRuleSet &rules,
+                     lsCommandSource &commands,
+                     lsGeometry &geometry,
+                     const lsGeometryReduction &reduction = {});
 
 // The interpreter with OpenGL: draw non-zero draws the figure as line strips into the
 // current context; draw zero fills box with the bounding box. Both modes set the blend

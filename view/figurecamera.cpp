@@ -109,6 +109,22 @@ FigureCamera FigureCamera::make(const double box[6], int width, int height, doub
     // Reduced in double first: a float holding a large angle would turn in coarse steps.
     c.spinDegrees = static_cast<float>(std::fmod(spinDegrees, 360.0));
 
+    // Focal length in pixels, equal along both axes (the aspect divides it out).
+    const double focal = height * 0.5 / std::tan(c.fovy / 2.0 * pi / 180.0);
+    if (!c.spins) {
+        c.pixelsPerUnit = c.eyeDistance > 0.0 ? focal / c.eyeDistance : 0.0;
+    } else {
+        // Turning about the vertical axis keeps a point within `reach` of it; a point at
+        // depth d (from the eye) and a lateral offset of at most tan * d moves on screen by
+        // at most focal / d * sqrt(1 + tanX^2 + tanY^2) per unit it moves in space.
+        const double reach = std::hypot(std::max(-box[lsMinX], box[lsMaxX]),
+                                        std::max(-box[lsMinZ], box[lsMaxZ]));
+        const double nearest = std::max(c.eyeDistance + c.centre[2] - reach, c.zNear);
+        const double tanY = std::tan(c.fovy / 2.0 * pi / 180.0);
+        const double tanX = tanY * c.aspect;
+        c.pixelsPerUnit = focal / nearest * std::sqrt(1.0 + tanX * tanX + tanY * tanY);
+    }
+
     c.projection = perspective(c.fovy, c.aspect, c.zNear, c.zFar);
     Matrix mv = multiply(lookAlongZ(c.eyeDistance), translation(static_cast<float>(-c.centre[0]),
                                                                 static_cast<float>(-c.centre[1]),

@@ -24,6 +24,11 @@ struct FigureCamera
     int width = 0;
     int height = 0;
 
+    // The most device pixels one figure unit can span in the picture, at every spin angle:
+    // exact for a flat figure, a bound from the figure's reach about the spin axis for one
+    // with depth. What lies nearer the eye than zNear is clipped and does not count.
+    double pixelsPerUnit = 0.0;
+
     // Column-major 4x4 matrices, as GL stores them, equal to what the GLU calls and the
     // translate/rotate above produce.
     std::array<double, 16> projection{};

@@ -36,6 +36,9 @@ public:
     const std::array<double, 4> &lineColor() const { return mLineColor; }
     const std::array<double, 4> &backgroundColor() const { return mBackgroundColor; }
 
+    // Whether the figure drawn last turns: its box has depth.
+    bool figureSpins() const { return mUploaded && mBox[lsMaxZ] > mBox[lsMinZ]; }
+
     // One frame of width x height pixels (viewport at the origin) at the given spin angle.
     void draw(int width, int height, double spinDegrees);
 

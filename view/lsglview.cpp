@@ -2,6 +2,7 @@
 
 #include "platform/fileio/filename.h"
 #include "view/tiffwriter.h"
+#include "view/viewgeometry.h"
 
 #include <QImage>
 #include <QMessageBox>
@@ -23,9 +24,17 @@ constexpr std::size_t inlineBuildLimit = 256 * 1024;
 // How long the storage of a replaced figure is kept for the next one.
 constexpr int spareMilliseconds = 10000;
 
-// Builds into target's storage when it has some (a replaced figure's), else into new.
-std::shared_ptr<lsGeometry>
-buildGeometry(const lsString &string, double angle, double step, std::shared_ptr<lsGeometry> target)
+// A figure with depth turns this much per tick of this many milliseconds of real time.
+constexpr double spinDegreesPerTick = 0.3;
+constexpr qint64 spinTickMilliseconds = 10;
+
+// Builds for a view of the given pixel size into target's storage when it has some (a
+// replaced figure's), else into new.
+std::shared_ptr<lsGeometry> buildGeometry(const lsString &string,
+                                          double angle,
+                                          double step,
+                                          QSize pixels,
+                                          std::shared_ptr<lsGeometry> target)
 {
     // The interpreter reads only the angle and the step; a private copy of both keeps the
     // worker clear of later changes to the view's rule set.
@@ -35,7 +44,7 @@ buildGeometry(const lsString &string, double angle, double step, std::shared_ptr
     try {
         if (!target)
             target = std::make_shared<lsGeometry>();
-        if (!lsBuildGeometry(rules, string.view(), *target))
+        if (!buildViewGeometry(rules, string.view(), pixels.width(), pixels.height(), *target))
             return nullptr;
         return target;
     } catch (const std::bad_alloc &) {
@@ -83,9 +92,10 @@ lsGLView::lsGLView(QWidget *parent)
     surface.setDepthBufferSize(std::max(surface.depthBufferSize(), 8));
     setFormat(surface);
 
-    mTimer.setInterval(10);
-    connect(&mTimer, &QTimer::timeout, this, &lsGLView::rotate);
-    mTimer.start();
+    mSpinClock.start();
+    mSpinTimer.setSingleShot(true);
+    mSpinTimer.setTimerType(Qt::PreciseTimer);
+    connect(&mSpinTimer, &QTimer::timeout, this, qOverload<>(&lsGLView::update));
 
     mSpareTimer.setSingleShot(true);
     mSpareTimer.setInterval(spareMilliseconds);
@@ -129,24 +139,40 @@ QSize lsGLView::pixelSize() const
 void lsGLView::resizeGL(int, int)
 {
     mFramePainted = false;
+    if (pixelSize() == mGeometryPixels)
+        return;
+    // The figure is built for the picture's pixels: a new size takes a new build.
+    {
+        std::lock_guard lock(mLock);
+        ++mSerial;
+    }
+    requestBuild();
 }
 
+// The one place that decides when the next frame is drawn, besides the changes that call
+// update(): a figure with depth draws again at the next tick of the clock, so that it
+// turns with real time however long a frame takes, and a frame is never queued behind
+// another. Frames only happen while the window is exposed, so a hidden or minimised view
+// stops here until it shows again.
 void lsGLView::paintGL()
 {
     const QSize size = pixelSize();
-    mRenderer.draw(size.width(), size.height(), mSpin);
+    mRenderer.draw(size.width(), size.height(), spinAngle());
     mFramePainted = true;
+    if (mRenderer.figureSpins())
+        mSpinTimer.start(static_cast<int>(spinTickMilliseconds
+                                          - mSpinClock.elapsed() % spinTickMilliseconds));
 }
 
-void lsGLView::rotate()
+double lsGLView::spinAngle() const
 {
-    mSpin += 0.3;
-    update();
+    return mSpinBase + spinDegreesPerTick * double(mSpinClock.elapsed() / spinTickMilliseconds);
 }
 
 void lsGLView::setSpinAngle(double degrees)
 {
-    mSpin = degrees;
+    mSpinBase = degrees;
+    mSpinClock.restart();
     update();
 }
 
@@ -214,15 +240,16 @@ void lsGLView::startBuild()
         step = mRules->step;
         serial = mSerial;
     }
+    const QSize pixels = mGeometryPixels = pixelSize();
     std::shared_ptr<lsGeometry> target = takeStorage();
     if (string->size() < inlineBuildLimit) {
-        finishBuild(serial, buildGeometry(*string, angle, step, std::move(target)));
+        finishBuild(serial, buildGeometry(*string, angle, step, pixels, std::move(target)));
         return;
     }
     mBuilding = true;
-    QThreadPool::globalInstance()->start([string = std::move(string), angle, step, serial,
+    QThreadPool::globalInstance()->start([string = std::move(string), angle, step, pixels, serial,
                                           target = std::move(target), link = mLink]() mutable {
-        auto geometry = buildGeometry(*string, angle, step, std::move(target));
+        auto geometry = buildGeometry(*string, angle, step, pixels, std::move(target));
         std::lock_guard lock(link->mutex);
         if (lsGLView *view = link->view) {
             // Delivered only while the view exists: Qt drops events of deleted objects.

@@ -6,6 +6,7 @@
 #include "view/imagerep.h"
 
 #include <QColor>
+#include <QElapsedTimer>
 #include <QOpenGLWidget>
 #include <QTimer>
 
@@ -18,9 +19,10 @@ class QImage;
 class QPrinter;
 
 // The figure view: draws the latest figure framed by its bounding box, spinning figures
-// with depth about the vertical axis on a 10 ms timer. The figure's geometry is built once
-// per hand-over (or angle change), off the UI thread for large strings; meanwhile the view
-// keeps showing the previous figure.
+// with depth about the vertical axis by the clock (0.3 degrees per 10 ms); a flat figure
+// is drawn only when something changes. The figure's geometry is built once per hand-over
+// (or angle change, or new pixel size) for the view's pixels, off the UI thread for large
+// strings; meanwhile the view keeps showing the previous figure.
 //
 // Pixels: the viewport and the capture both use device pixels, the widget's size times its
 // device pixel ratio truncated toward zero, so a capture is what the screen shows.
@@ -44,7 +46,9 @@ public:
     std::array<double, 4> lineColor() const { return mRenderer.lineColor(); }
     std::array<double, 4> backgroundColor() const { return mRenderer.backgroundColor(); }
 
-    double spinAngle() const { return mSpin; }
+    // The spin angle in degrees, which advances with real time; setting it restarts the
+    // count from the value set.
+    double spinAngle() const;
     void setSpinAngle(double degrees);
 
     // The latest figure's geometry: null before the first figure is ready, and while a
@@ -81,7 +85,6 @@ private:
     struct Build; // one geometry build request
     struct Link;  // lets a worker reach the view only while it exists
 
-    void rotate();
     void releaseGL();
     void requestBuild();
     void startBuild();
@@ -102,8 +105,10 @@ private:
     std::shared_ptr<lsGeometry> mShown; // the latest figure; null while a build rewrites it
     std::shared_ptr<lsGeometry> mSpare; // the figure shown before, for its storage
     QTimer mSpareTimer;                 // lets the spare go when no build came for it
-    double mSpin = 0.0;
-    QTimer mTimer;
+    double mSpinBase = 0.0;
+    QElapsedTimer mSpinClock; // since the spin angle was mSpinBase
+    QTimer mSpinTimer;        // the next frame of a figure with depth
+    QSize mGeometryPixels;    // the pixel size of the latest build
     bool mBuilding = false;
     bool mFramePainted = false; // the framebuffer holds a frame of the current size
     std::uint64_t mShownSerial = 0;

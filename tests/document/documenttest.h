@@ -8,6 +8,7 @@
 #include "engine/interpreter.h"
 #include "platform/documentcontroller.h"
 #include "view/lsglview.h"
+#include "view/viewgeometry.h"
 
 #include <QApplication>
 #include <QFile>
@@ -90,23 +91,22 @@ inline DocumentData readLsd(const QString &path)
     return data;
 }
 
-// The geometry a document with these values must show.
-inline lsGeometry expectedGeometry(const std::string &axiom,
-                                   const std::vector<std::string> &letters,
-                                   const std::vector<std::string> &rules,
-                                   double angle,
-                                   int iterations)
+// The figure a document with these values must show.
+struct ExpectedFigure
 {
-    GenerationRequest request;
-    request.axiom = axiom;
-    request.letters = letters;
-    request.rules = rules;
-    request.angle = angle;
-    std::shared_ptr<lsRuleSet> set = makeRuleSet(request.letters, request.rules, request.angle);
-    lsGeneration generation = lsGenerate(*set, axiom, iterations);
-    lsGeometry geometry;
-    EXPECT_TRUE(lsBuildGeometry(*set, generation.string.view(), geometry));
-    return geometry;
+    std::shared_ptr<lsRuleSet> rules;
+    lsString string;
+};
+
+inline ExpectedFigure expectedGeometry(const std::string &axiom,
+                                       const std::vector<std::string> &letters,
+                                       const std::vector<std::string> &rules,
+                                       double angle,
+                                       int iterations)
+{
+    std::shared_ptr<lsRuleSet> set = makeRuleSet(letters, rules, angle);
+    lsString string = lsGenerate(*set, axiom, iterations).string;
+    return { std::move(set), std::move(string) };
 }
 
 // With SPRIG_SCREENSHOT_DIR set, keeps a picture of the window there for looking at.
@@ -116,13 +116,18 @@ inline void keepScreenshot(QWidget *window, const QString &name)
         window->grab().save(QString::fromLocal8Bit(dir) + QLatin1Char('/') + name);
 }
 
-// Waits until the document's view shows exactly this geometry.
-inline bool showsGeometry(LSDocument *document, const lsGeometry &expected)
+// Waits until the document's view shows exactly this figure, as built for its pixels.
+inline bool showsGeometry(LSDocument *document, const ExpectedFigure &expected)
 {
     return waitUntil([&] {
         const std::shared_ptr<const lsGeometry> shown = document->glView()->geometry();
-        return !document->isGenerating() && shown && shown->vertices == expected.vertices
-               && shown->stripCount == expected.stripCount;
+        if (document->isGenerating() || !shown)
+            return false;
+        const QSize pixels = document->glView()->pixelSize();
+        lsGeometry geometry;
+        EXPECT_TRUE(buildViewGeometry(*expected.rules, expected.string.view(), pixels.width(),
+                                      pixels.height(), geometry));
+        return shown->vertices == geometry.vertices && shown->stripCount == geometry.stripCount;
     });
 }
 

@@ -181,7 +181,7 @@ TEST_F(DocumentTest, RevertRestoresControlsTableAndFigure)
     LSDocument *d = openData(data);
     ASSERT_TRUE(d);
     const State original = stateOf(d);
-    const lsGeometry figure = expectedGeometry("F-F-F-F", { "F" }, { "F+F-F-FF+F+F-F" }, 90, 2);
+    const ExpectedFigure figure = expectedGeometry("F-F-F-F", { "F" }, { "F+F-F-FF+F+F-F" }, 90, 2);
     ASSERT_TRUE(showsGeometry(d, figure));
 
     d->axiomText()->setText(QStringLiteral("F"));
@@ -590,8 +590,9 @@ TEST_F(DocumentTest, RuleEditsWaitForTheNextGeneration)
 {
     LSDocument *d = openData(kochData());
     ASSERT_TRUE(d);
-    const lsGeometry figure = expectedGeometry("F-F-F-F", { "F" }, { "F+F-F-FF+F+F-F" }, 90, 2);
+    const ExpectedFigure figure = expectedGeometry("F-F-F-F", { "F" }, { "F+F-F-FF+F+F-F" }, 90, 2);
     ASSERT_TRUE(showsGeometry(d, figure));
+    const std::vector<float> shown = d->glView()->geometry()->vertices;
     const QColor plain = d->generateButton()->palette().color(QPalette::Button);
     EXPECT_FALSE(d->isFigureOutOfDate());
     // Edits mark the figure out of date, and Generate stands out, until an undo brings the
@@ -611,7 +612,7 @@ TEST_F(DocumentTest, RuleEditsWaitForTheNextGeneration)
     d->addRule();
     QTest::qWait(100);
     EXPECT_FALSE(d->isGenerating());
-    EXPECT_EQ(d->glView()->geometry()->vertices, figure.vertices);
+    EXPECT_EQ(d->glView()->geometry()->vertices, shown);
     d->render();
     EXPECT_FALSE(d->isFigureOutOfDate());
     EXPECT_EQ(d->generateButton()->palette().color(QPalette::Button), plain);

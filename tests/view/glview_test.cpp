@@ -72,6 +72,25 @@ TEST_F(GLViewTest, EmptyViewShowsTheBackgroundWhileSpinning)
     EXPECT_EQ(coverage(image, { 0, 128, 255 }).count, 0);
 }
 
+TEST_F(GLViewTest, OnlyFiguresWithDepthDrawByThemselvesAndOnlyWhileShown)
+{
+    QSignalSpy frames(&view, &QOpenGLWidget::frameSwapped);
+    handOver(90, lsString("F+F+F"));
+    frames.clear();
+    QTest::qWait(300);
+    EXPECT_EQ(frames.count(), 0);
+
+    handOver(90, lsString("F>F+F"));
+    frames.clear();
+    QTest::qWait(300);
+    EXPECT_GE(frames.count(), 3);
+
+    view.hide();
+    frames.clear();
+    QTest::qWait(200);
+    EXPECT_EQ(frames.count(), 0);
+}
+
 TEST_F(GLViewTest, CaptureUsesTheViewportsDevicePixels)
 {
     // Under a scale factor of 1.5 the 201 x 133 view covers 301.5 x 199.5 device pixels.

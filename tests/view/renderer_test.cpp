@@ -4,6 +4,7 @@
 #include "view/figurecamera.h"
 #include "view/figurerenderer.h"
 #include "view/offscreencontext.h"
+#include "view/viewgeometry.h"
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
@@ -33,13 +34,17 @@ protected:
     void SetUp() override { ASSERT_TRUE(context->makeCurrent()); }
     void TearDown() override { renderer.releaseGL(); }
 
-    // Draws the geometry of `string` (cached path) and captures the frame.
+    // Draws the geometry of `string` built for the picture (cached path) and captures the
+    // frame.
     lsImageRep
     frame(const lsRuleSet &set, std::string_view string, int width, int height, double spin = 0.0)
     {
         std::string error;
         EXPECT_TRUE(context->resize(width, height, &error)) << error;
-        renderer.setGeometry(geometry(set, string));
+        auto g = std::make_shared<lsGeometry>();
+        EXPECT_TRUE(buildViewGeometry(set, string, width, height, *g));
+        shownVertices = g->vertexCount();
+        renderer.setGeometry(std::move(g));
         renderer.draw(width, height, spin);
         return captureImageRep(width, height);
     }
@@ -58,6 +63,7 @@ protected:
 
     static OffscreenContext *context;
     FigureRenderer renderer;
+    std::size_t shownVertices = 0; // of the figure frame() drew last
 };
 
 OffscreenContext *RendererTest::context = nullptr;
@@ -143,11 +149,16 @@ TEST_F(RendererTest, FigureWithoutMovesDrawsBackgroundOnly)
     }
 }
 
+// The cached drawing, built for the picture, keeps every pixel of the per-frame drawing
+// when every segment spans a pixel or more: on the island, 1.3 pixels.
 TEST_F(RendererTest, CachedDrawingMatchesImmediateMode)
 {
     auto plant = rules(22.5);
     lsNewRule(*plant, 'F', "FF-[-F+F+F]+[+F-F-F]");
     const std::string plantString(lsGenerate(*plant, "F", 3).string.view());
+    auto island = rules(90);
+    lsNewRule(*island, 'F', "F-F+F+FF-F-F+F");
+    const std::string islandString(lsGenerate(*island, "F-F-F-F", 3).string.view());
     const struct
     {
         double angle;
@@ -159,6 +170,7 @@ TEST_F(RendererTest, CachedDrawingMatchesImmediateMode)
         { 22.5, plantString, { 0.2, 0.9, 0.3, 1.0 }, 0.0, 200, 160 },
         { 30.0, "F>F[+F<F]F@0.5F>>F!+F", { 1.0, 1.0, 1.0, 0.5 }, 137.1, 150, 150 },
         { 90.0, "F+F+F+F", { 1.0, 0.5, 0.0, 1.0 }, 10.0, 90, 210 },
+        { 90.0, islandString, { 1.0, 1.0, 1.0, 1.0 }, 0.0, 90, 90 },
     };
     for (const auto &c : cases) {
         const auto set = rules(c.angle);
@@ -167,6 +179,32 @@ TEST_F(RendererTest, CachedDrawingMatchesImmediateMode)
         const lsImageRep immediate = immediateFrame(*set, c.string, c.width, c.height, c.spin);
         EXPECT_GT(coverage(cached, black).count, 0);
         EXPECT_TRUE(samePixels(cached, immediate)) << c.string.substr(0, 40);
+    }
+}
+
+// Segments far below a pixel merge into segments the picture can show, which draw in the
+// full line colour: per-frame drawing leaves the line black and the island grey.
+TEST_F(RendererTest, SubPixelDetailDrawsInTheFullLineColour)
+{
+    auto line = rules(90);
+    lsNewRule(*line, 'F', "FFFFFFFFFF");
+    auto island = rules(90);
+    lsNewRule(*island, 'F', "F-F+F+FF-F-F+F");
+    const struct
+    {
+        std::unique_ptr<lsRuleSet> set;
+        const char *axiom;
+        int passes;
+    } cases[] = { { std::move(line), "F", 5 }, { std::move(island), "F-F-F-F", 5 } };
+    for (const auto &c : cases) {
+        const lsString string = lsGenerate(*c.set, c.axiom, c.passes).string;
+        const lsImageRep image = frame(*c.set, string.view(), 200, 200);
+        EXPECT_LT(shownVertices, string.size() / 20) << c.axiom;
+        EXPECT_GE(coverage(image, black).count, 100) << c.axiom;
+        int brightest = 0;
+        for (std::uint8_t v : image.red)
+            brightest = std::max<int>(brightest, v);
+        EXPECT_GE(brightest, 250) << c.axiom;
     }
 }
 
