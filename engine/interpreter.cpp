@@ -189,16 +189,29 @@ struct ReducingConsumer
     using Point = std::array<double, 3>;
     static constexpr int maxJoined = 32; // vertices one segment may replace
 
-    ReducingConsumer(lsGeometry &g, double units)
+    ReducingConsumer(lsGeometry &g, const lsGeometryReduction &r)
         : geometry(g)
-        , merge2(units * units)
+        , reduction(r)
     {
         ends.reserve(BatchSink<ReducingConsumer>::batchVertices + 1);
+        if (reduction.pixelsPerUnit > 0.0)
+            setScale(reduction.pixelsPerUnit);
+    }
+
+    void setScale(double pixelsPerUnit)
+    {
+        const double units = reduction.tolerance / pixelsPerUnit;
+        merge2 = units * units;
     }
 
     void take(const double *xyz, std::size_t n)
     {
         box.grow(xyz, n);
+        if (reduction.pixelsPerUnit <= 0.0) {
+            const double half = std::max(box.maxX - box.minX, box.maxY - box.minY) * 0.5;
+            if (half > 0.0)
+                setScale(reduction.framingPixels / half);
+        }
         std::size_t next = 0;
         for (std::size_t i = 0; i < n; ++i, xyz += 3) {
             for (; next < ends.size() && ends[next] <= taken + i; ++next)
@@ -289,7 +302,8 @@ struct ReducingConsumer
 
     BatchBuffer<BatchSink<ReducingConsumer>::batchVertices> batch;
     lsGeometry &geometry;
-    const double merge2; // the squared distance below which vertices merge
+    const lsGeometryReduction reduction;
+    double merge2 = 0.0; // the squared distance below which vertices merge
     std::vector<std::size_t> ends;
     std::size_t taken = 0;
     Point last{};    // the vertex kept last
@@ -314,7 +328,7 @@ bool buildReducedGeometry(const lsRuleSet &rules,
         geometry.vertices.clear();
         geometry.stripFirst.clear();
         geometry.stripCount.clear();
-        ReducingConsumer consumer(geometry, reduction.tolerance / reduction.pixelsPerUnit);
+        ReducingConsumer consumer(geometry, reduction);
         BatchSink sink(consumer);
         lsWalk(rules.angle, rules.step, commands, sink);
         if (commands.cancelled()) {
@@ -553,7 +567,8 @@ bool lsBuildGeometry(const lsRuleSet &rules,
                      lsGeometry &geometry,
                      const lsGeometryReduction &reduction)
 {
-    if (reduction.pixelsPerUnit > 0.0 && reduction.tolerance > 0.0)
+    if ((reduction.pixelsPerUnit > 0.0 || reduction.framingPixels > 0.0)
+        && reduction.tolerance > 0.0)
         return buildReducedGeometry(rules, commands, geometry, reduction);
     try {
         lsGeometryCount count;

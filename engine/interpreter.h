@@ -93,13 +93,19 @@ bool lsCountGeometry(lsCommandSource &commands, lsGeometryCount &count);
 
 // Geometry for a picture: a vertex closer than `tolerance` device pixels to the last one
 // kept merges into it (a strip's last vertex is always kept), and a strip that never gets
-// that far from its first vertex is left out. pixelsPerUnit bounds how many device pixels
-// one figure unit spans anywhere in the picture (for a figure that turns, at every angle);
-// zero keeps every vertex. With a tolerance of at most half a pixel, a figure whose
-// segments all span a pixel or more keeps every vertex, and what merges stays a line.
+// that far from its first vertex is left out. The scale bounds how many device pixels one
+// figure unit spans anywhere in the picture (for a figure that turns, at every angle):
+// - pixelsPerUnit, fixed;
+// - or framingPixels, for a picture that frames a flat figure's box: the scale is that
+//   divided by the largest half side of the box. The walk takes it from the box of the
+//   vertices so far, which only grows, so it never merges more than the final box allows.
+//   It holds for a flat figure only: a caller finding depth in the box builds again.
+// With neither, every vertex is kept. With a tolerance of at most half a pixel, a figure
+// whose segments all span a pixel or more keeps every vertex, and what merges stays a line.
 struct lsGeometryReduction
 {
     double pixelsPerUnit = 0.0;
+    double framingPixels = 0.0;
     double tolerance = 0.5;
 };
 

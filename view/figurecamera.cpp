@@ -70,6 +70,12 @@ Matrix lookAlongZ(double distance)
     return multiply(m, translation(0.0, 0.0, -distance));
 }
 
+// The focal length in pixels, equal along both axes (the aspect divides it out).
+double focalPixels(double fovy, int height)
+{
+    return height * 0.5 / std::tan(fovy / 2.0 * pi / 180.0);
+}
+
 Matrix rotationAboutY(double degrees)
 {
     const double r = degrees * pi / 180.0;
@@ -109,8 +115,7 @@ FigureCamera FigureCamera::make(const double box[6], int width, int height, doub
     // Reduced in double first: a float holding a large angle would turn in coarse steps.
     c.spinDegrees = static_cast<float>(std::fmod(spinDegrees, 360.0));
 
-    // Focal length in pixels, equal along both axes (the aspect divides it out).
-    const double focal = height * 0.5 / std::tan(c.fovy / 2.0 * pi / 180.0);
+    const double focal = focalPixels(c.fovy, height);
     if (!c.spins) {
         c.pixelsPerUnit = c.eyeDistance > 0.0 ? focal / c.eyeDistance : 0.0;
     } else {
@@ -133,6 +138,12 @@ FigureCamera FigureCamera::make(const double box[6], int width, int height, doub
         mv = multiply(mv, rotationAboutY(c.spinDegrees));
     c.modelview = mv;
     return c;
+}
+
+double FigureCamera::framingPixels(int width, int height)
+{
+    const double box[6] = { -1.0, 1.0, -1.0, 1.0, 0.0, 0.0 };
+    return make(box, width, height, 0.0).pixelsPerUnit;
 }
 
 FigureCamera::WindowPoint FigureCamera::project(double x, double y, double z) const

@@ -37,6 +37,10 @@ struct FigureCamera
     // box: minimum x, maximum x, minimum y, maximum y, minimum z, maximum z.
     static FigureCamera make(const double box[6], int width, int height, double spinDegrees);
 
+    // For flat figures, pixelsPerUnit times the largest half side of the box: it depends
+    // on the picture's size only (lsGeometryReduction::framingPixels).
+    static double framingPixels(int width, int height);
+
     struct WindowPoint
     {
         double x = 0.0;     // pixels from the left edge
