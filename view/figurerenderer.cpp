@@ -53,14 +53,6 @@ void FigureRenderer::setGeometry(std::shared_ptr<const lsGeometry> geometry)
     mUploaded = false;
 }
 
-bool FigureRenderer::releaseUploadedGeometry()
-{
-    if (!mUploaded)
-        return false;
-    mGeometry.reset();
-    return true;
-}
-
 void FigureRenderer::beginFrame(int width, int height) const
 {
     glMatrixMode(GL_PROJECTION);

@@ -25,10 +25,6 @@ public:
     void setGeometry(std::shared_ptr<const lsGeometry> geometry);
     // The geometry set last, null once released.
     const std::shared_ptr<const lsGeometry> &geometry() const { return mGeometry; }
-    // Lets go of the geometry once it is uploaded, so that its storage can take the next
-    // figure while frames still show this one from the buffer object. Returns false (and
-    // keeps it) when it is not uploaded yet. Losing the GL objects then loses the figure.
-    bool releaseUploadedGeometry();
 
     // RGBA in 0-1. The background always clears opaque.
     void setLineColor(const std::array<double, 4> &color) { mLineColor = color; }

@@ -58,3 +58,33 @@ lsImageRep captureImageRep(int width, int height)
     image.stride = stride;
     return image;
 }
+
+lsImageRep imageRepFromRgba(const std::vector<std::uint8_t> &rgba, int width, int height)
+{
+    if (width <= 0 || height <= 0 || width > INT_MAX - 8
+        || rgba.size() / 4 / static_cast<std::size_t>(width) < static_cast<std::size_t>(height))
+        return {};
+    lsImageRep image;
+    const int stride = lsImageStride(width);
+    const std::size_t size = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
+    try {
+        image.red.resize(size);
+        image.green.resize(size);
+        image.blue.resize(size);
+    } catch (const std::bad_alloc &) {
+        return {};
+    }
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t *in = rgba.data() + std::size_t(height - 1 - y) * std::size_t(width) * 4;
+        const std::size_t row = std::size_t(y) * std::size_t(stride);
+        for (int x = 0; x < width; ++x, in += 4) {
+            image.red[row + x] = in[0];
+            image.green[row + x] = in[1];
+            image.blue[row + x] = in[2];
+        }
+    }
+    image.width = width;
+    image.height = height;
+    image.stride = stride;
+    return image;
+}

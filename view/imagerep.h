@@ -29,3 +29,7 @@ void reversePixelBuffer(const unsigned char *src, unsigned char *dst, int rowLen
 // buffer. Returns a null image for an empty size or when the memory cannot be had.
 // Leaves the pack alignment as it found it.
 lsImageRep captureImageRep(int width, int height);
+
+// The picture of a width x height RGBA buffer whose bottom row comes first, as GL reads it.
+// Returns a null image when the buffer is too small or the memory cannot be had.
+lsImageRep imageRepFromRgba(const std::vector<std::uint8_t> &rgba, int width, int height);

@@ -21,20 +21,14 @@ namespace {
 // milliseconds at most); longer ones on a worker.
 constexpr std::size_t inlineBuildLimit = 256 * 1024;
 
-// How long the storage of a replaced figure is kept for the next one.
-constexpr int spareMilliseconds = 10000;
-
 // A figure with depth turns this much per tick of this many milliseconds of real time.
 constexpr double spinDegreesPerTick = 0.3;
 constexpr qint64 spinTickMilliseconds = 10;
 
-// Builds for a view of the given pixel size into target's storage when it has some (a
-// replaced figure's), else into new.
-std::shared_ptr<lsGeometry> buildGeometry(const lsString &string,
-                                          double angle,
-                                          double step,
-                                          QSize pixels,
-                                          std::shared_ptr<lsGeometry> target)
+// Builds for a view of the given pixel size. Always into new storage: frames may still
+// be drawing the figure it replaces on the frame thread.
+std::shared_ptr<lsGeometry>
+buildGeometry(const lsString &string, double angle, double step, QSize pixels)
 {
     // The interpreter reads only the angle and the step; a private copy of both keeps the
     // worker clear of later changes to the view's rule set.
@@ -42,8 +36,7 @@ std::shared_ptr<lsGeometry> buildGeometry(const lsString &string,
     rules.angle = angle;
     rules.step = step;
     try {
-        if (!target)
-            target = std::make_shared<lsGeometry>();
+        auto target = std::make_shared<lsGeometry>();
         if (!buildViewGeometry(rules, string.view(), pixels.width(), pixels.height(), *target))
             return nullptr;
         return target;
@@ -96,14 +89,11 @@ lsGLView::lsGLView(QWidget *parent)
     mSpinTimer.setSingleShot(true);
     mSpinTimer.setTimerType(Qt::PreciseTimer);
     connect(&mSpinTimer, &QTimer::timeout, this, qOverload<>(&lsGLView::update));
-
-    mSpareTimer.setSingleShot(true);
-    mSpareTimer.setInterval(spareMilliseconds);
-    connect(&mSpareTimer, &QTimer::timeout, this, [this] { mSpare.reset(); });
 }
 
 lsGLView::~lsGLView()
 {
+    mFrames.reset(); // waits for the frame in progress
     {
         std::lock_guard lock(mLink->mutex);
         mLink->view = nullptr;
@@ -118,6 +108,15 @@ lsGLView::~lsGLView()
 
 void lsGLView::initializeGL()
 {
+    if (!mFrames) {
+        mFrames = std::make_unique<FrameThread>([link = mLink] {
+            std::lock_guard lock(link->mutex);
+            if (lsGLView *view = link->view)
+                QMetaObject::invokeMethod(view, &lsGLView::frameArrived, Qt::QueuedConnection);
+        });
+        if (!mFrames->isValid())
+            mFrames.reset(); // frames are drawn here then, on the UI thread
+    }
     // A new context (the widget moved to another window) starts without our GL objects.
     connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &lsGLView::releaseGL,
             Qt::UniqueConnection);
@@ -149,19 +148,83 @@ void lsGLView::resizeGL(int, int)
     requestBuild();
 }
 
-// The one place that decides when the next frame is drawn, besides the changes that call
-// update(): a figure with depth draws again at the next tick of the clock, so that it
-// turns with real time however long a frame takes, and a frame is never queued behind
-// another. Frames only happen while the window is exposed, so a hidden or minimised view
-// stops here until it shows again.
-void lsGLView::paintGL()
+FrameThread::Request lsGLView::frameRequest() const
 {
     const QSize size = pixelSize();
-    mRenderer.draw(size.width(), size.height(), spinAngle());
-    mFramePainted = true;
-    if (mRenderer.figureSpins())
-        mSpinTimer.start(static_cast<int>(spinTickMilliseconds
-                                          - mSpinClock.elapsed() % spinTickMilliseconds));
+    return { mShown,       mRenderer.lineColor(), mRenderer.backgroundColor(),
+             size.width(), size.height(),         spinAngle() };
+}
+
+// The one place that decides when the next frame is drawn, besides the changes that call
+// update(). Frames are drawn on the frame thread; this shows the latest one, and asks for
+// the next when it no longer matches the view, one at a time, so frames never queue and
+// input never waits for one. A figure with depth asks again at the next tick of the
+// clock, so that it turns with real time however long a frame takes. Painting only
+// happens while the window is exposed, so a hidden or minimised view stops drawing here.
+void lsGLView::paintGL()
+{
+    if (!mFrames) {
+        const FrameThread::Request r = frameRequest();
+        mRenderer.draw(r.width, r.height, r.spinDegrees);
+        mFramePainted = true;
+        if (mRenderer.figureSpins())
+            startSpinTimer();
+        return;
+    }
+    const std::shared_ptr<const FrameThread::Frame> frame = mFrames->latest();
+    showFrame(frame.get());
+    if (mFrameInFlight)
+        return;
+    const FrameThread::Request wanted = frameRequest();
+    if (!frame || !sameFrame(frame->request, wanted, frame->spins)) {
+        mFrames->request(wanted);
+        mFrameInFlight = true;
+    } else if (frame->spins) {
+        startSpinTimer();
+    }
+}
+
+void lsGLView::showFrame(const FrameThread::Frame *frame)
+{
+    const QSize size = pixelSize();
+    const auto &background = mRenderer.backgroundColor();
+    glViewport(0, 0, size.width(), size.height());
+    glClearColor(static_cast<float>(background[0]), static_cast<float>(background[1]),
+                 static_cast<float>(background[2]), 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    if (!frame || frame->rgba.empty())
+        return;
+    // Pixel for pixel from the bottom-left corner, as the frame was read.
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glDisable(GL_BLEND);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_DITHER);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glRasterPos2i(-1, -1);
+    glDrawPixels(std::max(frame->request.width, 1), std::max(frame->request.height, 1), GL_RGBA,
+                 GL_UNSIGNED_BYTE, frame->rgba.data());
+}
+
+bool lsGLView::sameFrame(const FrameThread::Request &a, const FrameThread::Request &b, bool spins)
+{
+    return a.geometry == b.geometry && a.lineColor == b.lineColor
+           && a.backgroundColor == b.backgroundColor && a.width == b.width && a.height == b.height
+           && (!spins || a.spinDegrees == b.spinDegrees);
+}
+
+void lsGLView::startSpinTimer()
+{
+    mSpinTimer.start(
+            static_cast<int>(spinTickMilliseconds - mSpinClock.elapsed() % spinTickMilliseconds));
+}
+
+void lsGLView::frameArrived()
+{
+    mFrameInFlight = false;
+    update();
 }
 
 double lsGLView::spinAngle() const
@@ -241,57 +304,30 @@ void lsGLView::startBuild()
         serial = mSerial;
     }
     const QSize pixels = mGeometryPixels = pixelSize();
-    std::shared_ptr<lsGeometry> target = takeStorage();
     if (string->size() < inlineBuildLimit) {
-        finishBuild(serial, buildGeometry(*string, angle, step, pixels, std::move(target)));
+        finishBuild(serial, buildGeometry(*string, angle, step, pixels));
         return;
     }
     mBuilding = true;
-    QThreadPool::globalInstance()->start([string = std::move(string), angle, step, pixels, serial,
-                                          target = std::move(target), link = mLink]() mutable {
-        auto geometry = buildGeometry(*string, angle, step, pixels, std::move(target));
-        std::lock_guard lock(link->mutex);
-        if (lsGLView *view = link->view) {
-            // Delivered only while the view exists: Qt drops events of deleted objects.
-            QMetaObject::invokeMethod(
-                    view,
-                    [view, serial, geometry = std::move(geometry)]() mutable {
-                        view->finishBuild(serial, std::move(geometry));
-                    },
-                    Qt::QueuedConnection);
-        }
-    });
-}
-
-std::shared_ptr<lsGeometry> lsGLView::takeStorage()
-{
-    // Nobody else may hold the figure whose storage is taken (an export, say): only this
-    // view and, for the figure on screen, the renderer.
-    if (mShown && mShown.use_count() == 2) {
-        // Frames go on showing the figure from its buffer object while its storage takes
-        // the next one; a hidden view shows nothing meanwhile.
-        if (mRenderer.releaseUploadedGeometry()) {
-            return std::exchange(mShown, nullptr);
-        } else if (!isVisible()) {
-            mRenderer.setGeometry(nullptr);
-            return std::exchange(mShown, nullptr);
-        }
-    }
-    if (mSpare && mSpare.use_count() == 1)
-        return std::exchange(mSpare, nullptr);
-    return nullptr;
+    QThreadPool::globalInstance()->start(
+            [string = std::move(string), angle, step, pixels, serial, link = mLink]() mutable {
+                auto geometry = buildGeometry(*string, angle, step, pixels);
+                std::lock_guard lock(link->mutex);
+                if (lsGLView *view = link->view) {
+                    // Delivered only while the view exists: Qt drops events of deleted objects.
+                    QMetaObject::invokeMethod(
+                            view,
+                            [view, serial, geometry = std::move(geometry)]() mutable {
+                                view->finishBuild(serial, std::move(geometry));
+                            },
+                            Qt::QueuedConnection);
+                }
+            });
 }
 
 void lsGLView::finishBuild(std::uint64_t serial, std::shared_ptr<lsGeometry> geometry)
 {
     mBuilding = false;
-    // A figure replaced while still on screen keeps its storage for a while, for a build
-    // that cannot reuse the storage of the figure on screen (one right after this one,
-    // before a frame has uploaded it).
-    if (mShown) {
-        mSpare = std::exchange(mShown, nullptr);
-        mSpareTimer.start();
-    }
     mShown = std::move(geometry);
     mRenderer.setGeometry(mShown);
     mShownSerial = serial;
@@ -311,6 +347,11 @@ lsImageRep lsGLView::makeImageRep()
 {
     if (!isValid())
         return {}; // never shown: there is no framebuffer
+    if (mFrames) {
+        const auto frame = mFrames->render(frameRequest());
+        return frame ? imageRepFromRgba(frame->rgba, frame->request.width, frame->request.height)
+                     : lsImageRep();
+    }
     makeCurrent();
     // A resize discards the frame; draw the current one rather than read undefined pixels.
     if (!mFramePainted)

@@ -3,6 +3,7 @@
 #include "engine/lsstring.h"
 #include "engine/ruleset.h"
 #include "view/figurerenderer.h"
+#include "view/framethread.h"
 #include "view/imagerep.h"
 
 #include <QColor>
@@ -51,8 +52,7 @@ public:
     double spinAngle() const;
     void setSpinAngle(double degrees);
 
-    // The latest figure's geometry: null before the first figure is ready, and while a
-    // build writes the next figure into its storage (the screen shows it meanwhile).
+    // The latest figure's geometry: null before the first figure is ready.
     std::shared_ptr<const lsGeometry> geometry() const { return mShown; }
     // The string last handed over (null before the first hand-over); any thread.
     std::shared_ptr<const lsString> heldString() const;
@@ -88,9 +88,11 @@ private:
     void releaseGL();
     void requestBuild();
     void startBuild();
-    // Storage for the next build to write: the figure on screen's own when frames no longer
-    // need it, else that of the figure shown before it; null for fresh memory.
-    std::shared_ptr<lsGeometry> takeStorage();
+    FrameThread::Request frameRequest() const;
+    void showFrame(const FrameThread::Frame *frame);
+    static bool sameFrame(const FrameThread::Request &a, const FrameThread::Request &b, bool spins);
+    void startSpinTimer();
+    void frameArrived();
     void finishBuild(std::uint64_t serial, std::shared_ptr<lsGeometry> geometry);
     bool printImage(QPrinter &printer, const lsImageRep &rep, QString *errorString);
 
@@ -102,15 +104,15 @@ private:
 
     // Main thread only.
     FigureRenderer mRenderer;
-    std::shared_ptr<lsGeometry> mShown; // the latest figure; null while a build rewrites it
-    std::shared_ptr<lsGeometry> mSpare; // the figure shown before, for its storage
-    QTimer mSpareTimer;                 // lets the spare go when no build came for it
+    std::shared_ptr<const lsGeometry> mShown; // the latest figure
+    std::unique_ptr<FrameThread> mFrames;     // null when frames are drawn on the UI thread
+    bool mFrameInFlight = false;              // a frame was asked for and has not arrived
     double mSpinBase = 0.0;
     QElapsedTimer mSpinClock; // since the spin angle was mSpinBase
     QTimer mSpinTimer;        // the next frame of a figure with depth
     QSize mGeometryPixels;    // the pixel size of the latest build
     bool mBuilding = false;
-    bool mFramePainted = false; // the framebuffer holds a frame of the current size
+    bool mFramePainted = false; // without a frame thread: the framebuffer holds a frame
     std::uint64_t mShownSerial = 0;
     std::shared_ptr<Link> mLink;
 };

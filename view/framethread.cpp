@@ -1,0 +1,107 @@
+#include "view/framethread.h"
+
+#include "view/figurerenderer.h"
+#include "view/offscreencontext.h"
+
+#include <GL/gl.h>
+
+#include <new>
+#include <string>
+
+FrameThread::FrameThread(std::function<void()> onFrame)
+    : mOnFrame(std::move(onFrame))
+{
+    mThread = std::thread([this] { run(); });
+    std::unique_lock lock(mMutex);
+    mDone.wait(lock, [this] { return mStarted; });
+}
+
+FrameThread::~FrameThread()
+{
+    {
+        std::lock_guard lock(mMutex);
+        mStop = true;
+    }
+    mWake.notify_all();
+    mThread.join();
+}
+
+void FrameThread::request(Request request)
+{
+    {
+        std::lock_guard lock(mMutex);
+        mPending = std::move(request);
+        ++mRequested;
+    }
+    mWake.notify_all();
+}
+
+std::shared_ptr<const FrameThread::Frame> FrameThread::render(Request request)
+{
+    std::unique_lock lock(mMutex);
+    if (!mValid)
+        return nullptr;
+    mPending = std::move(request);
+    const std::uint64_t number = ++mRequested;
+    mWake.notify_all();
+    mDone.wait(lock, [&] { return mLatest && mLatest->number >= number; });
+    return mLatest;
+}
+
+std::shared_ptr<const FrameThread::Frame> FrameThread::latest() const
+{
+    std::lock_guard lock(mMutex);
+    return mLatest;
+}
+
+void FrameThread::run()
+{
+    OffscreenContext context;
+    FigureRenderer renderer;
+    {
+        std::lock_guard lock(mMutex);
+        mValid = context.create(1, 1, nullptr);
+        mStarted = true;
+    }
+    mDone.notify_all();
+    if (!mValid)
+        return;
+    std::unique_lock lock(mMutex);
+    for (;;) {
+        mWake.wait(lock, [this] { return mStop || mPending; });
+        if (mStop)
+            break;
+        auto frame = std::make_shared<Frame>();
+        frame->request = std::move(*mPending);
+        frame->number = mRequested;
+        mPending.reset();
+        lock.unlock();
+
+        const Request &r = frame->request;
+        const int width = std::max(r.width, 1), height = std::max(r.height, 1);
+        if (context.width() != width || context.height() != height)
+            context.resize(width, height, nullptr);
+        if (renderer.geometry() != r.geometry)
+            renderer.setGeometry(r.geometry);
+        renderer.setLineColor(r.lineColor);
+        renderer.setBackgroundColor(r.backgroundColor);
+        renderer.draw(width, height, r.spinDegrees);
+        frame->spins = renderer.figureSpins();
+        try {
+            frame->rgba.resize(std::size_t(width) * std::size_t(height) * 4);
+            glPixelStorei(GL_PACK_ALIGNMENT, 4);
+            glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, frame->rgba.data());
+        } catch (const std::bad_alloc &) {
+            frame->rgba.clear(); // shows as no picture
+        }
+
+        lock.lock();
+        mLatest = std::move(frame);
+        mDone.notify_all();
+        lock.unlock();
+        mOnFrame();
+        lock.lock();
+    }
+    lock.unlock();
+    renderer.releaseGL();
+}
