@@ -1,7 +1,7 @@
 // The document window under load (run with an X server, e.g. xvfb-run): how long the UI thread
-// stalls while a 232 MB generation runs and its figure is built, and how soon an angle change
-// on that figure is ready to draw. Painting the huge figure is left out: software rasterisation
-// says nothing about a user's GPU, so the window is hidden as soon as a figure is ready.
+// stalls while a 232 MB generation runs and its figure is built, how soon an angle change on
+// that figure is ready to draw, and how long input waits while a figure of that size spins on
+// screen (BM_InputLatency; the other benchmarks hide the window once a figure is ready).
 #include "document/lsdocument.h"
 #include "platform/documentcontroller.h"
 #include "view/lsglview.h"
@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QStandardPaths>
 #include <QTableView>
@@ -20,7 +21,12 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <deque>
 #include <functional>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -128,6 +134,106 @@ void BM_AngleChange(benchmark::State &state)
     state.counters["max_stall_ms"] = std::max(first.maxStallMs, later.maxStallMs);
 }
 BENCHMARK(BM_AngleChange)->Iterations(4)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Records how long each key event posted to a widget waits before the widget gets it.
+class InputWaits : public QObject
+{
+public:
+    explicit InputWaits(QWidget *target)
+        : mTarget(target)
+    {
+        target->installEventFilter(this);
+    }
+
+    // From another thread: a key event stamped now.
+    void post()
+    {
+        std::lock_guard lock(mMutex);
+        mPosted.push_back(std::chrono::steady_clock::now());
+        QCoreApplication::postEvent(mTarget,
+                                    new QKeyEvent(QEvent::KeyPress, Qt::Key_Shift, Qt::NoModifier));
+    }
+    double longestMs() const { return mLongestMs; }
+    int count() const { return mCount; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == mTarget && event->type() == QEvent::KeyPress && !event->spontaneous()) {
+            std::lock_guard lock(mMutex);
+            if (!mPosted.empty()) {
+                const std::chrono::duration<double, std::milli> wait =
+                        std::chrono::steady_clock::now() - mPosted.front();
+                mPosted.pop_front();
+                mLongestMs = std::max(mLongestMs, wait.count());
+                ++mCount;
+            }
+            return true;
+        }
+        return false;
+    }
+
+private:
+    QWidget *mTarget;
+    std::mutex mMutex;
+    std::deque<std::chrono::steady_clock::time_point> mPosted;
+    double mLongestMs = 0;
+    int mCount = 0;
+};
+
+// A 3D Hilbert curve five times over at 7 passes (10,485,760 moves, nearly all of them a
+// pixel or more long on screen, so that they are all drawn) spins in the window: every
+// 10 ms, for 6 s, a key press is posted to the axiom field from another thread. Reported:
+// the longest wait (input_latency_ms), the frames shown meanwhile, the spin angle they
+// covered and the vertices drawn per frame. Registered last: it leaves the document changed.
+void BM_InputLatency(benchmark::State &state)
+{
+    showSmallFigure();
+    QAbstractItemModel *rules = document->ruleTable()->model();
+    const char *hilbert[][2] = {
+        { "X", "X-F+YFY+F-Z>F<Z-F+>>YFY+F+X+>>-" },
+        { "W", "W>F<YFX<F<Z<<-F-Z<++F<X++FY<F<W+>>-" },
+        { "Y", "++Z<++F<X-F+Y<F<W>>FW>F<Y+F+X<F<Z+>>-" },
+        { "Z", "++YFX-F+X++FW>F<W>>FX-F+X++FY+>>-" },
+    };
+    for (int row = 0; row < 4; ++row) {
+        if (row > 0)
+            document->addRule();
+        rules->setData(rules->index(row, 0), QString::fromLatin1(hilbert[row][0]));
+        rules->setData(rules->index(row, 1), QString::fromLatin1(hilbert[row][1]));
+    }
+    document->axiomText()->setText(QStringLiteral("WWWWW"));
+    untilReady([] { document->setIterations(7); }, false);
+    lsGLView *view = document->glView();
+    InputWaits waits(document->axiomText());
+    int frames = 0;
+    const QMetaObject::Connection swapped =
+            QObject::connect(view, &QOpenGLWidget::frameSwapped, [&] { ++frames; });
+    double spun = 0;
+    for (auto _ : state) {
+        std::atomic<bool> done = false;
+        std::thread poster([&] {
+            while (!done) {
+                waits.post();
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        });
+        const double spin = view->spinAngle();
+        QTest::qWait(6000);
+        spun = view->spinAngle() - spin;
+        done = true;
+        poster.join();
+        QTest::qWait(200); // the last events arrive
+    }
+    QObject::disconnect(swapped);
+    state.counters["input_latency_ms"] = waits.longestMs();
+    state.counters["inputs"] = waits.count();
+    state.counters["frames"] = frames;
+    state.counters["spin_degrees"] = spun;
+    state.counters["shown_vertices"] = double(view->geometry()->vertexCount());
+    document->hide();
+}
+BENCHMARK(BM_InputLatency)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

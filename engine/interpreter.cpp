@@ -212,15 +212,13 @@ struct ReducingConsumer
             if (half > 0.0)
                 setScale(reduction.framingPixels / half);
         }
-        std::size_t next = 0;
-        for (std::size_t i = 0; i < n; ++i, xyz += 3) {
-            for (; next < ends.size() && ends[next] <= taken + i; ++next)
-                endStrip();
-            add({ xyz[0], xyz[1], xyz[2] });
-        }
-        taken += n;
-        for (; next < ends.size(); ++next)
+        std::size_t i = 0;
+        for (const std::size_t end : ends) {
+            i = mergeRun(xyz, i, std::max(i, end - taken));
             endStrip();
+        }
+        mergeRun(xyz, i, n);
+        taken += n;
         ends.clear();
     }
     void restart(std::size_t vertex) { ends.push_back(vertex); }
@@ -231,14 +229,28 @@ struct ReducingConsumer
         return dx * dx + dy * dy + dz * dz;
     }
 
-    void add(const Point &p)
+    // Vertices [i, end) of a batch, all in one strip; returns end. Most vertices of a
+    // dense figure merge, so merging only compares and remembers where.
+    std::size_t mergeRun(const double *xyz, std::size_t i, const std::size_t end)
     {
-        if (stripKept > 0 && distance2(p, last) < merge2) {
-            pending = p;
-            hasPending = true;
-            return;
+        const double *merged = nullptr; // the last vertex merged since `last`, in this run
+        for (; i < end; ++i) {
+            const double *v = xyz + 3 * i;
+            if (stripKept > 0) {
+                const double dx = v[0] - last[0], dy = v[1] - last[1], dz = v[2] - last[2];
+                if (dx * dx + dy * dy + dz * dz < merge2) {
+                    merged = v;
+                    continue;
+                }
+            }
+            keep({ v[0], v[1], v[2] }, hasPending || merged);
+            merged = nullptr;
         }
-        keep(p, hasPending);
+        if (merged) {
+            pending = { merged[0], merged[1], merged[2] };
+            hasPending = true;
+        }
+        return i;
     }
 
     // Whether q lies on the segment from `from` to p, to within a quarter of the tolerance.
