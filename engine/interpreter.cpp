@@ -329,6 +329,31 @@ struct ReducingConsumer
     Box box;
 };
 
+// Reduces a built geometry again at a fixed scale, keeping its box.
+void reduceAgain(lsGeometry &geometry, const lsGeometryReduction &reduction)
+{
+    lsGeometry kept = std::move(geometry);
+    geometry = lsGeometry();
+    ReducingConsumer consumer(geometry, reduction);
+    std::size_t fed = 0;
+    for (std::size_t s = 0; s < kept.stripFirst.size(); ++s) {
+        if (s > 0)
+            consumer.restart(fed);
+        const float *v = kept.vertices.data() + 3 * std::size_t(kept.stripFirst[s]);
+        for (std::size_t left = std::size_t(kept.stripCount[s]); left > 0;) {
+            const std::size_t n = std::min(left, consumer.batch.size() / 3);
+            std::copy(v, v + 3 * n, consumer.batch.begin());
+            consumer.take(consumer.batch.data(), n);
+            v += 3 * n;
+            left -= n;
+            fed += n;
+        }
+    }
+    consumer.restart(fed);
+    consumer.take(consumer.batch.data(), 0);
+    std::copy(kept.box, kept.box + 6, geometry.box);
+}
+
 // The reduced geometry: no count beforehand, since the picture, not the string, sets
 // its size. Storage of an earlier build is written again.
 bool buildReducedGeometry(const lsRuleSet &rules,
@@ -350,6 +375,16 @@ bool buildReducedGeometry(const lsRuleSet &rules,
         sink.restart(); // ends the last strip
         sink.grow();
         consumer.box.copyTo(geometry.box);
+        const double half = std::max(geometry.box[lsMaxX] - geometry.box[lsMinX],
+                                     geometry.box[lsMaxY] - geometry.box[lsMinY])
+                            * 0.5;
+        if (reduction.pixelsPerUnit <= 0.0 && half > 0.0) {
+            // The scale followed the box: what was kept while the box was still small is
+            // finer than the whole picture needs.
+            lsGeometryReduction final = reduction;
+            final.pixelsPerUnit = reduction.framingPixels / half;
+            reduceAgain(geometry, final);
+        }
     } catch (const std::bad_alloc &) {
         geometry = lsGeometry();
         return false;

@@ -199,7 +199,7 @@ TEST_F(RendererTest, SubPixelDetailDrawsInTheFullLineColour)
     for (const auto &c : cases) {
         const lsString string = lsGenerate(*c.set, c.axiom, c.passes).string;
         const lsImageRep image = frame(*c.set, string.view(), 200, 200);
-        EXPECT_LT(shownVertices, string.size() / 8) << c.axiom;
+        EXPECT_LT(shownVertices, string.size() / 20) << c.axiom;
         EXPECT_GE(coverage(image, black).count, 100) << c.axiom;
         int brightest = 0;
         for (std::uint8_t v : image.red)
