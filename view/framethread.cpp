@@ -5,8 +5,8 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <new>
-#include <string>
 
 FrameThread::FrameThread(std::function<void()> onFrame)
     : mOnFrame(std::move(onFrame))
