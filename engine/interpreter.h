@@ -98,8 +98,9 @@ bool lsCountGeometry(lsCommandSource &commands, lsGeometryCount &count);
 // - pixelsPerUnit, fixed;
 // - or framingPixels, for a picture that frames a flat figure's box: the scale is that
 //   divided by the largest half side of the box. The walk takes it from the box of the
-//   vertices so far, which only grows, so it never merges more than the final box allows.
-//   It holds for a flat figure only: a caller finding depth in the box builds again.
+//   vertices so far, which only grows, so it never merges more than the final box allows,
+//   and reduces what it kept once more at the final scale. It holds for a flat figure
+//   only: a caller finding depth in the box builds again.
 // With neither, every vertex is kept. With a tolerance of at most half a pixel, a figure
 // whose segments all span a pixel or more keeps every vertex, and what merges stays a line.
 struct lsGeometryReduction
