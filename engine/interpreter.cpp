@@ -216,6 +216,7 @@ struct ReducingConsumer
         for (const std::size_t end : ends) {
             i = mergeRun(xyz, i, std::max(i, end - taken));
             endStrip();
+            hasPrevious = false;
         }
         mergeRun(xyz, i, n);
         taken += n;
@@ -236,6 +237,27 @@ struct ReducingConsumer
         const double *merged = nullptr; // the last vertex merged since `last`, in this run
         for (; i < end; ++i) {
             const double *v = xyz + 3 * i;
+            if (reduction.region) {
+                // A strip starts at the first segment that shows and ends before one
+                // that does not.
+                const bool started = hasPrevious;
+                const Point before = previous;
+                previous = { v[0], v[1], v[2] };
+                hasPrevious = true;
+                if (!started)
+                    continue;
+                if (!meetsRegion(before, v)) {
+                    if (merged) {
+                        pending = { merged[0], merged[1], merged[2] };
+                        hasPending = true;
+                        merged = nullptr;
+                    }
+                    endStrip();
+                    continue;
+                }
+                if (stripKept == 0)
+                    keep(before, false);
+            }
             if (stripKept > 0) {
                 const double dx = v[0] - last[0], dy = v[1] - last[1], dz = v[2] - last[2];
                 if (dx * dx + dy * dy + dz * dz < merge2) {
@@ -251,6 +273,14 @@ struct ReducingConsumer
             hasPending = true;
         }
         return i;
+    }
+
+    // Whether the segment from a to b may reach into the region: its bounding box meets it.
+    bool meetsRegion(const Point &a, const double *b) const
+    {
+        const std::array<double, 4> &r = *reduction.region;
+        return std::max(a[0], b[0]) >= r[0] && std::min(a[0], b[0]) <= r[1]
+               && std::max(a[1], b[1]) >= r[2] && std::min(a[1], b[1]) <= r[3];
     }
 
     // Whether q lies on the segment from `from` to p, to within a quarter of the tolerance.
@@ -318,9 +348,11 @@ struct ReducingConsumer
     double merge2 = 0.0; // the squared distance below which vertices merge
     std::vector<std::size_t> ends;
     std::size_t taken = 0;
-    Point last{};    // the vertex kept last
-    Point from{};    // the one kept before it, where its segment starts
-    Point pending{}; // the vertex merged last, when one came after `last`
+    Point last{};     // the vertex kept last
+    Point from{};     // the one kept before it, where its segment starts
+    Point pending{};  // the vertex merged last, when one came after `last`
+    Point previous{}; // with a region: the vertex before, kept or not
+    bool hasPrevious = false;
     bool hasPending = false;
     bool lastAfterMerge = false;
     std::array<Point, maxJoined> joined; // vertices the last segment replaced

@@ -4,8 +4,10 @@
 #include "engine/ruleset.h"
 #include "engine/turtle.h"
 
+#include <array>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -103,11 +105,16 @@ bool lsCountGeometry(lsCommandSource &commands, lsGeometryCount &count);
 //   only: a caller finding depth in the box builds again.
 // With neither, every vertex is kept. With a tolerance of at most half a pixel, a figure
 // whose segments all span a pixel or more keeps every vertex, and what merges stays a line.
+//
+// With a fixed scale, a region (minimum x, maximum x, minimum y, maximum y) keeps only
+// the segments of a flat figure that may reach into it: a picture of part of the figure
+// costs what it shows. The box still counts every vertex.
 struct lsGeometryReduction
 {
     double pixelsPerUnit = 0.0;
     double framingPixels = 0.0;
     double tolerance = 0.5;
+    std::optional<std::array<double, 4>> region;
 };
 
 // Builds the geometry of the figure, sized exactly from lsCountGeometry first, into
