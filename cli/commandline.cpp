@@ -132,6 +132,16 @@ ParseResult parseCommandLine(const QStringList &arguments)
     const QCommandLineOption spinOption(
             u"spin"_s, u"Turn a figure with depth by DEGREES about the vertical axis."_s,
             u"DEGREES"_s);
+    const QCommandLineOption zoomOption(
+            u"zoom"_s, u"Magnify the framed picture FACTOR times (1 = framed)."_s, u"FACTOR"_s);
+    const QCommandLineOption centerOption(
+            u"center"_s,
+            u"Show the figure point X,Y,Z at the middle of the picture (default: the middle "
+            u"of the figure's box)."_s,
+            u"X,Y,Z"_s);
+    const QCommandLineOption tiltOption(
+            u"tilt"_s, u"Turn a figure with depth by DEGREES about the horizontal axis."_s,
+            u"DEGREES"_s);
     const QCommandLineOption iterationsOption(
             u"iterations"_s, u"Rewrite N times instead of the document's count (1-7)."_s, u"N"_s);
     const QCommandLineOption angleOption(
@@ -150,8 +160,9 @@ ParseResult parseCommandLine(const QStringList &arguments)
     const QCommandLineOption fromJsonOption(
             u"from-json"_s, u"Read the document from JSON (as --dump prints it)."_s, u"FILE"_s);
     parser.addOptions({ helpOption, versionOption, outputOption, formatOption, sizeOption,
-                        spinOption, iterationsOption, angleOption, axiomOption, ruleOption,
-                        infoOption, dumpOption, fromJsonOption });
+                        spinOption, zoomOption, centerOption, tiltOption, iterationsOption,
+                        angleOption, axiomOption, ruleOption, infoOption, dumpOption,
+                        fromJsonOption });
     parser.addPositionalArgument(u"inputs"_s, u".lsd files, or directories holding them."_s,
                                  u"[FILE.lsd|DIR ...]"_s);
 
@@ -175,8 +186,8 @@ ParseResult parseCommandLine(const QStringList &arguments)
     o.inputs = parser.positionalArguments();
 
     for (const QCommandLineOption *single :
-         { &outputOption, &formatOption, &sizeOption, &spinOption, &iterationsOption, &angleOption,
-           &axiomOption, &fromJsonOption }) {
+         { &outputOption, &formatOption, &sizeOption, &spinOption, &zoomOption, &centerOption,
+           &tiltOption, &iterationsOption, &angleOption, &axiomOption, &fromJsonOption }) {
         if (parser.values(*single).size() > 1)
             return error(u"--%1 is given more than once"_s.arg(single->names().constLast()));
     }
@@ -239,6 +250,36 @@ ParseResult parseCommandLine(const QStringList &arguments)
         if (!spin)
             return error(u"--spin \"%1\" is not a number"_s.arg(parser.value(spinOption)));
         o.spinDegrees = *spin;
+    }
+    if (parser.isSet(zoomOption)) {
+        const auto zoom = parseFiniteNumber(parser.value(zoomOption));
+        if (!zoom || !(*zoom >= FigureView::minZoom && *zoom <= FigureView::maxZoom))
+            return error(
+                    u"--zoom \"%1\" is not a number from %2 to %3"_s.arg(parser.value(zoomOption))
+                            .arg(FigureView::minZoom)
+                            .arg(FigureView::maxZoom));
+        o.view.zoom = *zoom;
+    }
+    if (parser.isSet(centerOption)) {
+        const QStringList parts = parser.value(centerOption).split(u',');
+        std::array<double, 3> centre{};
+        bool ok = parts.size() == 3;
+        for (int i = 0; ok && i < 3; ++i) {
+            const auto coordinate = parseFiniteNumber(parts[i].trimmed());
+            ok = coordinate.has_value();
+            if (ok)
+                centre[std::size_t(i)] = *coordinate;
+        }
+        if (!ok)
+            return error(u"--center \"%1\" is not three numbers X,Y,Z"_s.arg(
+                    parser.value(centerOption)));
+        o.view.centre = centre;
+    }
+    if (parser.isSet(tiltOption)) {
+        const auto tilt = parseFiniteNumber(parser.value(tiltOption));
+        if (!tilt)
+            return error(u"--tilt \"%1\" is not a number"_s.arg(parser.value(tiltOption)));
+        o.view.tiltDegrees = *tilt;
     }
 
     // Where the results go.

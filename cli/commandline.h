@@ -1,5 +1,7 @@
 #pragma once
 
+#include "view/figurecamera.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -45,6 +47,7 @@ struct RenderOptions
     int width = 800;
     int height = 800;
     double spinDegrees = 0.0;
+    FigureView view; // --zoom, --center, --tilt
 
     bool isInline() const { return inlineAxiom.has_value(); }
 };

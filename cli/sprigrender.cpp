@@ -206,7 +206,7 @@ public:
         mRenderer.setGeometry(std::move(geometry));
         mRenderer.setLineColor(viewColor(document.color));
         mRenderer.setBackgroundColor(viewColor(document.bgColor));
-        mRenderer.draw(o.width, o.height, o.spinDegrees);
+        mRenderer.draw(o.width, o.height, o.spinDegrees, o.view);
         image = captureImageRep(o.width, o.height);
         if (image.isNull()) {
             *error = u"not enough memory to capture the picture"_s;
@@ -365,7 +365,7 @@ int Runner::writeOutput(const Job &job, const Figure &figure, const DocumentData
     // pixels (SVG at its nominal size).
     if (figure.hasAxiom
         && !buildViewGeometry(*figure.rules, figure.string.view(), mOptions.width, mOptions.height,
-                              *geometry))
+                              *geometry, mOptions.view))
         return fail(u"%1: not enough memory for the figure"_s.arg(job.name));
     if (!figure.hasAxiom)
         geometry.reset(); // the background alone, as the window shows such a document
@@ -379,7 +379,8 @@ int Runner::writeOutput(const Job &job, const Figure &figure, const DocumentData
     if (mOptions.kind == OutputKind::Svg) {
         const lsGeometry empty;
         if (!writeSvg(geometry ? *geometry : empty, document.color.rgba(), document.bgColor.rgba(),
-                      mOptions.width, mOptions.height, mOptions.spinDegrees, path, &cause))
+                      mOptions.width, mOptions.height, mOptions.spinDegrees, mOptions.view, path,
+                      &cause))
             return fail(QString::fromStdString(cause));
         return ExitSuccess;
     }

@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QMenu>
+#include <QMenuBar>
 #include <QShortcut>
 #include <QUndoStack>
 
@@ -296,6 +297,20 @@ void LSDocument::addFileMenuItems(QMenu *fileMenu)
     QMenu *exportMenu = fileMenu->addMenu(tr("&Export"));
     exportMenu->addAction(tr("&PNG\u2026"), this, &LSDocument::exportPng);
     exportMenu->addAction(tr("&SVG\u2026"), this, &LSDocument::exportSvg);
+}
+
+void LSDocument::addMenus(QMenuBar *bar)
+{
+    lsGLView *view = mUi->glView;
+    QMenu *menu = bar->addMenu(tr("&View"));
+    menu->addAction(tr("Zoom &In"), QKeySequence::ZoomIn, view, &lsGLView::zoomIn);
+    menu->addAction(tr("Zoom &Out"), QKeySequence::ZoomOut, view, &lsGLView::zoomOut);
+    QAction *fit = menu->addAction(tr("&Fit"), view, &lsGLView::fit);
+    fit->setShortcuts({ QKeySequence(Qt::CTRL | Qt::Key_0), QKeySequence(Qt::Key_Home) });
+    menu->addSeparator();
+    QAction *spin = menu->addAction(tr("&Spin"), view, &lsGLView::setSpinning);
+    spin->setCheckable(true);
+    spin->setChecked(view->isSpinning());
 }
 
 // --- Generation and parameters --------------------------------------------------------------
@@ -703,7 +718,7 @@ void LSDocument::exportSvg()
                    std::string cause;
                    if (writeSvg(*geometry, mUi->glView->lineColor(), mUi->glView->backgroundColor(),
                                 size.width(), size.height(), mUi->glView->spinAngle(),
-                                encodeFileName(path.toStdU16String()), &cause))
+                                mUi->glView->view(), encodeFileName(path.toStdU16String()), &cause))
                        return true;
                    *error = QString::fromStdString(cause);
                    return false;

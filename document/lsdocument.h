@@ -110,6 +110,7 @@ protected:
     void loadInterface() override;
     void windowDidLoad() override;
     void addFileMenuItems(QMenu *fileMenu) override;
+    void addMenus(QMenuBar *bar) override;
     void printDocument() override { printShowingPrintPanel(); }
 
 private:

@@ -329,6 +329,7 @@ void Document::buildMenus()
             { QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y) });
     edit->addAction(undo);
     edit->addAction(redo);
+    addMenus(bar);
 
     const QList<QMenu *> shared = controller->sharedMenus();
     for (QMenu *menu : shared)

@@ -5,6 +5,7 @@
 #include <cstddef>
 
 class QMenu;
+class QMenuBar;
 class QUndoStack;
 
 // One open document and its window: a Document *is* its main window, so the window's
@@ -68,6 +69,8 @@ protected:
     virtual void windowDidLoad() { }
     // Document-specific commands for the File menu, placed before Print.
     virtual void addFileMenuItems(QMenu *fileMenu) { Q_UNUSED(fileMenu) }
+    // Document-specific menus, placed after Edit.
+    virtual void addMenus(QMenuBar *bar) { Q_UNUSED(bar) }
 
     // Makes Undo and Redo typed in a text field act on the document's history instead of the
     // field's own, which the document would not see.

@@ -87,9 +87,24 @@ Matrix rotationAboutY(double degrees)
     return m;
 }
 
+Matrix rotationAboutX(double degrees)
+{
+    const double r = degrees * pi / 180.0;
+    Matrix m = identity();
+    m[5] = std::cos(r);
+    m[6] = std::sin(r);
+    m[9] = -std::sin(r);
+    m[10] = std::cos(r);
+    return m;
+}
+
 } // namespace
 
-FigureCamera FigureCamera::make(const double box[6], int width, int height, double spinDegrees)
+FigureCamera FigureCamera::make(const double box[6],
+                                int width,
+                                int height,
+                                double spinDegrees,
+                                const FigureView &view)
 {
     FigureCamera c;
     c.width = width;
@@ -97,7 +112,8 @@ FigureCamera FigureCamera::make(const double box[6], int width, int height, doub
     const double hx = (box[lsMaxX] - box[lsMinX]) * 0.5;
     const double hy = (box[lsMaxY] - box[lsMinY]) * 0.5;
     const double hz = (box[lsMaxZ] - box[lsMinZ]) * 0.5;
-    c.centre = { box[lsMinX] + hx, box[lsMinY] + hy, box[lsMinZ] + hz };
+    c.centre = view.centre.value_or(
+            std::array<double, 3>{ box[lsMinX] + hx, box[lsMinY] + hy, box[lsMinZ] + hz });
     c.eyeDistance = 3.0 * std::max(std::max(hx, hy), hz);
     c.zFar = 4.0 * c.eyeDistance;
 
@@ -110,30 +126,48 @@ FigureCamera FigureCamera::make(const double box[6], int width, int height, doub
             c.fovy = 2.0 * std::atan(half) * 180.0 / pi;
         }
     }
+    // Magnified from the same eye: the picture scales about its middle, nothing else moves.
+    const double zoom = std::clamp(view.zoom, FigureView::minZoom, FigureView::maxZoom);
+    if (zoom != 1.0)
+        c.fovy = 2.0 * std::atan(std::tan(c.fovy / 2.0 * pi / 180.0) / zoom) * 180.0 / pi;
 
     c.spins = hz > 0.0;
     // Reduced in double first: a float holding a large angle would turn in coarse steps.
     c.spinDegrees = static_cast<float>(std::fmod(spinDegrees, 360.0));
+    if (c.spins)
+        c.tiltDegrees = static_cast<float>(std::fmod(view.tiltDegrees, 360.0));
 
     const double focal = focalPixels(c.fovy, height);
+    c.centrePixelsPerUnit = c.eyeDistance > 0.0 ? focal / c.eyeDistance : 0.0;
     if (!c.spins) {
-        c.pixelsPerUnit = c.eyeDistance > 0.0 ? focal / c.eyeDistance : 0.0;
+        const double depth = c.eyeDistance + c.centre[2]; // of the plane z = 0
+        c.pixelsPerUnit = c.eyeDistance > 0.0 ? focal / std::max(depth, c.zNear) : 0.0;
     } else {
-        // Turning about the vertical axis keeps a point within `reach` of it; a point at
+        // Turning about the vertical axis keeps a point within `reach` of it; the tilt
+        // turns it about the middle point, toward the eye by at most `toward`. A point at
         // depth d (from the eye) and a lateral offset of at most tan * d moves on screen by
         // at most focal / d * sqrt(1 + tanX^2 + tanY^2) per unit it moves in space.
         const double reach = std::hypot(std::max(-box[lsMinX], box[lsMaxX]),
                                         std::max(-box[lsMinZ], box[lsMaxZ]));
-        const double nearest = std::max(c.eyeDistance + c.centre[2] - reach, c.zNear);
+        const double tilt = c.tiltDegrees * pi / 180.0;
+        const double rise = std::max(box[lsMaxY] - c.centre[1], c.centre[1] - box[lsMinY]);
+        const double cosine = std::cos(tilt);
+        const double toward = std::abs(std::sin(tilt)) * rise
+                              + (cosine >= 0.0 ? cosine * (reach - c.centre[2])
+                                               : -cosine * (reach + c.centre[2]));
+        const double nearest = std::max(c.eyeDistance - toward, c.zNear);
         const double tanY = std::tan(c.fovy / 2.0 * pi / 180.0);
         const double tanX = tanY * c.aspect;
         c.pixelsPerUnit = focal / nearest * std::sqrt(1.0 + tanX * tanX + tanY * tanY);
     }
 
     c.projection = perspective(c.fovy, c.aspect, c.zNear, c.zFar);
-    Matrix mv = multiply(lookAlongZ(c.eyeDistance), translation(static_cast<float>(-c.centre[0]),
-                                                                static_cast<float>(-c.centre[1]),
-                                                                static_cast<float>(-c.centre[2])));
+    Matrix mv = lookAlongZ(c.eyeDistance);
+    if (c.tiltDegrees != 0.0f)
+        mv = multiply(mv, rotationAboutX(c.tiltDegrees));
+    mv = multiply(mv,
+                  translation(static_cast<float>(-c.centre[0]), static_cast<float>(-c.centre[1]),
+                              static_cast<float>(-c.centre[2])));
     if (c.spins)
         mv = multiply(mv, rotationAboutY(c.spinDegrees));
     c.modelview = mv;
@@ -164,4 +198,37 @@ FigureCamera::WindowPoint FigureCamera::project(double x, double y, double z) co
     p.y = height - (clip[1] / clip[3] + 1.0) * 0.5 * height;
     p.valid = true;
     return p;
+}
+
+FigureView FigureCamera::panned(const FigureView &view, double dx, double dy) const
+{
+    FigureView moved = view;
+    if (!(centrePixelsPerUnit > 0.0))
+        return moved;
+    // Along the picture's axes, which the tilt turns away from the figure's.
+    const double ex = -dx / centrePixelsPerUnit;
+    const double ey = dy / centrePixelsPerUnit;
+    const double tilt = tiltDegrees * pi / 180.0;
+    moved.centre = std::array<double, 3>{ centre[0] + ex, centre[1] + std::cos(tilt) * ey,
+                                          centre[2] - std::sin(tilt) * ey };
+    return moved;
+}
+
+FigureView
+FigureCamera::zoomedAbout(const FigureView &view, double factor, double x, double y) const
+{
+    const double zoom = std::clamp(view.zoom * factor, FigureView::minZoom, FigureView::maxZoom);
+    const double kept = 1.0 - view.zoom / zoom; // of the point's offset from the middle
+    FigureView zoomed = panned(view, -(x - width * 0.5) * kept, -(y - height * 0.5) * kept);
+    zoomed.zoom = zoom;
+    return zoomed;
+}
+
+std::array<double, 4> FigureCamera::visibleRegion(double margin) const
+{
+    const double scale = pixelsPerUnit > 0.0 ? (0.5 + margin) / pixelsPerUnit : 0.0;
+    const double halfWidth = width * scale;
+    const double halfHeight = height * scale;
+    return { centre[0] - halfWidth, centre[0] + halfWidth, centre[1] - halfHeight,
+             centre[1] + halfHeight };
 }

@@ -1,11 +1,32 @@
 #pragma once
 
 #include <array>
+#include <optional>
+
+// Where the user looks within a framed figure. The window, its exports and sprig-render
+// all pass one of these to FigureCamera, so the same numbers give the same pixels.
+struct FigureView
+{
+    static constexpr double minZoom = 1.0 / 64.0;
+    // Vertices are floats: beyond this, neighbouring ones land pixels apart.
+    static constexpr double maxZoom = 65536.0;
+
+    double zoom = 1.0; // magnification of the framed picture
+    // The figure point shown at the middle of the picture (for a figure with depth, as it
+    // stands at spin 0); none: the box centre.
+    std::optional<std::array<double, 3>> centre;
+    double tiltDegrees = 0.0; // a figure with depth turns this much about the horizontal axis
+
+    bool isFramed() const { return zoom == 1.0 && !centre && tiltDegrees == 0.0; }
+    bool operator==(const FigureView &) const = default;
+};
 
 // The camera that frames a figure: a perspective projection from the figure's bounding box
 // and the viewport, and a model-view that turns figures with depth about the vertical axis.
-// No GL here: the renderer hands the parameters to GLU, and vector exports project points
-// with the same matrices, so both show the same picture.
+// A view magnifies that picture (a narrower field of view from the same eye), moves its
+// middle to another point and tilts a figure with depth about the horizontal axis through
+// that point. No GL here: the renderer hands the parameters to GLU, and vector exports
+// project points with the same matrices, so both show the same picture.
 struct FigureCamera
 {
     // gluPerspective parameters.
@@ -20,6 +41,7 @@ struct FigureCamera
     std::array<double, 3> centre{ 0.0, 0.0, 0.0 };
     bool spins = false;
     float spinDegrees = 0.0f;
+    float tiltDegrees = 0.0f; // about the x axis, before the translation; 0 for flat figures
 
     int width = 0;
     int height = 0;
@@ -28,6 +50,8 @@ struct FigureCamera
     // exact for a flat figure, a bound from the figure's reach about the spin axis for one
     // with depth. What lies nearer the eye than zNear is clipped and does not count.
     double pixelsPerUnit = 0.0;
+    // Device pixels per figure unit at the depth of the picture's middle point.
+    double centrePixelsPerUnit = 0.0;
 
     // Column-major 4x4 matrices, as GL stores them, equal to what the GLU calls and the
     // translate/rotate above produce.
@@ -35,7 +59,11 @@ struct FigureCamera
     std::array<double, 16> modelview{};
 
     // box: minimum x, maximum x, minimum y, maximum y, minimum z, maximum z.
-    static FigureCamera make(const double box[6], int width, int height, double spinDegrees);
+    static FigureCamera make(const double box[6],
+                             int width,
+                             int height,
+                             double spinDegrees,
+                             const FigureView &view = {});
 
     // For flat figures, pixelsPerUnit times the largest half side of the box: it depends
     // on the picture's size only (lsGeometryReduction::framingPixels).
@@ -49,4 +77,13 @@ struct FigureCamera
     };
     // Window coordinates of a figure point, origin at the top-left corner of the viewport.
     WindowPoint project(double x, double y, double z) const;
+
+    // The view that moves the picture made with `view` by dx, dy device pixels (right, down).
+    FigureView panned(const FigureView &view, double dx, double dy) const;
+    // The view magnified `factor` times more about the window point x, y, which stays put.
+    FigureView zoomedAbout(const FigureView &view, double factor, double x, double y) const;
+
+    // For a flat figure, the part of the plane z = 0 the picture shows, grown by `margin`
+    // of its width and height on every side: minimum x, maximum x, minimum y, maximum y.
+    std::array<double, 4> visibleRegion(double margin) const;
 };

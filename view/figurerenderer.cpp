@@ -18,6 +18,8 @@ void applyCamera(const FigureCamera &camera)
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     gluLookAt(0.0, 0.0, camera.eyeDistance, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0);
+    if (camera.tiltDegrees != 0.0f)
+        glRotatef(camera.tiltDegrees, 1.0f, 0.0f, 0.0f);
     glTranslatef(static_cast<float>(-camera.centre[0]), static_cast<float>(-camera.centre[1]),
                  static_cast<float>(-camera.centre[2]));
     if (camera.spins)
@@ -87,13 +89,13 @@ void FigureRenderer::uploadGeometry()
     mUploaded = true;
 }
 
-void FigureRenderer::draw(int width, int height, double spinDegrees)
+void FigureRenderer::draw(int width, int height, double spinDegrees, const FigureView &view)
 {
     beginFrame(width, height);
     if (mGeometry && !mUploaded)
         uploadGeometry();
     if (mUploaded) {
-        applyCamera(FigureCamera::make(mBox.data(), width, height, spinDegrees));
+        applyCamera(FigureCamera::make(mBox.data(), width, height, spinDegrees, view));
         beginLines();
         glBindBuffer(GL_ARRAY_BUFFER, mBuffer);
         glEnableClientState(GL_VERTEX_ARRAY);

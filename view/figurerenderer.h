@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/interpreter.h"
+#include "view/figurecamera.h"
 
 #include <array>
 #include <cstddef>
@@ -35,8 +36,9 @@ public:
     // Whether the figure drawn last turns: its box has depth.
     bool figureSpins() const { return mUploaded && mBox[lsMaxZ] > mBox[lsMinZ]; }
 
-    // One frame of width x height pixels (viewport at the origin) at the given spin angle.
-    void draw(int width, int height, double spinDegrees);
+    // One frame of width x height pixels (viewport at the origin) at the given spin angle,
+    // as the view shows it.
+    void draw(int width, int height, double spinDegrees, const FigureView &view = {});
 
     // The same frame drawn the per-frame way: measure, then the interpreter's immediate-mode
     // draw of the string. The reference the cached drawing is checked against.

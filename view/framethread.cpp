@@ -85,7 +85,7 @@ void FrameThread::run()
             renderer.setGeometry(r.geometry);
         renderer.setLineColor(r.lineColor);
         renderer.setBackgroundColor(r.backgroundColor);
-        renderer.draw(width, height, r.spinDegrees);
+        renderer.draw(width, height, r.spinDegrees, r.view);
         frame->spins = renderer.figureSpins();
         try {
             frame->rgba.resize(std::size_t(width) * std::size_t(height) * 4);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/interpreter.h"
+#include "view/figurecamera.h"
 
 #include <array>
 #include <condition_variable>
@@ -27,6 +28,7 @@ public:
         int width = 0;
         int height = 0;
         double spinDegrees = 0.0;
+        FigureView view;
     };
     struct Frame
     {

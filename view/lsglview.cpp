@@ -5,14 +5,19 @@
 #include "view/viewgeometry.h"
 
 #include <QImage>
+#include <QKeyEvent>
 #include <QMessageBox>
+#include <QMouseEvent>
+#include <QNativeGestureEvent>
 #include <QOpenGLContext>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QThreadPool>
+#include <QWheelEvent>
 
 #include <algorithm>
+#include <cmath>
 #include <new>
 
 namespace {
@@ -25,10 +30,22 @@ constexpr std::size_t inlineBuildLimit = 256 * 1024;
 constexpr double spinDegreesPerTick = 0.3;
 constexpr qint64 spinTickMilliseconds = 10;
 
+// One notch of the wheel, or Zoom In, magnifies this much.
+constexpr double zoomStep = 1.25;
+// An arrow key moves the picture by this part of its size.
+constexpr double arrowPanShare = 0.1;
+// Dragging to turn a figure turns it this much per pixel the pointer moves (on an unscaled
+// screen), whatever the screen's scale.
+constexpr double turnDegreesPerPixel = 0.5;
+
 // Builds for a view of the given pixel size. Always into new storage: frames may still
-// be drawing the figure it replaces on the frame thread.
-std::shared_ptr<lsGeometry>
-buildGeometry(const lsString &string, double angle, double step, QSize pixels)
+// be drawing the figure it replaces on the frame thread. box: the figure's, when known.
+std::shared_ptr<lsGeometry> buildGeometry(const lsString &string,
+                                          double angle,
+                                          double step,
+                                          QSize pixels,
+                                          const FigureView &view,
+                                          const std::optional<std::array<double, 6>> &box)
 {
     // The interpreter reads only the angle and the step; a private copy of both keeps the
     // worker clear of later changes to the view's rule set.
@@ -37,7 +54,8 @@ buildGeometry(const lsString &string, double angle, double step, QSize pixels)
     rules.step = step;
     try {
         auto target = std::make_shared<lsGeometry>();
-        if (!buildViewGeometry(rules, string.view(), pixels.width(), pixels.height(), *target))
+        if (!buildViewGeometry(rules, string.view(), pixels.width(), pixels.height(), *target, view,
+                               box ? box->data() : nullptr))
             return nullptr;
         return target;
     } catch (const std::bad_alloc &) {
@@ -85,6 +103,7 @@ lsGLView::lsGLView(QWidget *parent)
     surface.setDepthBufferSize(std::max(surface.depthBufferSize(), 8));
     setFormat(surface);
 
+    setFocusPolicy(Qt::StrongFocus); // the arrow keys pan
     mSpinClock.start();
     mSpinTimer.setSingleShot(true);
     mSpinTimer.setTimerType(Qt::PreciseTimer);
@@ -138,21 +157,17 @@ QSize lsGLView::pixelSize() const
 void lsGLView::resizeGL(int, int)
 {
     mFramePainted = false;
-    if (pixelSize() == mGeometryPixels)
-        return;
     // The figure is built for the picture's pixels: a new size takes a new build.
-    {
-        std::lock_guard lock(mLock);
-        ++mSerial;
-    }
-    requestBuild();
+    if (pixelSize() != mGeometryPixels)
+        requestBuild();
 }
 
 FrameThread::Request lsGLView::frameRequest() const
 {
     const QSize size = pixelSize();
     return { mShown,       mRenderer.lineColor(), mRenderer.backgroundColor(),
-             size.width(), size.height(),         spinAngle() };
+             size.width(), size.height(),         spinAngle(),
+             mView };
 }
 
 // The one place that decides when the next frame is drawn, besides the changes that call
@@ -165,9 +180,9 @@ void lsGLView::paintGL()
 {
     if (!mFrames) {
         const FrameThread::Request r = frameRequest();
-        mRenderer.draw(r.width, r.height, r.spinDegrees);
+        mRenderer.draw(r.width, r.height, r.spinDegrees, r.view);
         mFramePainted = true;
-        if (mRenderer.figureSpins())
+        if (mRenderer.figureSpins() && !mSpinHeld)
             startSpinTimer();
         return;
     }
@@ -179,7 +194,7 @@ void lsGLView::paintGL()
     if (!frame || !sameFrame(frame->request, wanted, frame->spins)) {
         mFrames->request(wanted);
         mFrameInFlight = true;
-    } else if (frame->spins) {
+    } else if (frame->spins && !mSpinHeld) {
         startSpinTimer();
     }
 }
@@ -212,7 +227,7 @@ bool lsGLView::sameFrame(const FrameThread::Request &a, const FrameThread::Reque
 {
     return a.geometry == b.geometry && a.lineColor == b.lineColor
            && a.backgroundColor == b.backgroundColor && a.width == b.width && a.height == b.height
-           && (!spins || a.spinDegrees == b.spinDegrees);
+           && a.view == b.view && (!spins || a.spinDegrees == b.spinDegrees);
 }
 
 void lsGLView::startSpinTimer()
@@ -229,7 +244,172 @@ void lsGLView::frameArrived()
 
 double lsGLView::spinAngle() const
 {
+    if (mSpinHeld)
+        return mSpinBase;
     return mSpinBase + spinDegreesPerTick * double(mSpinClock.elapsed() / spinTickMilliseconds);
+}
+
+void lsGLView::holdSpin(bool held)
+{
+    held = held || !mSpinOn;
+    if (held == mSpinHeld)
+        return;
+    mSpinBase = spinAngle();
+    mSpinHeld = held;
+    mSpinClock.restart();
+    update();
+}
+
+void lsGLView::setSpinning(bool on)
+{
+    mSpinOn = on;
+    holdSpin(mDrag == Drag::Turn);
+}
+
+void lsGLView::setView(const FigureView &view)
+{
+    if (view == mView)
+        return;
+    mView = view;
+    update();
+    requestBuild();
+}
+
+void lsGLView::fit()
+{
+    setView({});
+}
+
+bool lsGLView::hasDepth() const
+{
+    return mShown && mShown->box[lsMaxZ] > mShown->box[lsMinZ];
+}
+
+void lsGLView::zoomAbout(double factor, QPointF devicePoint)
+{
+    if (!mShown)
+        return;
+    const QSize size = pixelSize();
+    const FigureCamera camera =
+            FigureCamera::make(mShown->box, size.width(), size.height(), spinAngle(), mView);
+    setView(camera.zoomedAbout(mView, factor, devicePoint.x(), devicePoint.y()));
+}
+
+void lsGLView::zoomIn()
+{
+    const QSize size = pixelSize();
+    zoomAbout(zoomStep, QPointF(size.width() * 0.5, size.height() * 0.5));
+}
+
+void lsGLView::zoomOut()
+{
+    const QSize size = pixelSize();
+    zoomAbout(1.0 / zoomStep, QPointF(size.width() * 0.5, size.height() * 0.5));
+}
+
+void lsGLView::panBy(double dx, double dy)
+{
+    if (!mShown)
+        return;
+    const QSize size = pixelSize();
+    const FigureCamera camera =
+            FigureCamera::make(mShown->box, size.width(), size.height(), spinAngle(), mView);
+    setView(camera.panned(mView, dx, dy));
+}
+
+bool lsGLView::event(QEvent *event)
+{
+    if (event->type() == QEvent::NativeGesture) {
+        const auto *gesture = static_cast<QNativeGestureEvent *>(event);
+        if (gesture->gestureType() == Qt::ZoomNativeGesture) {
+            zoomAbout(1.0 + gesture->value(), gesture->position() * devicePixelRatioF());
+            return true;
+        }
+    }
+    return QOpenGLWidget::event(event);
+}
+
+void lsGLView::wheelEvent(QWheelEvent *event)
+{
+    const qreal ratio = devicePixelRatioF();
+    const QPoint fingers = event->pixelDelta();
+    if (!fingers.isNull() && !(event->modifiers() & Qt::ControlModifier)) {
+        // Two fingers on a touchpad: the picture follows them. With Ctrl they zoom.
+        panBy(fingers.x() * ratio, fingers.y() * ratio);
+    } else if (event->angleDelta().y() != 0) {
+        zoomAbout(std::pow(zoomStep, event->angleDelta().y() / 120.0), event->position() * ratio);
+    }
+    event->accept();
+}
+
+void lsGLView::mousePressEvent(QMouseEvent *event)
+{
+    const bool turn =
+            event->button() == Qt::RightButton
+            || (event->button() == Qt::LeftButton && (event->modifiers() & Qt::ShiftModifier));
+    if (turn && hasDepth())
+        mDrag = Drag::Turn;
+    else if (event->button() == Qt::LeftButton)
+        mDrag = Drag::Pan;
+    else
+        return QOpenGLWidget::mousePressEvent(event);
+    mDragFrom = event->position();
+    holdSpin(mDrag == Drag::Turn);
+    event->accept();
+}
+
+void lsGLView::mouseMoveEvent(QMouseEvent *event)
+{
+    if (mDrag == Drag::None)
+        return QOpenGLWidget::mouseMoveEvent(event);
+    const QPointF moved = event->position() - mDragFrom;
+    mDragFrom = event->position();
+    if (mDrag == Drag::Pan) {
+        panBy(moved.x() * devicePixelRatioF(), moved.y() * devicePixelRatioF());
+    } else {
+        mSpinBase += moved.x() * turnDegreesPerPixel;
+        FigureView turned = mView;
+        turned.tiltDegrees = std::fmod(turned.tiltDegrees + moved.y() * turnDegreesPerPixel, 360.0);
+        setView(turned);
+        update();
+    }
+    event->accept();
+}
+
+void lsGLView::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (mDrag == Drag::None)
+        return QOpenGLWidget::mouseReleaseEvent(event);
+    mDrag = Drag::None;
+    holdSpin(false);
+    event->accept();
+}
+
+void lsGLView::keyPressEvent(QKeyEvent *event)
+{
+    // An arrow shows more of the figure on its side: the picture moves the other way.
+    const QSize size = pixelSize();
+    const double across = size.width() * arrowPanShare, down = size.height() * arrowPanShare;
+    switch (event->key()) {
+    case Qt::Key_Left:
+        panBy(across, 0.0);
+        break;
+    case Qt::Key_Right:
+        panBy(-across, 0.0);
+        break;
+    case Qt::Key_Up:
+        panBy(0.0, down);
+        break;
+    case Qt::Key_Down:
+        panBy(0.0, -down);
+        break;
+    case Qt::Key_Home:
+        fit();
+        break;
+    default:
+        return QOpenGLWidget::keyPressEvent(event);
+    }
+    event->accept();
 }
 
 void lsGLView::setSpinAngle(double degrees)
@@ -260,6 +440,7 @@ void lsGLView::setRulesAndString(std::shared_ptr<lsRuleSet> rules, lsString stri
         previous = std::exchange(mString, std::move(held));
         mRules = std::move(rules);
         ++mSerial;
+        mFitPending = true;
     }
     requestBuild();
 }
@@ -296,51 +477,92 @@ void lsGLView::startBuild()
     std::uint64_t serial;
     {
         std::lock_guard lock(mLock);
-        if (!mString || !mRules || mSerial == mShownSerial)
+        if (!mString || !mRules)
             return;
         string = mString;
         angle = mRules->angle;
         step = mRules->step;
         serial = mSerial;
+        if (serial != mShownSerial && std::exchange(mFitPending, false))
+            mView = {};
     }
-    const QSize pixels = mGeometryPixels = pixelSize();
+    const QSize pixels = pixelSize();
+    const bool sameFigure = serial == mShownSerial;
+    if (sameFigure && (!mShown || (pixels == mGeometryPixels && !viewNeedsBuild())))
+        return; // built already, or failed to build
+    std::optional<std::array<double, 6>> box;
+    if (sameFigure)
+        box.emplace(std::to_array(mShown->box));
+    const FigureView view = mView;
+    mGeometryPixels = pixels;
     if (string->size() < inlineBuildLimit) {
-        finishBuild(serial, buildGeometry(*string, angle, step, pixels));
+        finishBuild(serial, buildGeometry(*string, angle, step, pixels, view, box), pixels, view);
         return;
     }
     mBuilding = true;
-    QThreadPool::globalInstance()->start(
-            [string = std::move(string), angle, step, pixels, serial, link = mLink]() mutable {
-                auto geometry = buildGeometry(*string, angle, step, pixels);
-                std::lock_guard lock(link->mutex);
-                if (lsGLView *view = link->view) {
-                    // Delivered only while the view exists: Qt drops events of deleted objects.
-                    QMetaObject::invokeMethod(
-                            view,
-                            [view, serial, geometry = std::move(geometry)]() mutable {
-                                view->finishBuild(serial, std::move(geometry));
-                            },
-                            Qt::QueuedConnection);
-                }
-            });
+    QThreadPool::globalInstance()->start([string = std::move(string), angle, step, pixels,
+                                          built = view, box, serial, link = mLink]() mutable {
+        auto geometry = buildGeometry(*string, angle, step, pixels, built, box);
+        std::lock_guard lock(link->mutex);
+        if (lsGLView *view = link->view) {
+            // Delivered only while the view exists: Qt drops events of deleted objects.
+            QMetaObject::invokeMethod(
+                    view,
+                    [view, serial, geometry = std::move(geometry), pixels, built]() mutable {
+                        view->finishBuild(serial, std::move(geometry), pixels, built);
+                    },
+                    Qt::QueuedConnection);
+        }
+    });
 }
 
-void lsGLView::finishBuild(std::uint64_t serial, std::shared_ptr<lsGeometry> geometry)
+// Whether the figure built last is too coarse for the view, needlessly fine, or does not
+// reach the edges of the picture.
+bool lsGLView::viewNeedsBuild() const
+{
+    if (!mShown)
+        return false;
+    const QSize size = pixelSize();
+    const lsGeometryReduction built = viewReduction(mShown->box, mGeometryPixels.width(),
+                                                    mGeometryPixels.height(), mGeometryView);
+    const lsGeometryReduction wanted =
+            viewReduction(mShown->box, size.width(), size.height(), mView);
+    // A little coarser than the pixels is not seen; turning a figure with depth changes
+    // its bound a little at every step.
+    if (wanted.pixelsPerUnit > built.pixelsPerUnit * 1.1
+        || wanted.pixelsPerUnit * 2.0 < built.pixelsPerUnit)
+        return true;
+    if (!built.region)
+        return false;
+    if (!wanted.region)
+        return true;
+    const std::array<double, 4> shown =
+            FigureCamera::make(mShown->box, size.width(), size.height(), 0.0, mView)
+                    .visibleRegion(0.0);
+    const std::array<double, 4> &reach = *built.region;
+    return shown[0] < reach[0] || shown[1] > reach[1] || shown[2] < reach[2] || shown[3] > reach[3];
+}
+
+void lsGLView::finishBuild(std::uint64_t serial,
+                           std::shared_ptr<lsGeometry> geometry,
+                           QSize pixels,
+                           const FigureView &view)
 {
     mBuilding = false;
     mShown = std::move(geometry);
     mRenderer.setGeometry(mShown);
     mShownSerial = serial;
+    mGeometryPixels = pixels;
+    mGeometryView = view;
     update();
     std::uint64_t latest;
     {
         std::lock_guard lock(mLock);
         latest = mSerial;
     }
-    if (latest != serial)
-        startBuild();
-    else
+    if (latest == serial)
         emit figureReady();
+    startBuild(); // the latest request, or a view that moved meanwhile
 }
 
 lsImageRep lsGLView::makeImageRep()

@@ -2,6 +2,7 @@
 
 #include "engine/lsstring.h"
 #include "engine/ruleset.h"
+#include "view/figurecamera.h"
 #include "view/figurerenderer.h"
 #include "view/framethread.h"
 #include "view/imagerep.h"
@@ -24,6 +25,13 @@ class QPrinter;
 // is drawn only when something changes. The figure's geometry is built once per hand-over
 // (or angle change, or new pixel size) for the view's pixels, off the UI thread for large
 // strings; meanwhile the view keeps showing the previous figure.
+//
+// The user explores the figure through a FigureView: the wheel (or a pinch) zooms about
+// the pointer, dragging (or two fingers, or the arrow keys) pans, dragging with the right
+// button or with Shift turns a figure with depth, holding its spin meanwhile. Each change
+// draws the figure built last at once and, when that one is too coarse for the new scale
+// or does not reach far enough, builds it again for the view. A new figure returns to the
+// framed view; a new angle keeps the view.
 //
 // Pixels: the viewport and the capture both use device pixels, the widget's size times its
 // device pixel ratio truncated toward zero, so a capture is what the screen shows.
@@ -51,6 +59,17 @@ public:
     // count from the value set.
     double spinAngle() const;
     void setSpinAngle(double degrees);
+
+    // The view of the figure: the window's, not the document's.
+    const FigureView &view() const { return mView; }
+    void setView(const FigureView &view);
+    void zoomIn();
+    void zoomOut();
+    // Back to the framed view.
+    void fit();
+    // Whether figures with depth spin (they do at first).
+    bool isSpinning() const { return mSpinOn; }
+    void setSpinning(bool on);
 
     // The latest figure's geometry: null before the first figure is ready.
     std::shared_ptr<const lsGeometry> geometry() const { return mShown; }
@@ -80,6 +99,12 @@ protected:
     void initializeGL() override;
     void resizeGL(int width, int height) override;
     void paintGL() override;
+    bool event(QEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     struct Build; // one geometry build request
@@ -88,12 +113,20 @@ private:
     void releaseGL();
     void requestBuild();
     void startBuild();
+    bool viewNeedsBuild() const;
+    bool hasDepth() const;
+    void zoomAbout(double factor, QPointF devicePoint);
+    void panBy(double dx, double dy);
+    void holdSpin(bool held);
     FrameThread::Request frameRequest() const;
     void showFrame(const FrameThread::Frame *frame);
     static bool sameFrame(const FrameThread::Request &a, const FrameThread::Request &b, bool spins);
     void startSpinTimer();
     void frameArrived();
-    void finishBuild(std::uint64_t serial, std::shared_ptr<lsGeometry> geometry);
+    void finishBuild(std::uint64_t serial,
+                     std::shared_ptr<lsGeometry> geometry,
+                     QSize pixels,
+                     const FigureView &view);
     bool printImage(QPrinter &printer, const lsImageRep &rep, QString *errorString);
 
     // Guards mRules, mString and mSerial between hand-overs (any thread) and the main thread.
@@ -101,6 +134,7 @@ private:
     std::shared_ptr<lsRuleSet> mRules;
     std::shared_ptr<const lsString> mString;
     std::uint64_t mSerial = 0; // counts hand-overs and angle changes
+    bool mFitPending = false;  // a new figure was handed over: the view returns to Fit
 
     // Main thread only.
     FigureRenderer mRenderer;
@@ -109,8 +143,18 @@ private:
     bool mFrameInFlight = false;              // a frame was asked for and has not arrived
     double mSpinBase = 0.0;
     QElapsedTimer mSpinClock; // since the spin angle was mSpinBase
+    bool mSpinOn = true;
+    bool mSpinHeld = false; // the angle stays at mSpinBase
+    FigureView mView;
+    enum class Drag {
+        None,
+        Pan,
+        Turn
+    } mDrag = Drag::None;
+    QPointF mDragFrom;        // device pixels
     QTimer mSpinTimer;        // the next frame of a figure with depth
     QSize mGeometryPixels;    // the pixel size of the latest build
+    FigureView mGeometryView; // and the view it was built for
     bool mBuilding = false;
     bool mFramePainted = false; // without a frame thread: the framebuffer holds a frame
     std::uint64_t mShownSerial = 0;

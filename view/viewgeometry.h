@@ -1,16 +1,30 @@
 #pragma once
 
 #include "engine/interpreter.h"
+#include "view/figurecamera.h"
 
 #include <string_view>
 
-// The geometry of a figure as a picture of width x height device pixels shows it, framed
-// as FigureCamera frames its box, with the vertices that picture cannot tell apart merged.
-// The window and the headless renderer both build through here, so that they draw the
-// same segments. A picture without pixels keeps every vertex. Returns false as
+// Of a flat figure seen through a view, the part built around what the picture shows, in
+// picture sizes on every side, so that panning a little shows built segments at once.
+inline constexpr double viewRegionMargin = 0.5;
+
+// What a picture of width x height device pixels showing the figure of `box` through
+// `view` can tell apart: the scale at its pixels, and for a flat figure seen through a
+// view other than the framed one, the region worth building.
+lsGeometryReduction
+viewReduction(const double box[6], int width, int height, const FigureView &view);
+
+// The geometry of a figure as a picture of width x height device pixels shows it through
+// `view`, with the vertices that picture cannot tell apart merged. The window and the
+// headless renderer both build through here, so that they draw the same segments. A
+// picture without pixels keeps every vertex. `box`, when the figure's box is known,
+// saves the walk that finds it for a view other than the framed one. Returns false as
 // lsBuildGeometry does.
 bool buildViewGeometry(const lsRuleSet &rules,
                        std::string_view commands,
                        int width,
                        int height,
-                       lsGeometry &geometry);
+                       lsGeometry &geometry,
+                       const FigureView &view = {},
+                       const double *box = nullptr);

@@ -58,27 +58,42 @@ TEST(SprigRenderWindow, PngHasTheWindowsPixels)
     view->setFixedSize(240, 160);
     ASSERT_TRUE(waitUntil([&] { return view->geometry() && view->isVisible(); }));
     QTest::qWait(100);
-    const lsImageRep window = view->makeImageRep();
-    ASSERT_EQ(window.width, 240);
-    ASSERT_EQ(window.height, 160);
 
-    QProcess render;
-    render.start(QString::fromUtf8(SPRIG_RENDER),
-                 { file, u"--size"_s, u"240x160"_s, u"-o"_s, dir.filePath(u"plant.png"_s) });
-    ASSERT_TRUE(render.waitForFinished(60000));
-    ASSERT_EQ(render.exitCode(), 0) << render.readAllStandardError().toStdString();
-    const QImage png = QImage(dir.filePath(u"plant.png"_s)).convertToFormat(QImage::Format_RGB32);
-    ASSERT_EQ(png.size(), QSize(240, 160));
-    int differing = 0;
-    for (int y = 0; y < 160; ++y) {
-        for (int x = 0; x < 240; ++x) {
-            const std::size_t i = std::size_t(y) * window.stride + x;
-            const QRgb p = png.pixel(x, y);
-            differing += qRed(p) != window.red[i] || qGreen(p) != window.green[i]
-                         || qBlue(p) != window.blue[i];
+    // Framed, then through a view: the same numbers give the same pixels.
+    FigureView zoomed;
+    zoomed.zoom = 2.5;
+    zoomed.centre = std::array<double, 3>{ -10.0, 200.0, 0.0 };
+    const QStringList framedArguments;
+    const QStringList zoomedArguments{ u"--zoom"_s, u"2.5"_s, u"--center"_s, u"-10,200,0"_s };
+    for (const auto &[shown, arguments] :
+         { std::pair(FigureView(), framedArguments), std::pair(zoomed, zoomedArguments) }) {
+        view->setView(shown);
+        QTest::qWait(100); // the figure built again for the view
+        const lsImageRep window = view->makeImageRep();
+        ASSERT_EQ(window.width, 240);
+        ASSERT_EQ(window.height, 160);
+
+        QProcess render;
+        render.start(QString::fromUtf8(SPRIG_RENDER),
+                     QStringList{ file, u"--size"_s, u"240x160"_s, u"-o"_s,
+                                  dir.filePath(u"plant.png"_s) }
+                             + arguments);
+        ASSERT_TRUE(render.waitForFinished(60000));
+        ASSERT_EQ(render.exitCode(), 0) << render.readAllStandardError().toStdString();
+        const QImage png =
+                QImage(dir.filePath(u"plant.png"_s)).convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(png.size(), QSize(240, 160));
+        int differing = 0;
+        for (int y = 0; y < 160; ++y) {
+            for (int x = 0; x < 240; ++x) {
+                const std::size_t i = std::size_t(y) * window.stride + x;
+                const QRgb p = png.pixel(x, y);
+                differing += qRed(p) != window.red[i] || qGreen(p) != window.green[i]
+                             || qBlue(p) != window.blue[i];
+            }
         }
+        EXPECT_EQ(differing, 0) << arguments.join(u' ').toStdString();
     }
-    EXPECT_EQ(differing, 0);
     document->close();
 }
 

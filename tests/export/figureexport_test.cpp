@@ -93,7 +93,7 @@ TEST_F(ExportTest, SvgHasOnePolylinePerStripWithTheColours)
     ASSERT_EQ(geometry.stripFirst.size(), 4u);
     std::string error;
     ASSERT_TRUE(writeSvg(geometry, { 1.0, 0.0, 0.0, 0.5 }, { 0.0, 0.0, 1.0, 0.0 }, 640, 480, 0.0,
-                         path("f.svg"), &error))
+                         {}, path("f.svg"), &error))
             << error;
     const SvgContent svg = parseSvg(QString::fromStdString(path("f.svg")));
     EXPECT_EQ(svg.width, 640);
@@ -112,8 +112,8 @@ TEST_F(ExportTest, FlatFigureKeepsItsShapeInsideThePicture)
     // and the figure is centred in the picture.
     const lsGeometry geometry = geometryOf("FF+F+FF+F");
     std::string error;
-    ASSERT_TRUE(writeSvg(geometry, { 1, 1, 1, 1 }, { 0, 0, 0, 1 }, 400, 400, 123.0, path("r.svg"),
-                         &error));
+    ASSERT_TRUE(writeSvg(geometry, { 1, 1, 1, 1 }, { 0, 0, 0, 1 }, 400, 400, 123.0, {},
+                         path("r.svg"), &error));
     const SvgContent svg = parseSvg(QString::fromStdString(path("r.svg")));
     ASSERT_EQ(svg.polylines.size(), 1u);
     const auto &p = svg.polylines[0].points;
@@ -177,7 +177,7 @@ TEST_F(ExportTest, FailedWritesSayWhyAndLeaveNothing)
     EXPECT_FALSE(writePng(image, inside + ".png", &error));
     EXPECT_NE(error.find(inside + ".png"), std::string::npos) << error;
     error.clear();
-    EXPECT_FALSE(writeSvg(geometryOf("F"), { 1, 1, 1, 1 }, { 0, 0, 0, 1 }, 10, 10, 0,
+    EXPECT_FALSE(writeSvg(geometryOf("F"), { 1, 1, 1, 1 }, { 0, 0, 0, 1 }, 10, 10, 0, {},
                           inside + ".svg", &error));
     EXPECT_NE(error.find(inside + ".svg"), std::string::npos) << error;
     EXPECT_FALSE(writePng(lsImageRep(), path("empty.png"), &error));

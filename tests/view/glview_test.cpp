@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 #include <tiffio.h>
@@ -19,6 +20,8 @@
 using namespace rendertest;
 
 namespace {
+
+constexpr std::array<std::uint8_t, 3> black{ 0, 0, 0 };
 
 lsString plantString(int passes)
 {
@@ -51,6 +54,27 @@ protected:
         QSignalSpy ready(&view, &lsGLView::figureReady);
         view.setRulesAndString(rules(angleDegrees), std::move(string));
         ASSERT_TRUE(ready.wait(20000));
+        nextFrame();
+    }
+
+    void mouse(QEvent::Type type, QPointF at, Qt::MouseButton changed, Qt::MouseButtons held)
+    {
+        QMouseEvent event(type, at, view.mapToGlobal(at), changed, held, Qt::NoModifier);
+        QApplication::sendEvent(&view, &event);
+    }
+
+    // A press, one move and a release, as a mouse delivers them.
+    void drag(Qt::MouseButton button, QPointF from, QPointF to)
+    {
+        mouse(QEvent::MouseButtonPress, from, button, button);
+        mouse(QEvent::MouseMove, to, Qt::NoButton, button);
+        mouse(QEvent::MouseButtonRelease, to, button, Qt::NoButton);
+        nextFrame();
+    }
+
+    void key(Qt::Key k)
+    {
+        QTest::keyClick(&view, k);
         nextFrame();
     }
 
@@ -190,6 +214,81 @@ TEST_F(GLViewTest, AngleChangeRebuildsTheFigureWithoutRewriting)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     nextFrame();
     EXPECT_TRUE(samePixels(view.makeImageRep(), shown));
+}
+
+TEST_F(GLViewTest, WheelDragArrowsAndHomeExploreAFlatFigure)
+{
+    handOver(90, lsString("F+F+F+F")); // a square
+    const lsImageRep framed = view.makeImageRep();
+    const Coverage square = coverage(framed, black);
+
+    // The picture follows a drag, and an arrow shows more of the side it points to.
+    // Events come in the widget's coordinates, pictures in device pixels.
+    const double ratio = view.devicePixelRatioF();
+    const QSize size = view.pixelSize();
+    drag(Qt::LeftButton, { 100, 60 }, { 117, 57 });
+    key(Qt::Key_Left);
+    const Coverage moved = coverage(view.makeImageRep(), black);
+    EXPECT_NEAR(moved.left, square.left + 17 * ratio + 0.1 * size.width(), 1);
+    EXPECT_NEAR(moved.bottom, square.bottom - 3 * ratio, 1);
+
+    // Three notches of the wheel over the square's first corner: the corner stays under
+    // the pointer while the square grows past the picture's edges.
+    const auto corner =
+            FigureCamera::make(view.geometry()->box, size.width(), size.height(), 0.0, view.view())
+                    .project(0, 0, 0);
+    const QPointF at(corner.x / ratio, corner.y / ratio);
+    QWheelEvent wheel(at, view.mapToGlobal(at), QPoint(), QPoint(0, 360), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&view, &wheel);
+    nextFrame();
+    EXPECT_NEAR(view.view().zoom, 1.25 * 1.25 * 1.25, 1e-9);
+    const lsImageRep zoomed = view.makeImageRep();
+    EXPECT_NE(pixel(zoomed, int(corner.x), int(corner.y)), black);
+    const Coverage grown = coverage(zoomed, black);
+    EXPECT_EQ(grown.top, 0);
+    EXPECT_EQ(grown.right, size.width() - 1);
+
+    // A new angle keeps the view; Home returns to the framed picture; a new figure does too.
+    QSignalSpy ready(&view, &lsGLView::figureReady);
+    view.setRuleAngle(90 * degree);
+    ASSERT_TRUE(ready.wait(5000));
+    EXPECT_EQ(view.view().zoom, 1.25 * 1.25 * 1.25);
+    key(Qt::Key_Home);
+    EXPECT_TRUE(samePixels(view.makeImageRep(), framed));
+    view.zoomIn();
+    handOver(90, lsString("F+F+F+F"));
+    EXPECT_TRUE(view.view().isFramed());
+}
+
+TEST_F(GLViewTest, DraggingTurnsAFigureWithDepthAndHoldsItsSpin)
+{
+    handOver(90, lsString("F>F+F"));
+    // Right: about the vertical axis, half a degree a pixel; down: about the horizontal
+    // one. The spin holds while the button is down and goes on from there after.
+    mouse(QEvent::MouseButtonPress, { 100, 60 }, Qt::RightButton, Qt::RightButton);
+    const double held = view.spinAngle();
+    QTest::qWait(30);
+    EXPECT_EQ(view.spinAngle(), held);
+    mouse(QEvent::MouseMove, { 140, 80 }, Qt::NoButton, Qt::RightButton);
+    EXPECT_EQ(view.spinAngle(), held + 20.0);
+    EXPECT_EQ(view.view().tiltDegrees, 10.0);
+    mouse(QEvent::MouseButtonRelease, { 140, 80 }, Qt::RightButton, Qt::NoButton);
+    QTest::qWait(30);
+    EXPECT_GT(view.spinAngle(), held + 20.0);
+
+    // Spin off, the picture holds still; turning changes it, turning back restores it.
+    view.setSpinning(false);
+    const double spin = view.spinAngle();
+    QTest::qWait(30);
+    EXPECT_EQ(view.spinAngle(), spin);
+    nextFrame();
+    const lsImageRep before = view.makeImageRep();
+    drag(Qt::RightButton, { 100, 60 }, { 100, 80 });
+    EXPECT_FALSE(samePixels(view.makeImageRep(), before));
+    drag(Qt::RightButton, { 100, 80 }, { 100, 60 });
+    EXPECT_EQ(view.view().tiltDegrees, 10.0);
+    EXPECT_TRUE(samePixels(view.makeImageRep(), before));
 }
 
 TEST_F(GLViewTest, ColoursConvertToRgb)

@@ -265,6 +265,36 @@ TEST_F(RendererTest, CameraProjectsWhereTheRendererDraws)
     }
 }
 
+TEST_F(RendererTest, ZoomedFiguresBuildWhatThePictureShows)
+{
+    // A quadratic Koch island zoomed 16 times about a corner, where every segment spans a
+    // pixel or more: built for the view, it draws the pixels of all its segments drawn
+    // through the view, from a small part of them.
+    auto set = rules(90);
+    lsNewRule(*set, 'F', "F-F+F+FF-F-F+F");
+    const lsString string = lsGenerate(*set, "F-F-F-F", 3).string;
+    FigureView view;
+    view.zoom = 16.0;
+    view.centre = std::array<double, 3>{ 0.0, 0.0, 0.0 };
+    auto all = std::make_shared<lsGeometry>();
+    ASSERT_TRUE(lsBuildGeometry(*set, string.view(), *all));
+    auto built = std::make_shared<lsGeometry>();
+    ASSERT_TRUE(buildViewGeometry(*set, string.view(), 160, 120, *built, view));
+    EXPECT_LT(built->vertexCount() * 8, all->vertexCount());
+    EXPECT_TRUE(std::equal(all->box, all->box + 6, built->box));
+
+    std::string error;
+    ASSERT_TRUE(context->resize(160, 120, &error)) << error;
+    renderer.setGeometry(all);
+    renderer.draw(160, 120, 0.0, view);
+    const lsImageRep expected = captureImageRep(160, 120);
+    renderer.setGeometry(built);
+    renderer.draw(160, 120, 0.0, view);
+    const lsImageRep shown = captureImageRep(160, 120);
+    EXPECT_GT(coverage(shown, black).count, 1000);
+    EXPECT_TRUE(samePixels(shown, expected));
+}
+
 TEST(FigureCamera, SquareViewsUseTheClassicFrame)
 {
     const double box[6] = { -10, 30, 0, 20, -5, 5 };

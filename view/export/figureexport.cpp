@@ -116,6 +116,7 @@ bool writeSvg(const lsGeometry &geometry,
               int width,
               int height,
               double spinDegrees,
+              const FigureView &view,
               const std::string &path,
               std::string *error)
 {
@@ -138,7 +139,7 @@ bool writeSvg(const lsGeometry &geometry,
            + number(std::clamp(line[3], 0.0, 1.0)) + "\" stroke-width=\"" + number(lineWidth)
            + "\" stroke-linejoin=\"round\" stroke-linecap=\"round\">\n";
 
-    const FigureCamera camera = FigureCamera::make(geometry.box, width, height, spinDegrees);
+    const FigureCamera camera = FigureCamera::make(geometry.box, width, height, spinDegrees, view);
     // Written out in pieces as it grows, even within one long strip.
     constexpr std::size_t flushSize = 1 << 20;
     std::size_t written = 0;

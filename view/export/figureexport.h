@@ -1,5 +1,7 @@
 #pragma once
 
+#include "view/figurecamera.h"
+
 #include <array>
 #include <cstddef>
 #include <string>
@@ -21,7 +23,8 @@ inline constexpr std::size_t kMaxSvgBytes = std::size_t(256) << 20;
 [[nodiscard]] bool writePng(const lsImageRep &image, const std::string &path, std::string *error);
 
 // Writes the figure as SVG: every line strip becomes a <polyline>, projected with the same
-// camera the renderer uses for a width x height picture at the given spin angle, stroked with
+// camera the renderer uses for a width x height picture at the given spin angle through the
+// given view, stroked with
 // the line colour (alpha as stroke-opacity, the renderer's line width) over an opaque
 // rectangle of the background colour. Colours are RGBA in 0-1.
 [[nodiscard]] bool writeSvg(const lsGeometry &geometry,
@@ -30,5 +33,6 @@ inline constexpr std::size_t kMaxSvgBytes = std::size_t(256) << 20;
                             int width,
                             int height,
                             double spinDegrees,
+                            const FigureView &view,
                             const std::string &path,
                             std::string *error);
