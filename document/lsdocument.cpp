@@ -1,6 +1,7 @@
 #include "document/lsdocument.h"
 
 #include "document/documentcommand.h"
+#include "document/exportoptions.h"
 #include "document/figuregenerator.h"
 #include "document/model/documentfile.h"
 #include "document/rulestablemodel.h"
@@ -13,6 +14,7 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QHeaderView>
 #include <QMenu>
 #include <QMenuBar>
@@ -652,10 +654,11 @@ void LSDocument::printShowingPrintPanel()
     mUi->glView->print(displayName());
 }
 
-void LSDocument::saveFigure(const QString &title,
-                            const QString &filter,
-                            const QString &suffix,
-                            const std::function<bool(const QString &, QString *)> &write)
+void LSDocument::saveFigure(
+        const QString &title,
+        const QString &filter,
+        const QString &suffix,
+        const std::function<bool(const QString &, const ExportOptions &, QString *)> &write)
 {
     // Refused before the file dialog: there would be nothing but the background to write.
     if (const QString missing = missingFigure(); !missing.isEmpty()) {
@@ -670,10 +673,15 @@ void LSDocument::saveFigure(const QString &title,
     dialog->selectFile(QFileInfo(displayName()).completeBaseName());
     dialog->setWindowModality(Qt::WindowModal);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &QFileDialog::fileSelected, this, [this, write](const QString &path) {
+    // The options go below the file dialog's own controls, which only Qt's dialog lets add.
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    auto *options = new ExportOptions(mUi->glView->pixelSize());
+    if (auto *grid = qobject_cast<QGridLayout *>(dialog->layout()))
+        grid->addWidget(options, grid->rowCount(), 0, 1, grid->columnCount());
+    connect(dialog, &QFileDialog::fileSelected, this, [this, write, options](const QString &path) {
         noteDialogFolder(path);
         QString error;
-        if (!write(path, &error))
+        if (!write(path, *options, &error))
             showError(tr("The figure could not be exported."), error);
     });
     dialog->open();
@@ -691,34 +699,51 @@ QString LSDocument::missingFigure() const
 void LSDocument::exportPng()
 {
     saveFigure(tr("Export PNG"), tr("PNG images (*.png)"), QStringLiteral("png"),
-               [this](const QString &path, QString *error) {
-                   const lsImageRep image = mUi->glView->makeImageRep();
-                   if (image.isNull()) {
-                       *error = tr("The view has no picture to export.");
-                       return false;
-                   }
+               [this](const QString &path, const ExportOptions &options, QString *error) {
+                   lsGLView *view = mUi->glView;
+                   const QSize size = options.pictureSize();
+                   const double spin = view->spinAngle(); // both pictures at one angle
+                   const std::string file = encodeFileName(path.toStdU16String());
                    std::string cause;
-                   if (writePng(image, encodeFileName(path.toStdU16String()), &cause))
-                       return true;
-                   *error = QString::fromStdString(cause);
-                   return false;
+                   bool written = false;
+                   if (options.transparent()) {
+                       const lsImageRep onBlack = view->renderPicture(size, spin, { 0, 0, 0, 1 });
+                       const lsImageRep onWhite = view->renderPicture(size, spin, { 1, 1, 1, 1 });
+                       written = !onBlack.isNull() && !onWhite.isNull()
+                                 && writeTransparentPng(onBlack, onWhite, file, &cause);
+                   } else {
+                       const lsImageRep image =
+                               view->renderPicture(size, spin, view->backgroundColor());
+                       written = !image.isNull() && writePng(image, file, &cause);
+                   }
+                   if (!written)
+                       *error = cause.empty() ? tr("There is not enough memory for a picture of "
+                                                   "%1 \u00d7 %2 pixels.")
+                                                        .arg(size.width())
+                                                        .arg(size.height())
+                                              : QString::fromStdString(cause);
+                   return written;
                });
 }
 
 void LSDocument::exportSvg()
 {
     saveFigure(tr("Export SVG"), tr("SVG images (*.svg)"), QStringLiteral("svg"),
-               [this](const QString &path, QString *error) {
-                   const std::shared_ptr<const lsGeometry> geometry = mUi->glView->geometry();
+               [this](const QString &path, const ExportOptions &options, QString *error) {
+                   lsGLView *view = mUi->glView;
+                   const std::shared_ptr<const lsGeometry> geometry = view->geometry();
                    if (!geometry) {
                        *error = missingFigure();
                        return false;
                    }
-                   const QSize size = mUi->glView->pixelSize();
+                   const QSize size = options.pictureSize();
+                   std::optional<std::array<double, 4>> background;
+                   if (!options.transparent())
+                       background = view->backgroundColor();
                    std::string cause;
-                   if (writeSvg(*geometry, mUi->glView->lineColor(), mUi->glView->backgroundColor(),
-                                size.width(), size.height(), mUi->glView->spinAngle(),
-                                mUi->glView->view(), encodeFileName(path.toStdU16String()), &cause))
+                   if (writeSvg(*geometry, view->lineColor(), background, size.width(),
+                                size.height(), view->spinAngle(), view->view(),
+                                encodeFileName(path.toStdU16String()), &cause))
                        return true;
                    *error = QString::fromStdString(cause);
                    return false;

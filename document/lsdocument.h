@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 
+class ExportOptions;
 class ColorWell;
 class FigureGenerator;
 class QDockWidget;
@@ -141,10 +142,13 @@ private:
     void drawerVisibilityChanged(bool visible);
     void tableViewSelectionDidChange();
     void moveSelectedRule(int by);
-    void saveFigure(const QString &title,
-                    const QString &filter,
-                    const QString &suffix,
-                    const std::function<bool(const QString &, QString *)> &write);
+    // Asks for a file (and, in the same dialog, the picture's size and background), then
+    // writes it.
+    void
+    saveFigure(const QString &title,
+               const QString &filter,
+               const QString &suffix,
+               const std::function<bool(const QString &, const ExportOptions &, QString *)> &write);
 
     std::unique_ptr<Ui::LSDocument> mUi;
     RulesTableModel *mRules;

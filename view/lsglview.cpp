@@ -584,6 +584,42 @@ lsImageRep lsGLView::makeImageRep()
     return image;
 }
 
+lsImageRep
+lsGLView::renderPicture(QSize size, double spinDegrees, const std::array<double, 4> &background)
+{
+    if (!mFrames) // drawn on the UI thread: only the view's own picture can be had
+        return size == pixelSize() && background == mRenderer.backgroundColor()
+                               && spinDegrees == spinAngle()
+                       ? makeImageRep()
+                       : lsImageRep();
+    if (!mShown || size.isEmpty())
+        return {};
+    FrameThread::Request request = frameRequest();
+    request.width = size.width();
+    request.height = size.height();
+    request.backgroundColor = background;
+    request.spinDegrees = spinDegrees;
+    if (size != mGeometryPixels) {
+        std::shared_ptr<const lsString> string;
+        double angle, step;
+        {
+            std::lock_guard lock(mLock);
+            if (!mString || !mRules || mSerial != mShownSerial)
+                return {};
+            string = mString;
+            angle = mRules->angle;
+            step = mRules->step;
+        }
+        request.geometry =
+                buildGeometry(*string, angle, step, size, mView, std::to_array(mShown->box));
+        if (!request.geometry)
+            return {};
+    }
+    const auto frame = mFrames->render(request);
+    return frame ? imageRepFromRgba(frame->rgba, frame->request.width, frame->request.height)
+                 : lsImageRep();
+}
+
 int lsGLView::snapshotToFile(const QString &path, QString *errorString)
 {
     const lsImageRep image = makeImageRep();

@@ -82,6 +82,11 @@ public:
     // The last frame drawn, as planar RGB; null when the view has no pixels or has not
     // drawn yet.
     lsImageRep makeImageRep();
+    // The current view drawn as a picture of any size at the given spin angle, over the
+    // given (opaque) background, from the figure built again for that size; null when there
+    // is no figure or no memory for it.
+    lsImageRep
+    renderPicture(QSize size, double spinDegrees, const std::array<double, 4> &background);
     // Saves the last frame as an uncompressed TIFF. Returns 0, or -1 with the reason in
     // *errorString.
     int snapshotToFile(const QString &path, QString *errorString = nullptr);

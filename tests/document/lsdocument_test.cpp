@@ -1,10 +1,13 @@
 // The document window: opening, saving, reverting, closing, undo, the rules editor, snapshot.
+#include "document/exportoptions.h"
 #include "document/rulestablemodel.h"
 #include "documenttest.h"
 #include "platform/colorwell.h"
 
+#include <QCheckBox>
 #include <QColorDialog>
 #include <QDockWidget>
+#include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QImage>
@@ -706,13 +709,30 @@ TEST_F(DocumentTest, ExportWritesPngAndSvgOfTheFigure)
         QFileDialog *dialog = nullptr;
         ASSERT_TRUE(waitUntil([&] { return (dialog = d->findChild<QFileDialog *>()); }));
         EXPECT_EQ(QFileInfo(dialog->selectedFiles().value(0)).fileName(), name);
+        // Twice the view's size, over a transparent background.
+        auto *options = dialog->findChild<ExportOptions *>();
+        ASSERT_TRUE(options);
+        options->findChild<QDoubleSpinBox *>()->setValue(2.0);
+        options->findChild<QCheckBox *>()->setChecked(true);
         dialog->selectFile(path(name));
         QMetaObject::invokeMethod(dialog, "accept"); // the dialog's OK
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         EXPECT_GT(QFileInfo(path(name)).size(), 100);
     }
-    QImage png(path(QStringLiteral("Koch.png")));
-    EXPECT_EQ(png.size(), d->glView()->pixelSize());
+    const QImage png(path(QStringLiteral("Koch.png")));
+    EXPECT_EQ(png.size(), d->glView()->pixelSize() * 2);
+    ASSERT_TRUE(png.hasAlphaChannel());
+    EXPECT_EQ(qAlpha(png.pixel(0, 0)), 0);
+    int opaque = 0;
+    for (int y = 0; y < png.height(); ++y)
+        for (int x = 0; x < png.width(); ++x)
+            opaque += qAlpha(png.pixel(x, y)) == 255;
+    EXPECT_GT(opaque, 100);
+    QFile svg(path(QStringLiteral("Koch.svg")));
+    ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
+    const QByteArray text = svg.readAll();
+    EXPECT_TRUE(text.contains(QByteArray("width=\"") + QByteArray::number(png.width()) + '"'));
+    EXPECT_FALSE(text.contains("<rect"));
 
     // A document without a file starts its dialogs where the user chose a file last.
     untitled->snapshot();

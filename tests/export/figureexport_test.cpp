@@ -18,6 +18,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+using Rgba = std::array<double, 4>;
+
 struct Polyline
 {
     std::vector<std::pair<double, double>> points;
@@ -92,8 +94,8 @@ TEST_F(ExportTest, SvgHasOnePolylinePerStripWithTheColours)
     const lsGeometry geometry = geometryOf("F[+F]F[-F[+F]]F");
     ASSERT_EQ(geometry.stripFirst.size(), 4u);
     std::string error;
-    ASSERT_TRUE(writeSvg(geometry, { 1.0, 0.0, 0.0, 0.5 }, { 0.0, 0.0, 1.0, 0.0 }, 640, 480, 0.0,
-                         {}, path("f.svg"), &error))
+    ASSERT_TRUE(writeSvg(geometry, { 1.0, 0.0, 0.0, 0.5 }, Rgba{ 0.0, 0.0, 1.0, 0.0 }, 640, 480,
+                         0.0, {}, path("f.svg"), &error))
             << error;
     const SvgContent svg = parseSvg(QString::fromStdString(path("f.svg")));
     EXPECT_EQ(svg.width, 640);
@@ -104,6 +106,12 @@ TEST_F(ExportTest, SvgHasOnePolylinePerStripWithTheColours)
     ASSERT_EQ(svg.polylines.size(), geometry.stripFirst.size());
     for (std::size_t i = 0; i < svg.polylines.size(); ++i)
         EXPECT_EQ(svg.polylines[i].points.size(), std::size_t(geometry.stripCount[i]));
+
+    // A transparent background is no background at all.
+    ASSERT_TRUE(writeSvg(geometry, { 1, 0, 0, 1 }, std::nullopt, 640, 480, 0.0, {}, path("t.svg"),
+                         &error))
+            << error;
+    EXPECT_TRUE(parseSvg(QString::fromStdString(path("t.svg"))).background.isEmpty());
 }
 
 TEST_F(ExportTest, FlatFigureKeepsItsShapeInsideThePicture)
@@ -112,7 +120,7 @@ TEST_F(ExportTest, FlatFigureKeepsItsShapeInsideThePicture)
     // and the figure is centred in the picture.
     const lsGeometry geometry = geometryOf("FF+F+FF+F");
     std::string error;
-    ASSERT_TRUE(writeSvg(geometry, { 1, 1, 1, 1 }, { 0, 0, 0, 1 }, 400, 400, 123.0, {},
+    ASSERT_TRUE(writeSvg(geometry, { 1, 1, 1, 1 }, Rgba{ 0, 0, 0, 1 }, 400, 400, 123.0, {},
                          path("r.svg"), &error));
     const SvgContent svg = parseSvg(QString::fromStdString(path("r.svg")));
     ASSERT_EQ(svg.polylines.size(), 1u);
@@ -163,6 +171,35 @@ TEST_F(ExportTest, PngHoldsThePixelsOfEachPlane)
             EXPECT_EQ(read.pixel(x, y), qRgb(10 * x, 100 + y, x == y ? 255 : 0)) << x << ',' << y;
 }
 
+TEST_F(ExportTest, TransparentPngTakesCoverageFromBlackAndWhite)
+{
+    // Pixels of a line of colour (255, 0, 128): uncovered, covered, half covered.
+    const auto picture = [](std::array<std::array<int, 3>, 3> pixels) {
+        lsImageRep image;
+        image.width = 3;
+        image.height = 1;
+        image.stride = 8;
+        for (auto *plane : { &image.red, &image.green, &image.blue })
+            plane->assign(8, 0);
+        for (std::size_t x = 0; x < 3; ++x) {
+            image.red[x] = std::uint8_t(pixels[x][0]);
+            image.green[x] = std::uint8_t(pixels[x][1]);
+            image.blue[x] = std::uint8_t(pixels[x][2]);
+        }
+        return image;
+    };
+    const lsImageRep onBlack = picture({ { { 0, 0, 0 }, { 255, 0, 128 }, { 128, 0, 64 } } });
+    const lsImageRep onWhite =
+            picture({ { { 255, 255, 255 }, { 255, 0, 128 }, { 255, 127, 191 } } });
+    std::string error;
+    ASSERT_TRUE(writeTransparentPng(onBlack, onWhite, path("t.png"), &error)) << error;
+    const QImage read(QString::fromStdString(path("t.png")));
+    ASSERT_TRUE(read.hasAlphaChannel());
+    EXPECT_EQ(qAlpha(read.pixel(0, 0)), 0);
+    EXPECT_EQ(read.pixel(1, 0), qRgba(255, 0, 128, 255));
+    EXPECT_EQ(read.pixel(2, 0), qRgba(255, 0, 128, 128));
+}
+
 TEST_F(ExportTest, FailedWritesSayWhyAndLeaveNothing)
 {
     QFile blocker(mDir.filePath(u"file"_s));
@@ -177,7 +214,7 @@ TEST_F(ExportTest, FailedWritesSayWhyAndLeaveNothing)
     EXPECT_FALSE(writePng(image, inside + ".png", &error));
     EXPECT_NE(error.find(inside + ".png"), std::string::npos) << error;
     error.clear();
-    EXPECT_FALSE(writeSvg(geometryOf("F"), { 1, 1, 1, 1 }, { 0, 0, 0, 1 }, 10, 10, 0, {},
+    EXPECT_FALSE(writeSvg(geometryOf("F"), { 1, 1, 1, 1 }, Rgba{ 0, 0, 0, 1 }, 10, 10, 0, {},
                           inside + ".svg", &error));
     EXPECT_NE(error.find(inside + ".svg"), std::string::npos) << error;
     EXPECT_FALSE(writePng(lsImageRep(), path("empty.png"), &error));

@@ -68,6 +68,33 @@ std::string number(double value)
 
 } // namespace
 
+namespace {
+
+bool writePicture(const QImage &picture, const std::string &path, std::string *error)
+{
+    const QString fileName = QString::fromStdString(path);
+    // Encoded in memory, so that the file is written and committed with every step checked.
+    QByteArray encoded;
+    QBuffer buffer(&encoded);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    if (!writer.write(picture)) {
+        setError(error, fileName, writer.errorString());
+        return false;
+    }
+    std::string cause;
+    if (!writeFileSafely(path,
+                         { reinterpret_cast<const std::uint8_t *>(encoded.constData()),
+                           std::size_t(encoded.size()) },
+                         &cause)) {
+        setError(error, fileName, cause);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 bool writePng(const lsImageRep &image, const std::string &path, std::string *error)
 {
     const QString fileName = QString::fromStdString(path);
@@ -89,30 +116,51 @@ bool writePng(const lsImageRep &image, const std::string &path, std::string *err
             line[3 * x + 2] = image.blue[start + x];
         }
     }
+    return writePicture(picture, path, error);
+}
 
-    // Encoded in memory, so that the file is written and committed with every step checked.
-    QByteArray encoded;
-    QBuffer buffer(&encoded);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    if (!writer.write(picture)) {
-        setError(error, fileName, writer.errorString());
+bool writeTransparentPng(const lsImageRep &onBlack,
+                         const lsImageRep &onWhite,
+                         const std::string &path,
+                         std::string *error)
+{
+    const QString fileName = QString::fromStdString(path);
+    if (onBlack.isNull() || onWhite.width != onBlack.width || onWhite.height != onBlack.height) {
+        setError(error, fileName, u"there is no picture to write"_s);
         return false;
     }
-    std::string cause;
-    if (!writeFileSafely(path,
-                         { reinterpret_cast<const std::uint8_t *>(encoded.constData()),
-                           std::size_t(encoded.size()) },
-                         &cause)) {
-        setError(error, fileName, cause);
+    QImage picture(onBlack.width, onBlack.height, QImage::Format_RGBA8888);
+    if (picture.isNull()) {
+        setError(error, fileName, u"not enough memory for the picture"_s);
         return false;
     }
-    return true;
+    // Over black a pixel is colour x coverage; over white it is that plus 1 - coverage.
+    const std::array<const std::vector<std::uint8_t> *, 3> black{ &onBlack.red, &onBlack.green,
+                                                                  &onBlack.blue };
+    const std::array<const std::vector<std::uint8_t> *, 3> white{ &onWhite.red, &onWhite.green,
+                                                                  &onWhite.blue };
+    for (int row = 0; row < onBlack.height; ++row) {
+        uchar *line = picture.scanLine(row);
+        const std::size_t start = std::size_t(row) * std::size_t(onBlack.stride);
+        for (int x = 0; x < onBlack.width; ++x) {
+            int uncovered = 0;
+            for (std::size_t c = 0; c < 3; ++c)
+                uncovered += (*white[c])[start + x] - (*black[c])[start + x];
+            const int alpha = std::clamp(255 - (uncovered + 1) / 3, 0, 255);
+            for (std::size_t c = 0; c < 3; ++c)
+                line[4 * x + int(c)] =
+                        alpha == 0 ? 0
+                                   : uchar(std::min(255, ((*black[c])[start + x] * 255 + alpha / 2)
+                                                                 / alpha));
+            line[4 * x + 3] = uchar(alpha);
+        }
+    }
+    return writePicture(picture, path, error);
 }
 
 bool writeSvg(const lsGeometry &geometry,
               std::array<double, 4> line,
-              std::array<double, 4> background,
+              std::optional<std::array<double, 4>> background,
               int width,
               int height,
               double spinDegrees,
@@ -134,7 +182,8 @@ bool writeSvg(const lsGeometry &geometry,
            + std::to_string(width) + "\" height=\"" + std::to_string(height) + "\" viewBox=\"0 0 "
            + std::to_string(width) + ' ' + std::to_string(height) + "\">\n";
     // The picture clears opaque whatever the background's alpha.
-    out += "<rect width=\"100%\" height=\"100%\" fill=\"" + hexColor(background) + "\"/>\n";
+    if (background)
+        out += "<rect width=\"100%\" height=\"100%\" fill=\"" + hexColor(*background) + "\"/>\n";
     out += "<g fill=\"none\" stroke=\"" + hexColor(line) + "\" stroke-opacity=\""
            + number(std::clamp(line[3], 0.0, 1.0)) + "\" stroke-width=\"" + number(lineWidth)
            + "\" stroke-linejoin=\"round\" stroke-linecap=\"round\">\n";

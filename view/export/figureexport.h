@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <string>
 
 struct lsGeometry;
@@ -22,14 +23,23 @@ inline constexpr std::size_t kMaxSvgBytes = std::size_t(256) << 20;
 // Writes a captured picture (planar RGB, top row first) as an 8-bit RGB PNG.
 [[nodiscard]] bool writePng(const lsImageRep &image, const std::string &path, std::string *error);
 
+// Writes a picture with a transparent background as an 8-bit RGBA PNG, from the same
+// picture drawn over black and over white: where the two differ the lines let the
+// background through.
+[[nodiscard]] bool writeTransparentPng(const lsImageRep &onBlack,
+                                       const lsImageRep &onWhite,
+                                       const std::string &path,
+                                       std::string *error);
+
 // Writes the figure as SVG: every line strip becomes a <polyline>, projected with the same
 // camera the renderer uses for a width x height picture at the given spin angle through the
 // given view, stroked with
 // the line colour (alpha as stroke-opacity, the renderer's line width) over an opaque
-// rectangle of the background colour. Colours are RGBA in 0-1.
+// rectangle of the background colour, or none for a transparent background. Colours are
+// RGBA in 0-1.
 [[nodiscard]] bool writeSvg(const lsGeometry &geometry,
                             std::array<double, 4> line,
-                            std::array<double, 4> background,
+                            std::optional<std::array<double, 4>> background,
                             int width,
                             int height,
                             double spinDegrees,
