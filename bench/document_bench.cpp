@@ -17,6 +17,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QUndoStack>
+#include <QWheelEvent>
 
 #include <benchmark/benchmark.h>
 
@@ -182,12 +183,15 @@ private:
 };
 
 // A 3D Hilbert curve five times over at 7 passes (10,485,760 moves, nearly all of them a
-// pixel or more long on screen, so that they are all drawn) spins in the window: every
-// 10 ms, for 6 s, a key press is posted to the axiom field from another thread. Reported:
-// the longest wait (input_latency_ms), the frames shown meanwhile, the spin angle they
-// covered and the vertices drawn per frame. Registered last: it leaves the document changed.
-void BM_InputLatency(benchmark::State &state)
+// pixel or more long on screen, so that they are all drawn) spinning in the window.
+lsGLView *showSpinningHilbert()
 {
+    if (document->iterations() == 7 && document->axiomText()->text() == QLatin1String("WWWWW")) {
+        document->show();
+        if (!QTest::qWaitForWindowExposed(document))
+            qFatal("the document window did not appear");
+        return document->glView();
+    }
     showSmallFigure();
     QAbstractItemModel *rules = document->ruleTable()->model();
     const char *hilbert[][2] = {
@@ -204,7 +208,16 @@ void BM_InputLatency(benchmark::State &state)
     }
     document->axiomText()->setText(QStringLiteral("WWWWW"));
     untilReady([] { document->setIterations(7); }, false);
-    lsGLView *view = document->glView();
+    return document->glView();
+}
+
+// The spinning Hilbert curve: every 10 ms, for 6 s, a key press is posted to the axiom field
+// from another thread. Reported: the longest wait (input_latency_ms), the frames shown
+// meanwhile, the spin angle they covered and the vertices drawn per frame. Registered after
+// the others: it leaves the document changed.
+void BM_InputLatency(benchmark::State &state)
+{
+    lsGLView *view = showSpinningHilbert();
     InputWaits waits(document->axiomText());
     int frames = 0;
     const QMetaObject::Connection swapped =
@@ -234,6 +247,68 @@ void BM_InputLatency(benchmark::State &state)
     document->hide();
 }
 BENCHMARK(BM_InputLatency)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same spinning figure zoomed in and out by the wheel, a notch every 250 ms over the
+// view's middle, for 6 s, while key presses are posted as above. Reported: the longest input
+// wait (input_latency_ms); for each notch, the wait until the second frame shown after it
+// (the first may have been under way before it), its longest (zoom_to_frame_ms), and the
+// longest gap between frames (frame_ms). Figures built again for the new scale arrive
+// meanwhile.
+void BM_ZoomLatency(benchmark::State &state)
+{
+    lsGLView *view = showSpinningHilbert();
+    InputWaits waits(document->axiomText());
+    QElapsedTimer clock;
+    clock.start();
+    double lastFrame = 0, longestFrameGap = 0, longestZoom = 0;
+    double zoomedAt = -1;
+    int framesSinceZoom = 0, zooms = 0;
+    const QMetaObject::Connection swapped =
+            QObject::connect(view, &QOpenGLWidget::frameSwapped, [&] {
+                const double now = double(clock.nsecsElapsed()) / 1e6;
+                longestFrameGap = std::max(longestFrameGap, now - lastFrame);
+                lastFrame = now;
+                if (zoomedAt >= 0 && ++framesSinceZoom == 2) {
+                    longestZoom = std::max(longestZoom, now - zoomedAt);
+                    zoomedAt = -1;
+                }
+            });
+    QTimer notches;
+    notches.setInterval(250);
+    QObject::connect(&notches, &QTimer::timeout, [&] {
+        const QPointF middle(view->width() / 2.0, view->height() / 2.0);
+        QWheelEvent wheel(middle, view->mapToGlobal(middle), QPoint(),
+                          QPoint(0, zooms % 8 < 4 ? 120 : -120), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(view, &wheel);
+        ++zooms;
+        zoomedAt = double(clock.nsecsElapsed()) / 1e6;
+        framesSinceZoom = 0;
+    });
+    for (auto _ : state) {
+        std::atomic<bool> done = false;
+        std::thread poster([&] {
+            while (!done) {
+                waits.post();
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        });
+        lastFrame = double(clock.nsecsElapsed()) / 1e6;
+        notches.start();
+        QTest::qWait(6000);
+        notches.stop();
+        done = true;
+        poster.join();
+        QTest::qWait(200);
+    }
+    QObject::disconnect(swapped);
+    state.counters["input_latency_ms"] = waits.longestMs();
+    state.counters["zooms"] = zooms;
+    state.counters["zoom_to_frame_ms"] = longestZoom;
+    state.counters["frame_ms"] = longestFrameGap;
+    document->hide();
+}
+BENCHMARK(BM_ZoomLatency)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

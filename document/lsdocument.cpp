@@ -307,8 +307,8 @@ void LSDocument::addMenus(QMenuBar *bar)
     QMenu *menu = bar->addMenu(tr("&View"));
     menu->addAction(tr("Zoom &In"), QKeySequence::ZoomIn, view, &lsGLView::zoomIn);
     menu->addAction(tr("Zoom &Out"), QKeySequence::ZoomOut, view, &lsGLView::zoomOut);
-    QAction *fit = menu->addAction(tr("&Fit"), view, &lsGLView::fit);
-    fit->setShortcuts({ QKeySequence(Qt::CTRL | Qt::Key_0), QKeySequence(Qt::Key_Home) });
+    // Home fits too, in the view itself: the rules table and the fields keep theirs.
+    menu->addAction(tr("&Fit"), QKeySequence(Qt::CTRL | Qt::Key_0), view, &lsGLView::fit);
     menu->addSeparator();
     QAction *spin = menu->addAction(tr("&Spin"), view, &lsGLView::setSpinning);
     spin->setCheckable(true);
