@@ -271,19 +271,29 @@ TEST_F(SprigRender, RedKochOnBlackHasOnlyRedPixelsAndTiffMatchesPng)
                     << x << ',' << y;
 }
 
-TEST_F(SprigRender, SpinTurnsOnlyFiguresWithDepth)
+TEST_F(SprigRender, SpinAndTiltTurnOnlyFiguresWithDepth)
 {
     writeFile(u"koch.json"_s, kochJson);
     writeFile(u"bush.json"_s, bushJson);
+    const QList<QStringList> turns{ { u"--spin"_s, u"0"_s },
+                                    { u"--spin"_s, u"90"_s },
+                                    { u"--tilt"_s, u"30"_s } };
     for (const QString &name : { u"koch"_s, u"bush"_s }) {
-        for (const QString &spin : { u"0"_s, u"90"_s }) {
-            const Result r = run({ u"--from-json"_s, name + u".json"_s, u"--spin"_s, spin,
-                                   u"--size"_s, u"120x100"_s, u"-o"_s, name + spin + u".png"_s });
+        for (const QStringList &turn : turns) {
+            const Result r =
+                    run(QStringList{ u"--from-json"_s, name + u".json"_s, u"--size"_s, u"120x100"_s,
+                                     u"-o"_s, name + turn.join(QString()) + u".png"_s }
+                        + turn);
             ASSERT_EQ(r.status, 0) << r.err.toStdString();
         }
     }
-    EXPECT_EQ(QImage(path(u"koch0.png"_s)), QImage(path(u"koch90.png"_s)));
-    EXPECT_NE(QImage(path(u"bush0.png"_s)), QImage(path(u"bush90.png"_s)));
+    const auto picture = [this](const QString &name) {
+        return QImage(path(name + u".png"_s));
+    };
+    EXPECT_EQ(picture(u"koch--spin0"_s), picture(u"koch--spin90"_s));
+    EXPECT_EQ(picture(u"koch--spin0"_s), picture(u"koch--tilt30"_s));
+    EXPECT_NE(picture(u"bush--spin0"_s), picture(u"bush--spin90"_s));
+    EXPECT_NE(picture(u"bush--spin0"_s), picture(u"bush--tilt30"_s));
 }
 
 TEST_F(SprigRender, SvgHasAPolylinePerStrip)
