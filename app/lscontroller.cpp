@@ -92,16 +92,16 @@ void LSController::openFiles(const QStringList &paths)
 
 void LSController::buildDemoMenuForDir(const QByteArray &dir, slDemoMenu *menu)
 {
-    std::set<DirectoryId> walked;
+    std::set<DirectoryId> onPath;
     struct stat status;
     if (stat(dir.constData(), &status) == 0)
-        walked.insert({ status.st_dev, status.st_ino });
-    buildDemoMenuForDir(dir, menu, walked);
+        onPath.insert({ status.st_dev, status.st_ino });
+    buildDemoMenuForDir(dir, menu, onPath);
 }
 
 void LSController::buildDemoMenuForDir(const QByteArray &dir,
                                        slDemoMenu *menu,
-                                       std::set<DirectoryId> &walked)
+                                       std::set<DirectoryId> &onPath)
 {
     const Listing listing(dir);
     menu->setPath(QFile::decodeName(dir));
@@ -118,10 +118,13 @@ void LSController::buildDemoMenuForDir(const QByteArray &dir,
             continue;
         if (S_ISDIR(status.st_mode)) {
             slDemoMenu *submenu = menu->insertSubmenuWithTitle(title, index);
-            if (walked.insert({ status.st_dev, status.st_ino }).second)
-                buildDemoMenuForDir(path, submenu, walked);
-            else
-                submenu->setPath(QFile::decodeName(path));
+            const DirectoryId id{ status.st_dev, status.st_ino };
+            if (onPath.insert(id).second) {
+                buildDemoMenuForDir(path, submenu, onPath);
+                onPath.erase(id);
+            } else {
+                submenu->setPath(QFile::decodeName(path)); // a loop: cut here
+            }
         } else {
             QAction *item = menu->insertItemWithTitle(title, index);
             connect(item, &QAction::triggered, this, [this, item] { demoMenu(item); });

@@ -39,8 +39,9 @@ public:
 
     // Lists dir (a path as bytes) into menu: sub-directories become submenus, filled before the
     // next entry is looked at, .lsd files become document items, all in one sorted order at
-    // the top of the menu ahead of its own items. A directory reached again (a symbolic link
-    // loop) gets an empty submenu instead of being walked again.
+    // the top of the menu ahead of its own items. A directory that is already on the path
+    // being walked (a symbolic link loop) gets an empty submenu instead of being walked
+    // again; one reached by two different paths is listed in both places.
     void buildDemoMenuForDir(const QByteArray &dir, slDemoMenu *menu);
 
 public slots:
@@ -53,7 +54,7 @@ private:
     using DirectoryId = std::pair<dev_t, ino_t>;
 
     void
-    buildDemoMenuForDir(const QByteArray &dir, slDemoMenu *menu, std::set<DirectoryId> &walked);
+    buildDemoMenuForDir(const QByteArray &dir, slDemoMenu *menu, std::set<DirectoryId> &onPath);
 
     std::unique_ptr<slDemoMenu> mDemoMenu;
     std::unique_ptr<HelpMenu> mHelpMenu;

@@ -1,7 +1,8 @@
 // The document window under load (run with an X server, e.g. xvfb-run): how long the UI thread
 // stalls while a 232 MB generation runs and its figure is built, how soon an angle change on
-// that figure is ready to draw, and how long input waits while a figure of that size spins on
-// screen (BM_InputLatency; the other benchmarks hide the window once a figure is ready).
+// that figure is ready to draw, how long input waits while a figure of that size spins on
+// screen (BM_InputLatency; the other benchmarks hide the window once a figure is ready), and
+// how soon a newer request cancels a long generation.
 #include "document/lsdocument.h"
 #include "platform/documentcontroller.h"
 #include "view/lsglview.h"
@@ -311,6 +312,43 @@ void BM_ZoomLatency(benchmark::State &state)
     document->hide();
 }
 BENCHMARK(BM_ZoomLatency)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A request for pass 3 made while pass 7 of the Quadratic Gosper Curve is being generated (it
+// stops at pass 5, with a figure of almost 2 GiB): cancel_ms runs from that request to the
+// pass-3 figure being ready.
+void BM_CancelLongGeneration(benchmark::State &state)
+{
+    const QString path = QStringLiteral(SPRIG_DEMOS_DIR "/Curves/Quadratic Gosper Curve.lsd");
+    auto *gosper = static_cast<LSDocument *>(
+            DocumentController::sharedDocumentController()->openDocumentWithContentsOfFile(path,
+                                                                                           true));
+    if (!gosper || !QTest::qWaitForWindowExposed(gosper))
+        qFatal("the Quadratic Gosper Curve did not open");
+    double cancelMs = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        gosper->setIterations(7);
+        QTest::qWait(500); // well into the generation
+        if (!gosper->isGenerating())
+            qFatal("pass 7 was not being generated");
+        state.ResumeTiming();
+        QEventLoop loop;
+        QElapsedTimer clock;
+        const QMetaObject::Connection ready = QObject::connect(
+                gosper->glView(), &lsGLView::figureReady, &loop, [&] { loop.quit(); });
+        clock.start();
+        gosper->setIterations(3);
+        loop.exec();
+        cancelMs = double(clock.nsecsElapsed()) / 1e6;
+        QObject::disconnect(ready);
+        if (gosper->shownFigure()->pass != 3)
+            qFatal("the figure shown is not pass 3");
+    }
+    state.counters["cancel_ms"] = cancelMs;
+    gosper->undoStack()->setClean();
+    gosper->close();
+}
+BENCHMARK(BM_CancelLongGeneration)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

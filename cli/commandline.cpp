@@ -1,5 +1,6 @@
 #include "cli/commandline.h"
 
+#include "figure/figurelimits.h"
 #include "platform/fileio/filename.h"
 
 #include <QCommandLineParser>
@@ -88,20 +89,6 @@ QString extensionForKind(OutputKind kind)
         return u"lsd"_s;
     }
     return {};
-}
-
-int clampIterations(long long iterations)
-{
-    return iterations < 1 ? 1 : iterations > 7 ? 7 : int(iterations);
-}
-
-double clampAngle(double degrees)
-{
-    if (degrees > 360.0)
-        degrees = 360.0;
-    if (degrees < 0.0)
-        degrees = 0.0;
-    return degrees;
 }
 
 QStringList commandLineArguments(int argc, char *argv[])

@@ -77,7 +77,3 @@ std::optional<OutputKind> outputKindForPath(const QString &path);
 
 // The file extension (without dot) written for a kind.
 QString extensionForKind(OutputKind kind);
-
-// The window's ranges: iterations 1-7, angle 0-360 degrees with its fraction kept.
-int clampIterations(long long iterations);
-double clampAngle(double degrees);

@@ -1,7 +1,7 @@
 #include "cli/documentjson.h"
 
-#include "cli/commandline.h"
 #include "document/model/documentdata.h"
+#include "figure/figurelimits.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

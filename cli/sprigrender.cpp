@@ -2,9 +2,8 @@
 
 #include "cli/commandline.h"
 #include "cli/documentjson.h"
+#include "document/model/documentfigure.h"
 #include "document/model/documentfile.h"
-#include "document/model/documentrules.h"
-#include "engine/generation.h"
 #include "platform/fileio/boundedread.h"
 #include "platform/fileio/filename.h"
 #include "platform/fileio/safefile.h"
@@ -220,7 +219,7 @@ private:
     FigureRenderer mRenderer;
 };
 
-QByteArray infoJson(const Figure &figure, const QString *file)
+QByteArray infoJson(const FigureResult &figure, const QString *file)
 {
     double box[6] = { 0, 0, 0, 0, 0, 0 };
     if (figure.hasAxiom)
@@ -231,21 +230,14 @@ QByteArray infoJson(const Figure &figure, const QString *file)
     QByteArray json = "{";
     if (file)
         json += "\"file\":" + jsonText(*file) + ',';
+    // A document without an axiom draws nothing: no vertex, no strip.
+    const std::uint64_t vertices = figure.hasAxiom ? figure.count.vertices : 0;
+    const std::uint64_t strips = figure.hasAxiom ? figure.count.strips : 0;
     json += "\"length\":" + QByteArray::number(quint64(figure.string.size()))
-            + ",\"vertices\":" + QByteArray::number(quint64(figure.vertices)) + ",\"strips\":"
-            + QByteArray::number(quint64(figure.strips)) + ",\"box\":" + jsonText(boxArray)
-            + ",\"iterations\":" + QByteArray::number(figure.iterations) + '}';
+            + ",\"vertices\":" + QByteArray::number(quint64(vertices)) + ",\"strips\":"
+            + QByteArray::number(quint64(strips)) + ",\"box\":" + jsonText(boxArray)
+            + ",\"iterations\":" + QByteArray::number(figure.pass) + '}';
     return json;
-}
-
-QString budgetMessage(const Job &job, const Figure &figure)
-{
-    return u"%1: stopped after %2 of %3 iterations: the next one would make %4; the output "
-           u"shows iteration %2"_s.arg(job.name)
-                   .arg(figure.iterations)
-                   .arg(figure.requested)
-                   .arg(figure.stringLimit ? u"a string longer than 1 GiB"_s
-                                           : u"a figure larger than 2 GiB"_s);
 }
 
 // A progress line on a terminal, redrawn in place.
@@ -310,7 +302,7 @@ private:
         mProgress.clear();
         mErr << "sprig-render: " << message.toStdString() << '\n';
     }
-    int writeOutput(const Job &job, const Figure &figure, const DocumentData &document);
+    int writeOutput(const Job &job, const FigureResult &figure, const DocumentData &document);
 
     const RenderOptions &mOptions;
     std::ostream &mOut;
@@ -340,9 +332,11 @@ int Runner::run(const Job &job)
         return writeBytes(job.output, writeDocument(document), &error) ? ExitSuccess : fail(error);
     }
 
-    const Figure figure = generateFigure(document);
-    if (figure.outOfMemory)
-        return fail(u"%1: not enough memory to generate the figure"_s.arg(job.name));
+    FigureRequest request = figureRequest(document);
+    const FigureResult figure = buildFigure(request);
+    const QString why = QString::fromStdString(describeOutcome(figure, job.name.toStdString()));
+    if (figure.nothing)
+        return fail(why); // not even the axiom's memory
     if (mOptions.action == Action::Info) {
         mOut << infoJson(figure, mNameFiles ? &job.name : nullptr).toStdString() << '\n'
              << std::flush;
@@ -351,14 +345,14 @@ int Runner::run(const Job &job)
         if (status != ExitSuccess)
             return status;
     }
-    if (figure.stoppedAtBudget) {
-        report(budgetMessage(job, figure));
+    if (figure.outcome != FigureOutcome::Complete) {
+        report(why);
         return ExitStoppedAtBudget;
     }
     return ExitSuccess;
 }
 
-int Runner::writeOutput(const Job &job, const Figure &figure, const DocumentData &document)
+int Runner::writeOutput(const Job &job, const FigureResult &figure, const DocumentData &document)
 {
     auto geometry = std::make_shared<lsGeometry>();
     // Built for the picture's pixels, as the window builds it: the same segments, the same
@@ -403,44 +397,6 @@ int combine(int a, int b)
 }
 
 } // namespace
-
-Figure
-generateFigure(const DocumentData &document, std::uint64_t stringBudget, std::uint64_t figureBudget)
-{
-    Figure figure;
-    figure.requested = document.iterations;
-    figure.hasAxiom = document.axiom.has_value();
-    // A letter of several characters rewrites its first byte, as the window does.
-    std::shared_ptr<lsRuleSet> rules =
-            makeRuleSet(document.letters, document.rules, document.angle);
-    figure.rules = rules;
-    if (!figure.hasAxiom)
-        return figure;
-
-    int iterations = document.iterations;
-    for (;;) {
-        lsGeneration generation = lsGenerate(*rules, *document.axiom, iterations, stringBudget);
-        figure.iterations = generation.iterations;
-        figure.outOfMemory = generation.outOfMemory;
-        if (generation.stoppedAtBudget) {
-            figure.stoppedAtBudget = true;
-            figure.stringLimit = true;
-        }
-        const lsGeometryCount count = lsCountGeometry(generation.string.view());
-        figure.string = std::move(generation.string);
-        figure.vertices = count.vertices;
-        figure.strips = count.strips;
-        if (count.bytes() <= figureBudget || figure.iterations == 0)
-            break;
-        // Too many vertices to draw: step back to the last iteration whose figure fits, freeing
-        // this string before the smaller one is made.
-        figure.stoppedAtBudget = true;
-        figure.stringLimit = false;
-        figure.string = lsString();
-        iterations = figure.iterations - 1;
-    }
-    return figure;
-}
 
 int runSprigRender(const RenderOptions &options,
                    std::ostream &out,

@@ -2,9 +2,13 @@
 
 #include "document/documentcommand.h"
 #include "document/exportoptions.h"
-#include "document/figuregenerator.h"
+#include "document/model/documentfigure.h"
 #include "document/model/documentfile.h"
+#include "document/rulecelldelegate.h"
 #include "document/rulestablemodel.h"
+#include "figure/figurelimits.h"
+#include "figure/figurerules.h"
+#include "figure/figureworker.h"
 #include "platform/colorwell.h"
 #include "platform/dialogfolder.h"
 #include "platform/fileio/filename.h"
@@ -16,11 +20,13 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QShortcut>
 #include <QUndoStack>
 
+#include <climits>
 #include <cmath>
 #include <span>
 
@@ -80,15 +86,28 @@ std::optional<double> parseNumber(const QString &text)
 LSDocument::LSDocument(QWidget *parent)
     : Document(parent)
     , mRules(new RulesTableModel(undoStack(), this))
-    , mGenerator(std::make_unique<FigureGenerator>(this, [this](GenerationResult &result) {
-        generationFinished(result);
-    }))
-{ }
+{
+    // The worker calls back on its own thread; what it reports is queued to this window's
+    // thread, and Qt drops what is still queued when the window goes.
+    mWorker = std::make_unique<FigureWorker>(
+            [this](std::uint64_t serial, FigureResult result) {
+                auto shared = std::make_shared<FigureResult>(std::move(result));
+                QMetaObject::invokeMethod(
+                        this, [this, serial, shared] { figureFinished(serial, *shared); },
+                        Qt::QueuedConnection);
+            },
+            [this](std::uint64_t serial, const FigureProgress &progress) {
+                QMetaObject::invokeMethod(
+                        this, [this, serial, progress] { figureProgress(serial, progress); },
+                        Qt::QueuedConnection);
+            });
+}
 
 LSDocument::~LSDocument()
 {
-    // First: a generation still running is cancelled and can no longer call back.
-    mGenerator.reset();
+    // First: the work under way is cancelled and its thread ends (within milliseconds)
+    // before anything it could call back into goes.
+    mWorker.reset();
 }
 
 // clang-format off
@@ -127,11 +146,6 @@ QString LSDocument::axiom() const
     return mLoaded ? mAxiom : mAxiomString.value_or(QString());
 }
 
-bool LSDocument::isGenerating() const
-{
-    return mShownSerial != mGenerator->latestSerial();
-}
-
 // --- Loading and saving ---------------------------------------------------------------------
 
 std::size_t LSDocument::maximumFileSize() const
@@ -139,7 +153,7 @@ std::size_t LSDocument::maximumFileSize() const
     return kMaxDocumentFileSize;
 }
 
-QByteArray LSDocument::dataRepresentation() const
+DocumentData LSDocument::documentData() const
 {
     DocumentData data;
     data.axiom = axiom().toStdString();
@@ -149,7 +163,12 @@ QByteArray LSDocument::dataRepresentation() const
     data.iterations = mIterations;
     data.color = mColor;
     data.bgColor = mBackgroundColor;
-    const std::vector<std::uint8_t> bytes = writeDocument(data);
+    return data;
+}
+
+QByteArray LSDocument::dataRepresentation() const
+{
+    const std::vector<std::uint8_t> bytes = writeDocument(documentData());
     return { reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size()) };
 }
 
@@ -192,19 +211,30 @@ void LSDocument::loadInterface()
 
 void LSDocument::awakeFromNib()
 {
+    // A line edit keeps 32,767 characters by default: an axiom is never cut.
+    mUi->axiomText->setMaxLength(INT_MAX);
     mUi->colorWell->setColor(toQColor(mColor));
     mUi->bgColorWell->setColor(toQColor(mBackgroundColor));
     mUi->glView->setColor(mUi->colorWell->color());
     mUi->glView->setBackgroundColor(mUi->bgColorWell->color());
     mUi->glView->update();
 
-    // A busy indicator, shown only while a generation runs; its room stays reserved so the
-    // status line does not jump.
+    // A progress bar, shown only while a figure is made, beside the status line that says
+    // what is being made; its room stays reserved so the status line does not jump.
     mUi->progressWheel->setRange(0, 0);
     QSizePolicy policy = mUi->progressWheel->sizePolicy();
     policy.setRetainSizeWhenHidden(true);
     mUi->progressWheel->setSizePolicy(policy);
     mUi->progressWheel->hide();
+
+    // The Generate button reads Stop while a generation runs; wide enough for both, so
+    // that the controls do not move when it changes.
+    QPushButton *button = mUi->generateButton;
+    const QString generate = button->text();
+    button->setText(tr("&Stop"));
+    const int stopWidth = button->sizeHint().width();
+    button->setText(generate);
+    button->setMinimumWidth(std::max(stopWidth, button->sizeHint().width()));
 }
 
 void LSDocument::windowDidLoad()
@@ -213,6 +243,7 @@ void LSDocument::windowDidLoad()
     showAngle();
     showIterations();
     mUi->ruleTable->setModel(mRules);
+    mUi->ruleTable->setItemDelegate(new RuleCellDelegate(mUi->ruleTable));
     mUi->ruleTable->horizontalHeader()->setSectionResizeMode(RulesTableModel::LetterColumn,
                                                              QHeaderView::ResizeToContents);
     connectControls();
@@ -229,7 +260,13 @@ void LSDocument::windowDidLoad()
 
 void LSDocument::connectControls()
 {
-    connect(mUi->generateButton, &QPushButton::clicked, this, &LSDocument::render);
+    // The Generate button reads Stop while a generation runs.
+    connect(mUi->generateButton, &QPushButton::clicked, this, [this] {
+        if (mGenerating)
+            stop();
+        else
+            render();
+    });
     connect(mUi->axiomText, &QLineEdit::returnPressed, this, &LSDocument::render);
     connect(mUi->axiomText, &QLineEdit::textChanged, this, &LSDocument::axiomEdited);
 
@@ -294,6 +331,16 @@ void LSDocument::connectControls()
             &LSDocument::drawerVisibilityChanged);
 }
 
+void LSDocument::keyPressEvent(QKeyEvent *event)
+{
+    // Esc that no control took (an open cell editor closes on it) stops the work under way.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && mGenerating) {
+        stop();
+        return;
+    }
+    Document::keyPressEvent(event);
+}
+
 void LSDocument::addFileMenuItems(QMenu *fileMenu)
 {
     QMenu *exportMenu = fileMenu->addMenu(tr("&Export"));
@@ -317,21 +364,20 @@ void LSDocument::addMenus(QMenuBar *bar)
 
 // --- Generation and parameters --------------------------------------------------------------
 
+FigureRequest LSDocument::figureRequest() const
+{
+    FigureRequest request = ::figureRequest(documentData());
+    request.stringBudget = mByteBudget;
+    return request;
+}
+
 void LSDocument::render()
 {
     if (!mUi)
         return;
-    setGenerating(true);
     mUi->ruleTable->clearSelection();
-
-    GenerationRequest request;
-    request.axiom = mAxiom.toStdString();
-    request.letters = toStdVector(mRules->letters());
-    request.rules = toStdVector(mRules->rules());
-    request.angle = mAngle;
-    request.iterations = mIterations;
-    request.byteBudget = mByteBudget;
-    mGenerator->request(std::move(request));
+    mLatestSerial = mWorker->request(figureRequest());
+    setGenerating(true);
     mGeneratedInputs = { mAxiom, mRules->letters(), mRules->rules() };
     inputsEdited();
 }
@@ -357,42 +403,53 @@ void LSDocument::inputsEdited()
     }
 }
 
-void LSDocument::generationFinished(GenerationResult &result)
+void LSDocument::stop()
 {
-    // A newer request is queued behind this one: its figure replaces this one shortly.
-    if (result.serial != mGenerator->latestSerial())
+    if (!mGenerating)
         return;
-    mShownSerial = result.serial;
+    mWorker->cancel();
+    // What is still on its way from the worker is of no request any more.
+    ++mLatestSerial;
+    setGenerating(false);
+    showShown(true);
+}
 
-    // The angle may have changed while the generation ran; the new figure shows the current one.
+void LSDocument::showShown(bool stopped)
+{
+    const QString stop = stopped ? tr("Stopped. ") : QString();
+    showStatus(mShown ? stop + QString::fromStdString(describeFigure(*mShown)) : stop);
+}
+
+void LSDocument::figureProgress(std::uint64_t serial, const FigureProgress &progress)
+{
+    if (serial != mLatestSerial || !mGenerating)
+        return;
+    mUi->progressWheel->setRange(0, 100);
+    mUi->progressWheel->setValue(int(progress.fraction * 100.0));
+    mUi->progressWheel->show();
+    showStatus(QString::fromStdString(describeProgress(progress)) + QStringLiteral("\u2026"));
+}
+
+void LSDocument::figureFinished(std::uint64_t serial, FigureResult &result)
+{
+    // A newer request is on its way: its figure replaces this one shortly.
+    if (serial != mLatestSerial)
+        return;
+    setGenerating(false);
+    // The angle may have changed while the figure was generated: it shows the current one.
     result.rules->angle = radiansFromDegrees(mAngle);
     mRuleSet = result.rules;
-    mUi->glView->setRulesAndString(mRuleSet, std::move(result.generation.string));
-
-    const lsGeneration &generation = result.generation;
-    const QLocale locale;
-    if (generation.stoppedAtBudget) {
-        showStatus(tr("Showing %1 of %2 iterations: iteration %3 would need %4 of memory, more "
-                      "than the %5 limit.")
-                           .arg(generation.iterations)
-                           .arg(result.requestedIterations)
-                           .arg(generation.iterations + 1)
-                           .arg(locale.formattedDataSize(qint64(result.refusedLength)),
-                                locale.formattedDataSize(qint64(mByteBudget))));
-    } else if (generation.outOfMemory) {
-        showStatus(tr("Showing %1 of %2 iterations: there was not enough memory for iteration %3.")
-                           .arg(generation.iterations)
-                           .arg(result.requestedIterations)
-                           .arg(generation.iterations + 1));
-    } else {
-        showStatus(QString());
-    }
-    setGenerating(false);
+    mUi->glView->setRulesAndString(mRuleSet, std::move(result.string));
+    mShown = std::make_shared<const FigureResult>(std::move(result));
+    showShown(false);
 }
 
 void LSDocument::setGenerating(bool generating)
 {
+    mGenerating = generating;
+    mUi->progressWheel->setRange(0, 0); // busy until the first report
     mUi->progressWheel->setVisible(generating);
+    mUi->generateButton->setText(generating ? tr("&Stop") : tr("&Generate"));
 }
 
 void LSDocument::showStatus(const QString &message)
@@ -415,7 +472,7 @@ void LSDocument::withdrawComplaint(QWidget *field)
 
 void LSDocument::setIterations(int iterations)
 {
-    const int clamped = iterations >= 8 ? 7 : (iterations <= 0 ? 1 : iterations);
+    const int clamped = clampIterations(iterations);
     if (mUi)
         withdrawComplaint(mUi->iterationsField);
     if (clamped == mIterations || !mUi) {
@@ -443,11 +500,7 @@ void LSDocument::applyIterations(int iterations)
 
 void LSDocument::setAngle(double degrees)
 {
-    double clamped = std::isnan(degrees) ? 0.0 : degrees;
-    if (clamped > 360.0)
-        clamped = 360.0;
-    if (clamped < 0.0)
-        clamped = 0.0;
+    const double clamped = clampAngle(degrees);
     if (mUi)
         withdrawComplaint(mUi->angleField);
     if (clamped == mAngle || !mUi) {

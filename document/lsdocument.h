@@ -1,7 +1,8 @@
 #pragma once
 
 #include "document/model/documentcolor.h"
-#include "engine/generation.h"
+#include "document/model/documentdata.h"
+#include "figure/figurepipeline.h"
 #include "platform/document.h"
 
 #include <QStringList>
@@ -11,7 +12,7 @@
 
 class ExportOptions;
 class ColorWell;
-class FigureGenerator;
+class FigureWorker;
 class QDockWidget;
 class QLabel;
 class QLineEdit;
@@ -21,8 +22,6 @@ class QSlider;
 class QTableView;
 class RulesTableModel;
 class lsGLView;
-struct GenerationResult;
-struct lsRuleSet;
 
 namespace Ui {
 class LSDocument;
@@ -31,8 +30,11 @@ class LSDocument;
 // An L-system document and its window (resources/LSDocument.ui): the axiom, the rules table in
 // the rules drawer, the angle and iteration controls, the two colour wells and the figure.
 //
-// Generations run on the document's worker (FigureGenerator) on inputs copied at the request;
-// a request made while one runs is kept and the latest runs next. Every edit is an undo step.
+// Generations run on the document's figure worker on inputs copied at the request; a newer
+// request cancels the one running, so the latest always wins, and Stop (Esc, or the Generate
+// button while it reads Stop) cancels and keeps the figure shown. The view builds and draws
+// the figure of the string a generation hands it.
+// Every edit is an undo step.
 class LSDocument : public Document
 {
     Q_OBJECT
@@ -71,18 +73,24 @@ public:
     DocumentColor backgroundColor() const { return mBackgroundColor; }
     // The rule set of the figure on screen (null before the first generation).
     std::shared_ptr<lsRuleSet> ruleSet() const { return mRuleSet; }
-    // True from a request until the figure of the latest request has been handed to the view.
-    bool isGenerating() const;
+    // True from a generation's request until its figure is shown or it is stopped.
+    bool isGenerating() const { return mGenerating; }
+    // What the latest generation shown made (its string is the view's); null before the first.
+    std::shared_ptr<const FigureResult> shownFigure() const { return mShown; }
     // True while the axiom or the rules differ from those of the latest generation: the figure
     // is out of date, and the Generate button stands out until the next generation.
     bool isFigureOutOfDate() const { return mFigureOutOfDate; }
 
+    // The request a generation of the document as it stands makes.
+    FigureRequest figureRequest() const;
     // The most a generated string may take; a generation stops at the last pass that fits.
     void setByteBudget(std::uint64_t bytes) { mByteBudget = bytes; }
 
 public slots:
     // Asks for a new generation of the current axiom, rules, angle and count.
     void render();
+    // Cancels the generation under way; the figure on screen stays.
+    void stop();
     // Clamps to 1-7, shows the count in both controls and generates.
     void setIterations(int iterations);
     // Clamps to 0-360, shows it in whole degrees in both controls and turns the figure on
@@ -112,12 +120,15 @@ protected:
     void windowDidLoad() override;
     void addFileMenuItems(QMenu *fileMenu) override;
     void addMenus(QMenuBar *bar) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void printDocument() override { printShowingPrintPanel(); }
 
 private:
     void awakeFromNib();
     void connectControls();
-    void generationFinished(GenerationResult &result);
+    DocumentData documentData() const;
+    void figureProgress(std::uint64_t serial, const FigureProgress &progress);
+    void figureFinished(std::uint64_t serial, FigureResult &result);
     void setGenerating(bool generating);
     void showStatus(const QString &message);
     // A complaint about what was typed in a field; it goes once the field holds a valid value.
@@ -126,6 +137,8 @@ private:
     void inputsEdited();
     // Why there is no figure to export yet; empty when there is one.
     QString missingFigure() const;
+    // Says what the figure on screen shows (after "Stopped." when stopped).
+    void showShown(bool stopped);
 
     // Apply a value to the document and its controls; undo commands call them.
     void applyIterations(int iterations);
@@ -152,9 +165,11 @@ private:
 
     std::unique_ptr<Ui::LSDocument> mUi;
     RulesTableModel *mRules;
-    std::unique_ptr<FigureGenerator> mGenerator;
-    std::shared_ptr<lsRuleSet> mRuleSet;
-    std::uint64_t mShownSerial = 0;
+    std::unique_ptr<FigureWorker> mWorker;
+    std::uint64_t mLatestSerial = 0;     // of the latest request
+    bool mGenerating = false;            // the latest request has not ended
+    std::shared_ptr<lsRuleSet> mRuleSet; // the figure on screen's, shared with the view
+    std::shared_ptr<const FigureResult> mShown;
     std::uint64_t mByteBudget = lsStringByteBudget;
 
     // What the latest generation was asked to draw, against which edits are compared.

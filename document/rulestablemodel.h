@@ -1,6 +1,6 @@
 #pragma once
 
-#include "document/model/documentrules.h"
+#include "figure/figurerules.h"
 
 #include <QAbstractTableModel>
 #include <QStringList>

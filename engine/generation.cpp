@@ -1,5 +1,6 @@
 #include "engine/generation.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <new>
@@ -100,10 +101,24 @@ private:
     std::uint64_t mAxiomKept = 0;
 };
 
-bool isCancelled(const std::atomic<bool> *cancel)
+// How much is written between two looks at the cancellation flag.
+constexpr std::uint64_t pollBytes = std::uint64_t(1) << 20;
+
+// What a generation reports to and hears from its caller.
+struct Watch
 {
-    return cancel && cancel->load(std::memory_order_relaxed);
-}
+    const std::atomic<bool> *cancel;
+    const lsCommandSource::Progress &progress;
+
+    bool cancelled() const { return cancel && cancel->load(std::memory_order_relaxed); }
+    // Tells how far the work got; false when it is cancelled.
+    bool poll(std::uint64_t done, std::uint64_t length) const
+    {
+        if (progress)
+            progress(done, length);
+        return !cancelled();
+    }
+};
 
 // Writes the string after `levels` passes straight into its final buffer, depth first.
 // The expansion of a letter after k passes is the same wherever it occurs, so it is built
@@ -133,10 +148,11 @@ public:
         mStack.reserve(std::size_t(levels) + 1);
     }
 
-    // Fills out, which holds exactly the final length. False when cancelled.
-    bool expand(std::string_view axiom, char *out, const std::atomic<bool> *cancel)
+    // Fills out, which holds exactly `length` bytes. False when cancelled.
+    bool expand(std::string_view axiom, char *out, std::uint64_t length, const Watch &watch)
     {
         std::uint64_t w = 0;
+        std::uint64_t nextPoll = 0;
         mStack.push_back({ axiom.data(), axiom.data() + axiom.size(), 0, mLevels + 1, -1 });
         while (!mStack.empty()) {
             Frame &frame = mStack.back();
@@ -155,10 +171,18 @@ public:
             }
             Block &b = block(level, letter);
             if (b.start != notBuilt) {
-                if (isCancelled(cancel))
-                    return false;
-                std::memcpy(out + w, out + b.start, b.length);
-                w += b.length;
+                // A block may be most of the string: it is copied a megabyte at a time.
+                for (std::uint64_t done = 0; done < b.length;) {
+                    if (w >= nextPoll) {
+                        if (!watch.poll(w, length))
+                            return false;
+                        nextPoll = w + pollBytes;
+                    }
+                    const std::uint64_t n = std::min(b.length - done, pollBytes);
+                    std::memcpy(out + w, out + b.start + done, n);
+                    w += n;
+                    done += n;
+                }
                 continue;
             }
             const std::string &text = mRuleSet.rules[c]->text;
@@ -213,10 +237,8 @@ lsGeneration cancelledGeneration()
 }
 
 // The plain way: one lsIterateString per pass, each pass's string freed after the next.
-lsGeneration generatePassByPass(const lsRuleSet &ruleSet,
-                                std::string_view axiom,
-                                int passes,
-                                const std::atomic<bool> *cancel)
+lsGeneration
+generatePassByPass(const lsRuleSet &ruleSet, std::string_view axiom, int passes, const Watch &watch)
 {
     lsGeneration g;
     g.string = lsString(axiom);
@@ -225,7 +247,7 @@ lsGeneration generatePassByPass(const lsRuleSet &ruleSet,
         return g;
     }
     for (int pass = 1; pass <= passes; ++pass) {
-        if (isCancelled(cancel))
+        if (!watch.poll(std::uint64_t(pass - 1), std::uint64_t(passes)))
             return cancelledGeneration();
         lsString next = lsIterateString(ruleSet, g.string.view());
         if (next.isNull()) {
@@ -255,7 +277,7 @@ lsGeneration generate(const lsRuleSet &ruleSet,
                       std::string_view axiom,
                       int iterations,
                       std::uint64_t byteBudget,
-                      const std::atomic<bool> *cancel)
+                      const Watch &watch)
 {
     lsGeneration g;
     const Letters letters(ruleSet, axiom);
@@ -268,7 +290,7 @@ lsGeneration generate(const lsRuleSet &ruleSet,
     int target = 0;
     bool growing = letters.count > 0;
     while (target < iterations) {
-        if (isCancelled(cancel))
+        if (watch.cancelled())
             return cancelledGeneration();
         std::uint64_t next = length.back();
         if (growing) {
@@ -296,7 +318,7 @@ lsGeneration generate(const lsRuleSet &ruleSet,
         return g;
     }
     if (!Expander::fits(letters, target))
-        return generatePassByPass(ruleSet, axiom, target, cancel);
+        return generatePassByPass(ruleSet, axiom, target, watch);
 
     // Largest first: when the memory for the target cannot be had, the longest generation
     // below it whose memory can be had.
@@ -309,7 +331,7 @@ lsGeneration generate(const lsRuleSet &ruleSet,
         }
         try {
             Expander expander(ruleSet, letters, passes);
-            if (!expander.expand(axiom, out.data(), cancel))
+            if (!expander.expand(axiom, out.data(), n, watch))
                 return cancelledGeneration();
         } catch (const std::bad_alloc &) {
             g.outOfMemory = true;
@@ -328,10 +350,11 @@ lsGeneration lsGenerate(const lsRuleSet &ruleSet,
                         std::string_view axiom,
                         int iterations,
                         std::uint64_t byteBudget,
-                        const std::atomic<bool> *cancel)
+                        const std::atomic<bool> *cancel,
+                        const lsCommandSource::Progress &progress)
 {
     try {
-        return generate(ruleSet, axiom, iterations, byteBudget, cancel);
+        return generate(ruleSet, axiom, iterations, byteBudget, Watch{ cancel, progress });
     } catch (const std::bad_alloc &) {
         // The small tables themselves could not be had.
         lsGeneration g;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/commandsource.h"
 #include "engine/lsstring.h"
 #include "engine/ruleset.h"
 
@@ -32,10 +33,12 @@ std::uint64_t lsLengthAfter(const lsRuleSet &ruleSet, std::string_view axiom, in
 // Rewrites axiom `iterations` times (fewer when a pass would exceed byteBudget: it stops
 // before the first pass longer than the budget). Gives the same bytes as calling
 // lsIterateString pass by pass, but writes only the final string, copying whole expanded
-// letters, so it needs no memory beyond that string and a small table. When `cancel` is
-// given and becomes true, the generation stops soon and returns with `cancelled` set.
+// letters, so it needs no memory beyond that string and a small table. As a command source
+// does, it polls cancel (may be null) about every megabyte written and tells progress (may
+// be empty) how far it got; once cancel is seen set it returns with `cancelled` set.
 lsGeneration lsGenerate(const lsRuleSet &ruleSet,
                         std::string_view axiom,
                         int iterations,
                         std::uint64_t byteBudget = lsStringByteBudget,
-                        const std::atomic<bool> *cancel = nullptr);
+                        const std::atomic<bool> *cancel = nullptr,
+                        const lsCommandSource::Progress &progress = {});

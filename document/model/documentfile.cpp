@@ -1,5 +1,6 @@
 #include "document/model/documentfile.h"
 
+#include "figure/figurelimits.h"
 #include "platform/archive/archivereader.h"
 #include "platform/archive/archivewriter.h"
 #include "platform/fileio/boundedread.h"
@@ -22,11 +23,6 @@ constexpr const char *kBgColor = "bgColor";
 
 // The letter of a rule that has not been given one.
 constexpr const char *kNoLetter = "?";
-
-constexpr double kMinAngle = 0.0;
-constexpr double kMaxAngle = 360.0;
-constexpr double kMinIterations = 1.0;
-constexpr double kMaxIterations = 7.0;
 
 struct BadValue
 {

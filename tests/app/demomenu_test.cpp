@@ -76,6 +76,7 @@ protected:
         link("a.lsd", "demos/z.lsd");          // a link to a document, named .lsd
         link("nowhere", "demos/dangling.lsd"); // a link to nothing
         link("..", "demos/loop/back.lsd");     // a loop back to the top
+        link("x.lsd/deep", "demos/two.lsd");   // a second path to a directory
         // A name that is not UTF-8 cannot be made through QFile.
         const QByteArray notUtf8 = QFile::encodeName(mTemp.path()) + "/demos/\xff.lsd";
         const int fd = open(notUtf8.constData(), O_CREAT | O_WRONLY, 0644);
@@ -109,7 +110,8 @@ TEST_F(DemoTree, ListsDocumentsAndDirectoriesInOneByteOrderAheadOfTheMenusOwnIte
 
     controller.buildDemoMenuForDir(QFile::encodeName(mRoot), &menu);
 
-    // Also: "loop/back.lsd" leads to the top again and is not walked a second time.
+    // Also: "loop/back.lsd" leads to the top again and is not walked a second time, while
+    // "two.lsd" and "x.lsd/deep" both list the one directory they reach.
     EXPECT_EQ(outline(&menu).toStdString(), ".hidden.lsd\n"
                                             ".hiddendir/\n"
                                             "  d.lsd\n"
@@ -121,6 +123,9 @@ TEST_F(DemoTree, ListsDocumentsAndDirectoriesInOneByteOrderAheadOfTheMenusOwnIte
                                             "loop/\n"
                                             "  back.lsd/\n"
                                             "r&d.lsd\n"
+                                            "two.lsd/\n"
+                                            "  deeper/\n"
+                                            "    leaf.lsd\n"
                                             "x.lsd/\n"
                                             "  deep/\n"
                                             "    deeper/\n"

@@ -9,12 +9,17 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <array>
+#include <map>
 
 using namespace Qt::StringLiterals;
 
@@ -95,6 +100,42 @@ TEST(SprigRenderWindow, PngHasTheWindowsPixels)
         EXPECT_EQ(differing, 0) << arguments.join(u' ').toStdString();
     }
     document->close();
+}
+
+// For every shipped demo and every pass 1-7, the window asks the shared pipeline for the
+// figure sprig-render makes, and so shows the pass sprig-render reports (the pipeline
+// sizes the figure from its exact counts; nothing is drawn).
+TEST(SprigRenderWindow, AgreeOnThePassShownForEveryDemoAndPass)
+{
+    const QString demos = QStringLiteral(SPRIG_SOURCE_DIR "/demos");
+    std::map<QString, std::array<int, 8>> reported;
+    for (int passes = 1; passes <= 7; ++passes) {
+        QProcess render;
+        render.start(QString::fromUtf8(SPRIG_RENDER),
+                     { u"--info"_s, u"--iterations"_s, QString::number(passes), demos });
+        ASSERT_TRUE(render.waitForFinished(120000));
+        ASSERT_LE(render.exitCode(), 3) << render.readAllStandardError().toStdString();
+        for (const QByteArray &line : render.readAllStandardOutput().split('\n')) {
+            if (line.isEmpty())
+                continue;
+            const QJsonObject info = QJsonDocument::fromJson(line).object();
+            reported[info[u"file"_s].toString()][passes] = info[u"iterations"_s].toInt();
+        }
+    }
+    ASSERT_EQ(reported.size(), 28u);
+    auto *controller = DocumentController::sharedDocumentController();
+    for (const auto &[file, shown] : reported) {
+        SCOPED_TRACE(file.toStdString());
+        auto *document =
+                qobject_cast<LSDocument *>(controller->openDocumentWithContentsOfFile(file, true));
+        ASSERT_NE(document, nullptr);
+        FigureRequest request = document->figureRequest();
+        for (int passes = 1; passes <= 7; ++passes) {
+            request.passes = passes;
+            EXPECT_EQ(buildFigure(request).pass, shown[passes]) << passes << " passes";
+        }
+        document->close();
+    }
 }
 
 } // namespace

@@ -2,10 +2,10 @@
 // Helpers for driving document windows in tests: waiting on the event loop, answering
 // message boxes, writing .lsd files and computing the figure a document should show.
 
-#include "document/figuregenerator.h"
 #include "document/lsdocument.h"
 #include "document/model/documentfile.h"
 #include "engine/interpreter.h"
+#include "figure/figurerules.h"
 #include "platform/documentcontroller.h"
 #include "view/lsglview.h"
 #include "view/viewgeometry.h"

@@ -130,6 +130,35 @@ TEST_F(DocumentTest, OpenedFileFillsEveryControlAndGenerates)
     EXPECT_EQ(controller()->documents().size(), 1);
 }
 
+TEST_F(DocumentTest, LongAxiomAndRuleOpenUnmodifiedEditWholeAndSaveIntact)
+{
+    DocumentData data = kochData();
+    data.axiom = std::string(20000, 'F') + std::string(20000, '+');
+    data.letters = { "X" }; // not in the axiom: the figure stays small
+    data.rules = { std::string(40000, 'X') };
+    LSDocument *d = openData(data);
+    ASSERT_TRUE(d);
+    EXPECT_FALSE(d->isModified());
+    EXPECT_EQ(d->undoStack()->count(), 0);
+    EXPECT_EQ(d->axiomText()->text().size(), 40000);
+
+    // The rule's cell editor holds it whole: committing it unchanged changes nothing.
+    QTableView *table = d->ruleTable();
+    const QModelIndex rule = table->model()->index(0, RulesTableModel::RuleColumn);
+    table->openPersistentEditor(rule);
+    QWidget *editor = table->indexWidget(rule);
+    ASSERT_TRUE(editor);
+    table->itemDelegateForIndex(rule)->setModelData(editor, table->model(), rule);
+    table->closePersistentEditor(rule);
+    EXPECT_EQ(d->undoStack()->count(), 0);
+
+    QString error;
+    ASSERT_TRUE(d->saveToFile(path(QStringLiteral("long.lsd")), &error)) << error.toStdString();
+    const DocumentData saved = readLsd(path(QStringLiteral("long.lsd")));
+    EXPECT_EQ(saved.axiom, data.axiom);
+    EXPECT_EQ(saved.rules, data.rules);
+}
+
 TEST_F(DocumentTest, NewDocumentShowsNoFigureUntilAsked)
 {
     LSDocument *d = newDocument();

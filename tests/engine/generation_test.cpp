@@ -166,14 +166,27 @@ TEST(Generation, NoPassesGiveTheAxiom)
     }
 }
 
-TEST(Generation, CancelledGenerationSaysSo)
+// Rewriting stops within about a megabyte of work of a cancel made part way through, and
+// says so.
+TEST(Generation, StopsSoonAfterACancel)
 {
     const auto set = makeRuleSet({ { 'F', "F+F-F-F+F" } });
-    const std::atomic<bool> cancel{ true };
-    const lsGeneration g = lsGenerate(*set, "F", 8, lsStringByteBudget, &cancel);
+    std::atomic<bool> cancel{ false };
+    double cancelledAt = 0, last = 0;
+    const auto progress = [&](std::uint64_t done, std::uint64_t length) {
+        last = double(done) / double(length);
+        if (!cancel && last > 0.25) {
+            cancel = true;
+            cancelledAt = last;
+        }
+    };
+    const std::uint64_t length = lsLengthAfter(*set, "F", 10); // 48 MB
+    const lsGeneration g = lsGenerate(*set, "F", 10, lsStringByteBudget, &cancel, progress);
     EXPECT_TRUE(g.cancelled);
     EXPECT_TRUE(g.string.isNull());
     EXPECT_EQ(g.iterations, 0);
+    EXPECT_TRUE(cancel);
+    EXPECT_LT(last - cancelledAt, 3.0 * (1 << 20) / double(length)) << cancelledAt << " " << last;
 }
 
 TEST(Generation, LargeStringsReuseFreedBlocksOfAboutTheirSize)

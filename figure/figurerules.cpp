@@ -1,4 +1,4 @@
-#include "document/model/documentrules.h"
+#include "figure/figurerules.h"
 
 #include <algorithm>
 #include <array>

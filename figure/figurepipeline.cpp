@@ -1,0 +1,238 @@
+#include "figure/figurepipeline.h"
+
+#include "figure/figurerules.h"
+
+#include <cctype>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <new>
+
+namespace {
+
+using Stage = FigureProgress::Stage;
+
+// Reports stages and fractions, at most once per percent of a stage.
+class Reporter
+{
+public:
+    Reporter(const FigureProgressFn &progress, int passes)
+        : mProgress(progress)
+        , mPasses(passes)
+    { }
+
+    // Reports the start of a stage; the engine's loops report its progress through the
+    // function returned.
+    lsCommandSource::Progress stage(Stage stage, int pass)
+    {
+        if (!mProgress)
+            return {};
+        report({ stage, pass, mPasses, 0.0 });
+        return [this, stage, pass](std::uint64_t done, std::uint64_t length) {
+            const double fraction = length > 0 ? double(done) / double(length) : 1.0;
+            if (fraction >= mLast + 0.01 || fraction < mLast) // a walk starts over too
+                report({ stage, pass, mPasses, fraction });
+        };
+    }
+
+private:
+    void report(const FigureProgress &p)
+    {
+        mLast = p.fraction;
+        mProgress(p);
+    }
+
+    const FigureProgressFn &mProgress;
+    int mPasses;
+    double mLast = 0.0;
+};
+
+std::string dataSize(std::uint64_t bytes)
+{
+    const char *units[] = { "bytes", "KiB", "MiB", "GiB", "TiB", "PiB", "EiB" };
+    double value = double(bytes);
+    int unit = 0;
+    while (value >= 1024.0 && unit < 6) {
+        value /= 1024.0;
+        ++unit;
+    }
+    char text[32];
+    if (unit == 0)
+        std::snprintf(text, sizeof text, "%llu bytes", static_cast<unsigned long long>(bytes));
+    else
+        std::snprintf(text, sizeof text,
+                      value < 10.0 && value != std::floor(value) ? "%.1f %s" : "%.0f %s", value,
+                      units[unit]);
+    return text;
+}
+
+// 1234567 as "1,234,567".
+std::string grouped(std::uint64_t n)
+{
+    const std::string digits = std::to_string(n);
+    std::string text;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            text += ',';
+        text += digits[i];
+    }
+    return text;
+}
+
+FigureResult cancelled(const FigureRequest &request)
+{
+    FigureResult result;
+    result.outcome = FigureOutcome::Cancelled;
+    result.requested = request.passes;
+    return result;
+}
+
+FigureResult generate(const FigureRequest &request,
+                      const std::atomic<bool> *cancel,
+                      const FigureProgressFn &progress)
+{
+    FigureResult result;
+    result.requested = request.passes;
+    result.hasAxiom = request.axiom.has_value();
+    std::shared_ptr<lsRuleSet> rules = makeRuleSet(request.letters, request.rules, request.angle);
+    result.rules = rules;
+    if (!result.hasAxiom) {
+        result.string = lsString("");
+        return result;
+    }
+    const std::string &axiom = *request.axiom;
+    Reporter reporter(progress, request.passes);
+    int passes = request.passes;
+    for (;;) {
+        lsGeneration generation = lsGenerate(*rules, axiom, passes, request.stringBudget, cancel,
+                                             reporter.stage(Stage::Rewriting, passes));
+        if (generation.cancelled)
+            return cancelled(request);
+        if (generation.string.isNull()) {
+            // Not even the axiom's memory could be had.
+            result.outcome = FigureOutcome::OutOfMemory;
+            result.nothing = true;
+            return result;
+        }
+        // A stop further up (a geometry budget) stays the reason for passes below it.
+        if (passes == request.passes) {
+            if (generation.stoppedAtBudget) {
+                result.outcome = FigureOutcome::StringBudget;
+                result.refusedBytes = lsLengthAfter(*rules, axiom, generation.iterations + 1);
+                result.budgetBytes = request.stringBudget;
+            } else if (generation.outOfMemory) {
+                result.outcome = FigureOutcome::OutOfMemory;
+            }
+        }
+        result.pass = generation.iterations;
+        lsStringSource commands(generation.string.view());
+        commands.watch(cancel, reporter.stage(Stage::Counting, result.pass));
+        if (!lsCountGeometry(commands, result.count))
+            return cancelled(request);
+        if (result.count.bytes() <= request.geometryBudget || result.pass == 0) {
+            result.length = generation.string.size();
+            result.string = std::move(generation.string);
+            return result;
+        }
+        // Too large to draw: step back to the last pass whose figure fits, freeing this
+        // string before the smaller one is made.
+        result.outcome = FigureOutcome::GeometryBudget;
+        result.refusedBytes = result.count.bytes();
+        result.budgetBytes = request.geometryBudget;
+        passes = result.pass - 1;
+    }
+}
+
+} // namespace
+
+FigureResult buildFigure(const FigureRequest &request,
+                         const std::atomic<bool> *cancel,
+                         const FigureProgressFn &progress)
+{
+    const auto start = std::chrono::steady_clock::now();
+    FigureResult result;
+    try {
+        result = generate(request, cancel, progress);
+    } catch (const std::bad_alloc &) {
+        // The small things around the figure (rules, tables) could not be had.
+        result = FigureResult();
+        result.outcome = FigureOutcome::OutOfMemory;
+        result.requested = request.passes;
+    }
+    result.seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return result;
+}
+
+namespace {
+
+// Why the pass after the one shown is not shown; "" for a complete figure.
+std::string reason(const FigureResult &result)
+{
+    const std::string next = "pass " + std::to_string(result.pass + 1);
+    switch (result.outcome) {
+    case FigureOutcome::Complete:
+        return {};
+    case FigureOutcome::StringBudget:
+        return next + " would make a string of " + dataSize(result.refusedBytes)
+               + ", more than the " + dataSize(result.budgetBytes) + " limit";
+    case FigureOutcome::GeometryBudget:
+        return next + " would make a figure of " + dataSize(result.refusedBytes)
+               + ", more than the " + dataSize(result.budgetBytes) + " limit";
+    case FigureOutcome::OutOfMemory:
+        return "there was not enough memory for " + next;
+    case FigureOutcome::Cancelled:
+        return "stopped: the figure shown before stays";
+    }
+    return {};
+}
+
+std::string passOf(const FigureResult &result)
+{
+    return "pass " + std::to_string(result.pass) + " of " + std::to_string(result.requested);
+}
+
+} // namespace
+
+std::string describeOutcome(const FigureResult &result, const std::string &name)
+{
+    std::string why;
+    if (result.outcome == FigureOutcome::Complete)
+        return {};
+    if (result.outcome == FigureOutcome::Cancelled)
+        why = reason(result);
+    else if (result.nothing)
+        why = "there was not enough memory for the figure";
+    else
+        why = "showing " + passOf(result) + ": " + reason(result);
+    return name.empty() ? why : name + ": " + why;
+}
+
+std::string describeFigure(const FigureResult &result)
+{
+    const std::uint64_t segments = result.count.vertices - result.count.strips;
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.2f s", result.seconds);
+    std::string text = passOf(result) + ": " + grouped(result.length) + " symbols, "
+                       + grouped(segments) + " segments, " + seconds;
+    text[0] = 'P';
+    std::string why = reason(result);
+    if (!why.empty()) {
+        why[0] = char(std::toupper(static_cast<unsigned char>(why[0])));
+        text += ". " + why + ".";
+    }
+    return text;
+}
+
+std::string describeProgress(const FigureProgress &progress)
+{
+    switch (progress.stage) {
+    case FigureProgress::Stage::Rewriting:
+        return "Generating pass " + std::to_string(progress.pass) + " of "
+               + std::to_string(progress.passes);
+    case FigureProgress::Stage::Counting:
+        return "Sizing pass " + std::to_string(progress.pass) + " of "
+               + std::to_string(progress.passes);
+    }
+    return {};
+}

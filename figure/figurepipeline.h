@@ -1,0 +1,93 @@
+#pragma once
+
+#include "engine/generation.h"
+#include "engine/interpreter.h"
+#include "engine/lsstring.h"
+#include "engine/ruleset.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Everything one figure is made from, copied when it is asked for, so that later edits
+// cannot reach the work under way.
+struct FigureRequest
+{
+    std::optional<std::string> axiom; // none: the figure is empty (the background only)
+    std::vector<std::string> letters; // the first byte of each is the rule's letter
+    std::vector<std::string> rules;
+    double angle = 0.0; // degrees
+    int passes = 4;
+    std::uint64_t stringBudget = lsStringByteBudget;
+    std::uint64_t geometryBudget = lsGeometryByteBudget;
+};
+
+// Why the figure shows the pass it shows.
+enum class FigureOutcome {
+    Complete,       // every pass asked for
+    StringBudget,   // the next pass's string would pass the string budget
+    GeometryBudget, // the next pass's geometry would pass the geometry budget
+    OutOfMemory,    // the memory for the next pass could not be had
+    Cancelled,      // nothing new: the work was cancelled
+};
+
+struct FigureProgress
+{
+    enum class Stage {
+        Rewriting,
+        Counting
+    };
+    Stage stage = Stage::Rewriting;
+    int pass = 0;          // the pass being made
+    int passes = 0;        // the passes asked for
+    double fraction = 0.0; // of this stage
+};
+
+using FigureProgressFn = std::function<void(const FigureProgress &)>;
+
+struct FigureResult
+{
+    FigureOutcome outcome = FigureOutcome::Complete;
+    int requested = 0; // passes asked for
+    int pass = 0;      // passes shown
+    // When a budget stopped it: what the pass after the one shown would have needed, and
+    // the budget.
+    std::uint64_t refusedBytes = 0;
+    std::uint64_t budgetBytes = 0;
+    bool hasAxiom = false;
+    std::shared_ptr<lsRuleSet> rules; // with the request's angle
+    // The pass shown; null when cancelled, and when not even the axiom's memory could be had
+    // (then `nothing` is set). A caller may move it on (to the view that draws it): length
+    // keeps its size.
+    lsString string;
+    bool nothing = false;
+    std::uint64_t length = 0;
+    lsGeometryCount count; // of string: what its geometry takes, known exactly
+    double seconds = 0.0;  // the time the request took
+};
+
+// Rewrites and sizes one figure: the pass shown is the last one asked for whose string fits
+// the string budget, whose geometry (counted exactly, before anything is built) fits the
+// geometry budget, and whose memory can be had. The geometry itself is built for the
+// picture by whoever draws it. Long loops poll cancel (may be null) about every
+// millisecond; a cancelled request gives outcome Cancelled and nothing else. progress (may
+// be empty) hears each stage, called on this thread.
+FigureResult buildFigure(const FigureRequest &request,
+                         const std::atomic<bool> *cancel = nullptr,
+                         const FigureProgressFn &progress = {});
+
+// Which pass a result shows and why no later one, for a message ("showing pass 5 of 7:
+// pass 6 would make a figure of 2.7 GiB, more than the 2 GiB limit"); "" for a complete
+// figure. name (may be empty) is how the figure is named.
+std::string describeOutcome(const FigureResult &result, const std::string &name = {});
+
+// What a figure shows, for a status line: the pass, its symbols, segments and time, and why
+// no later pass is shown.
+std::string describeFigure(const FigureResult &result);
+
+// A stage of work, for a status line: "Generating pass 5 of 7".
+std::string describeProgress(const FigureProgress &progress);

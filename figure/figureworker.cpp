@@ -1,0 +1,82 @@
+#include "figure/figureworker.h"
+
+#include <chrono>
+
+FigureWorker::FigureWorker(Deliver deliver, Report report)
+    : mDeliver(std::move(deliver))
+    , mReport(std::move(report))
+    , mThread(&FigureWorker::run, this)
+{ }
+
+FigureWorker::~FigureWorker()
+{
+    {
+        std::lock_guard guard(mLock);
+        mStopping = true;
+        mPending.reset();
+        mCancel = true;
+    }
+    mWake.notify_all();
+    mThread.join();
+}
+
+std::uint64_t FigureWorker::request(FigureRequest request)
+{
+    std::uint64_t serial;
+    {
+        std::lock_guard guard(mLock);
+        serial = ++mSerial;
+        mPending.emplace(serial, std::move(request));
+        if (mRunning)
+            mCancel = true;
+    }
+    mWake.notify_all();
+    return serial;
+}
+
+void FigureWorker::cancel()
+{
+    std::lock_guard guard(mLock);
+    mPending.reset();
+    if (mRunning)
+        mCancel = true;
+}
+
+void FigureWorker::run()
+{
+    using Clock = std::chrono::steady_clock;
+    std::unique_lock guard(mLock);
+    for (;;) {
+        mWake.wait(guard, [this] { return mStopping || mPending; });
+        if (mStopping)
+            return;
+        auto [serial, request] = std::move(*mPending);
+        mPending.reset();
+        mCancel = false;
+        mRunning = true;
+        guard.unlock();
+
+        FigureProgress::Stage stage{};
+        Clock::time_point reported{};
+        bool first = true;
+        const FigureProgressFn progress = [&](const FigureProgress &p) {
+            const Clock::time_point now = Clock::now();
+            if (!first && p.stage == stage && now - reported < std::chrono::milliseconds(250))
+                return;
+            first = false;
+            stage = p.stage;
+            reported = now;
+            mReport(serial, p);
+        };
+        FigureResult result =
+                buildFigure(request, &mCancel, mReport ? progress : FigureProgressFn());
+
+        guard.lock();
+        mRunning = false;
+        if (result.outcome == FigureOutcome::Cancelled && mPending)
+            continue; // replaced
+        guard.unlock();
+        mDeliver(serial, std::move(result));
+        guard.lock();
+    }
+}
