@@ -1,6 +1,5 @@
 #include "engine/interpreter.h"
 
-#include <GL/gl.h>
 #include <locale.h>
 
 #include <algorithm>
@@ -424,16 +423,6 @@ bool buildReducedGeometry(const lsRuleSet &rules,
     return true;
 }
 
-struct GLSink
-{
-    void vertex(double x, double y, double z) { lsVertex(x, y, z, 1, nullptr); }
-    void restart()
-    {
-        glEnd();
-        glBegin(GL_LINE_STRIP);
-    }
-};
-
 // Per character: 1 for a move, and the bracket depth change.
 struct CountTable
 {
@@ -677,25 +666,4 @@ bool lsBuildGeometry(const lsRuleSet &rules,
         return false;
     }
     return true;
-}
-
-int lsRenderString(const lsRuleSet &rules, const char *string, int draw, double *box)
-{
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
-    glEnable(GL_BLEND);
-    glEnable(GL_LINE_SMOOTH);
-    glLineWidth(2.0f);
-    const std::string_view commands(string);
-    if (draw) {
-        glBegin(GL_LINE_STRIP);
-        GLSink sink;
-        lsWalkString(rules.angle, rules.step, commands, sink);
-        glEnd();
-    } else {
-        lsMeasureString(rules, commands, box);
-    }
-    glDisable(GL_BLEND);
-    glDisable(GL_LINE_SMOOTH);
-    return 1;
 }

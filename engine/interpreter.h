@@ -134,10 +134,4 @@ bool lsBuildGeometry(const lsRuleSet &rules,
                      lsGeometry &geometry,
                      const lsGeometryReduction &reduction = {});
 
-// The interpreter with OpenGL: draw non-zero draws the figure as line strips into the
-// current context; draw zero fills box with the bounding box. Both modes set the blend
-// function, line-smoothing hint and line width 2, and leave blending and smoothing
-// disabled. Returns 1.
-int lsRenderString(const lsRuleSet &rules, const char *string, int draw, double *box);
-
 #include "engine/interpreter_impl.h"

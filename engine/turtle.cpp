@@ -1,7 +1,5 @@
 #include "engine/turtle.h"
 
-#include <GL/gl.h>
-
 #include <cmath>
 
 void lsTurnAboutX(double angle, slVector &v)
@@ -26,12 +24,4 @@ void lsTurnAboutZ(double angle, slVector &v)
     const double s = std::sin(angle);
     const slVector r{ c * v.x + s * v.y, -s * v.x + c * v.y, v.z };
     v = r;
-}
-
-void lsVertex(double x, double y, double z, int draw, double *box)
-{
-    if (draw)
-        glVertex3f(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z));
-    else
-        lsGrowBox(box, x, y, z);
 }

@@ -39,8 +39,3 @@ inline void lsGrowBox(double *box, double x, double y, double z)
     lsWiden(y, box[lsMinY], box[lsMaxY]);
     lsWiden(z, box[lsMinZ], box[lsMaxZ]);
 }
-
-// The vertex sink: with draw non-zero, sends the point to OpenGL as glVertex3f (a GL
-// context must be current, inside glBegin/glEnd) and leaves box untouched (it may be
-// null); with draw zero, widens box to contain the point.
-void lsVertex(double x, double y, double z, int draw, double *box);

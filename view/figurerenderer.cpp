@@ -1,6 +1,7 @@
 #define GL_GLEXT_PROTOTYPES 1
 #include "view/figurerenderer.h"
 
+#include "engine/gl/glrender.h"
 #include "view/figurecamera.h"
 
 #include <GL/gl.h>

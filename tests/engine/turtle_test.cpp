@@ -77,11 +77,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Turtle, BoxGrowsWithEachPoint)
 {
     double box[6] = { 0, 0, 0, 0, 0, 0 };
-    lsVertex(3, -2, 5, 0, box);
+    lsGrowBox(box, 3, -2, 5);
     EXPECT_EQ(std::vector<double>(box, box + 6), (std::vector<double>{ 0, 3, -2, 0, 0, 5 }));
-    lsVertex(1, -1, 1, 0, box);
+    lsGrowBox(box, 1, -1, 1);
     EXPECT_EQ(std::vector<double>(box, box + 6), (std::vector<double>{ 0, 3, -2, 0, 0, 5 }));
-    lsVertex(-4, 1, 5, 0, box);
+    lsGrowBox(box, -4, 1, 5);
     EXPECT_EQ(std::vector<double>(box, box + 6), (std::vector<double>{ -4, 3, -2, 1, 0, 5 }));
 }
 
@@ -89,7 +89,7 @@ TEST(Turtle, NanLeavesTheBoxAlone)
 {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     double box[6] = { -1, 1, -2, 2, -3, 3 };
-    lsVertex(nan, nan, nan, 0, box);
-    lsVertex(nan, 5, nan, 0, box);
+    lsGrowBox(box, nan, nan, nan);
+    lsGrowBox(box, nan, 5, nan);
     EXPECT_EQ(std::vector<double>(box, box + 6), (std::vector<double>{ -1, 1, -2, 5, -3, 3 }));
 }
