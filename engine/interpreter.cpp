@@ -140,19 +140,28 @@ struct MeasureConsumer
 
 // Appends the vertices as floats to the geometry's vertex array, whose memory is reserved
 // exactly beforehand (lsCountGeometry), and records the strips; the strip arrays are sized
-// at the start.
+// at the start. Should the walk ever give more than the count (a command one of them does
+// not know, a source that replays differently), it writes nothing past the arrays and
+// reports the disagreement instead: looked at once a batch and once a strip.
 struct GeometryConsumer
 {
-    explicit GeometryConsumer(lsGeometry &g)
+    // floats: the counted vertices times three, reserved in g.vertices.
+    GeometryConsumer(lsGeometry &g, std::size_t countedFloats)
         : vertices(g.vertices)
+        , floats(countedFloats)
         , stripFirst(g.stripFirst.data())
         , stripCount(g.stripCount.data())
+        , stripsEnd(stripFirst + g.stripFirst.size())
     { }
 
     void take(const double *xyz, std::size_t n)
     {
         box.grow(xyz, n);
         const std::size_t used = vertices.size();
+        if (3 * n > floats - used) {
+            miscounted = true;
+            return;
+        }
         vertices.resize(used + 3 * n);
         float *const out = vertices.data() + used;
         for (std::size_t i = 0; i < 3 * n; ++i)
@@ -160,17 +169,29 @@ struct GeometryConsumer
     }
     void restart(std::size_t vertex)
     {
+        if (stripFirst == stripsEnd) {
+            miscounted = true;
+            return;
+        }
         const auto count = static_cast<std::int32_t>(vertex);
         *stripFirst++ = first;
         *stripCount++ = count - first;
         first = count;
     }
+    // Whether the walk gave exactly what was counted.
+    bool matchesCount() const
+    {
+        return !miscounted && stripFirst == stripsEnd && vertices.size() == floats;
+    }
 
     BatchBuffer<BatchSink<GeometryConsumer>::batchVertices> batch;
     std::vector<float> &vertices;
+    const std::size_t floats;
     std::int32_t *stripFirst;
     std::int32_t *stripCount;
+    std::int32_t *const stripsEnd;
     std::int32_t first = 0; // of the current strip
+    bool miscounted = false;
     Box box;
 };
 
@@ -213,7 +234,11 @@ struct ReducingConsumer
         }
         std::size_t i = 0;
         for (const std::size_t end : ends) {
-            i = mergeRun(xyz, i, std::max(i, end - taken));
+            if (end < taken + i || end - taken > n) {
+                misplaced = true; // a strip end outside its batch: read nothing past it
+                break;
+            }
+            i = mergeRun(xyz, i, end - taken);
             endStrip();
             hasPrevious = false;
         }
@@ -354,6 +379,7 @@ struct ReducingConsumer
     bool hasPrevious = false;
     bool hasPending = false;
     bool lastAfterMerge = false;
+    bool misplaced = false;              // a strip ended where its batch had no vertex
     std::array<Point, maxJoined> joined; // vertices the last segment replaced
     int joinedCount = 0;
     std::int64_t stripKept = 0; // vertices of the current strip kept so far
@@ -405,6 +431,10 @@ bool buildReducedGeometry(const lsRuleSet &rules,
         }
         sink.restart(); // ends the last strip
         sink.grow();
+        if (consumer.misplaced) {
+            geometry = lsGeometry();
+            return false;
+        }
         consumer.box.copyTo(geometry.box);
         const double half = std::max(geometry.box[lsMaxX] - geometry.box[lsMinX],
                                      geometry.box[lsMaxY] - geometry.box[lsMinY])
@@ -651,7 +681,7 @@ bool lsBuildGeometry(const lsRuleSet &rules,
         fitStorage(geometry.stripCount, count.strips);
         geometry.stripFirst.resize(count.strips);
         geometry.stripCount.resize(count.strips);
-        GeometryConsumer consumer(geometry);
+        GeometryConsumer consumer(geometry, count.vertices * 3);
         BatchSink sink(consumer);
         lsWalk(rules.angle, rules.step, commands, sink, std::size_t(count.depth));
         if (commands.cancelled()) {
@@ -660,6 +690,10 @@ bool lsBuildGeometry(const lsRuleSet &rules,
         }
         sink.restart(); // ends the last strip
         sink.grow();
+        if (!consumer.matchesCount()) {
+            geometry = lsGeometry();
+            return false;
+        }
         consumer.box.copyTo(geometry.box);
     } catch (const std::bad_alloc &) {
         geometry = lsGeometry();

@@ -122,7 +122,8 @@ struct lsGeometryReduction
 // rebuilding a figure, at another angle say, then writes memory that is already there.
 // With a reduction, the arrays grow as the picture needs instead. The box is always that
 // of every vertex. Returns false (and leaves geometry empty) when the memory for it cannot
-// be had, or when it has more vertices than a GL index (int32) can count.
+// be had, when it has more vertices than a GL index (int32) can count, or when the walk
+// gives other than the count (a source that replays differently).
 bool lsBuildGeometry(const lsRuleSet &rules,
                      std::string_view commands,
                      lsGeometry &geometry,

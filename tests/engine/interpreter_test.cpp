@@ -12,6 +12,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace enginetest;
@@ -339,6 +340,49 @@ TEST(Interpreter, GeometryEqualsTheWalk)
         double box[6];
         lsMeasureString(*set, s, box);
         EXPECT_EQ(Box(std::to_array(g.box)), Box(std::to_array(box)));
+    }
+}
+
+// Commands that read differently on the second walk, as a source with a fault would: the
+// count then disagrees with what the build walks.
+class ReplaysDifferently final : public lsCommandSource
+{
+public:
+    ReplaysDifferently(std::string first, std::string second)
+        : lsCommandSource(first.size())
+        , mFirst(std::move(first))
+        , mSecond(std::move(second))
+    { }
+
+private:
+    std::string_view fill() override { return std::exchange(mNext, {}); }
+    void restart() override { mNext = mSecond; }
+
+    std::string mFirst, mSecond;
+    std::string_view mNext = mFirst;
+};
+
+TEST(Interpreter, GeometryRefusesAWalkThatDisagreesWithItsCount)
+{
+    const auto set = makeRuleSet({});
+    const std::string many = "F[F]" + std::string(3000, 'F');
+    const std::pair<std::string, std::string> cases[] = {
+        { "F", "[F]" + many }, // more strips and vertices than counted
+        { "F[F]F", many },     // more vertices only
+        { many, "F" },         // fewer
+    };
+    for (const auto &[counted, walked] : cases) {
+        for (const bool reused : { false, true }) {
+            lsGeometry g;
+            if (reused) { // storage with room to spare beyond the count
+                ASSERT_TRUE(lsBuildGeometry(*set, many + many, g));
+            }
+            ReplaysDifferently commands(counted, walked);
+            EXPECT_FALSE(lsBuildGeometry(*set, commands, g)) << counted << " / " << walked;
+            EXPECT_FALSE(commands.cancelled());
+            EXPECT_EQ(g.vertexCount(), 0u);
+            EXPECT_TRUE(g.stripFirst.empty());
+        }
     }
 }
 
