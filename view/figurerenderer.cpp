@@ -27,22 +27,6 @@ void applyCamera(const FigureCamera &camera)
         glRotatef(camera.spinDegrees, 0.0f, 1.0f, 0.0f);
 }
 
-// The interpreter's draw-mode state, so that cached and immediate drawing look the same.
-void beginLines()
-{
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
-    glEnable(GL_BLEND);
-    glEnable(GL_LINE_SMOOTH);
-    glLineWidth(2.0f);
-}
-
-void endLines()
-{
-    glDisable(GL_BLEND);
-    glDisable(GL_LINE_SMOOTH);
-}
-
 } // namespace
 
 FigureRenderer::FigureRenderer() = default;
@@ -97,7 +81,7 @@ void FigureRenderer::draw(int width, int height, double spinDegrees, const Figur
         uploadGeometry();
     if (mUploaded) {
         applyCamera(FigureCamera::make(mBox.data(), width, height, spinDegrees, view));
-        beginLines();
+        lsBeginLines();
         glBindBuffer(GL_ARRAY_BUFFER, mBuffer);
         glEnableClientState(GL_VERTEX_ARRAY);
         glVertexPointer(3, GL_FLOAT, 0, nullptr);
@@ -105,7 +89,7 @@ void FigureRenderer::draw(int width, int height, double spinDegrees, const Figur
                           static_cast<GLsizei>(mStripFirst.size()));
         glDisableClientState(GL_VERTEX_ARRAY);
         glBindBuffer(GL_ARRAY_BUFFER, 0);
-        endLines();
+        lsEndLines();
     }
     glFlush();
 }

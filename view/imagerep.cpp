@@ -11,6 +11,16 @@ int lsImageStride(int width)
     return width % 8 ? width + 8 - width % 8 : width;
 }
 
+void interleaveRow(const lsImageRep &image, int y, std::uint8_t *rgb)
+{
+    const std::size_t row = static_cast<std::size_t>(y) * static_cast<std::size_t>(image.stride);
+    for (int x = 0; x < image.width; ++x, rgb += 3) {
+        rgb[0] = image.red[row + x];
+        rgb[1] = image.green[row + x];
+        rgb[2] = image.blue[row + x];
+    }
+}
+
 void reversePixelBuffer(const unsigned char *src, unsigned char *dst, int rowLength, int rows)
 {
     const std::size_t n = static_cast<std::size_t>(rowLength);

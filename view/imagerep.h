@@ -21,6 +21,9 @@ struct lsImageRep
 // The stride of a plane row for a width: the width rounded up to a multiple of 8.
 int lsImageStride(int width);
 
+// Writes row y of the picture to rgb as width red, green, blue triples, left to right.
+void interleaveRow(const lsImageRep &image, int y, std::uint8_t *rgb);
+
 // Copies `rows` rows of `rowLength` bytes from src to dst in reverse row order (row i of
 // src becomes row rows - 1 - i of dst). The buffers must not overlap.
 void reversePixelBuffer(const unsigned char *src, unsigned char *dst, int rowLength, int rows);

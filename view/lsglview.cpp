@@ -73,15 +73,8 @@ std::array<double, 4> components(const QColor &color)
 QImage toQImage(const lsImageRep &rep)
 {
     QImage image(rep.width, rep.height, QImage::Format_RGB888);
-    for (int y = 0; y < rep.height; ++y) {
-        uchar *line = image.scanLine(y);
-        const std::size_t row = static_cast<std::size_t>(y) * rep.stride;
-        for (int x = 0; x < rep.width; ++x) {
-            line[3 * x] = rep.red[row + x];
-            line[3 * x + 1] = rep.green[row + x];
-            line[3 * x + 2] = rep.blue[row + x];
-        }
-    }
+    for (int y = 0; y < rep.height; ++y)
+        interleaveRow(rep, y, image.scanLine(y));
     return image;
 }
 

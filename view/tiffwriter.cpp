@@ -117,12 +117,7 @@ bool writeRows(TIFF *tiff, const lsImageRep &image)
 
     std::vector<std::uint8_t> row(static_cast<std::size_t>(image.width) * 3);
     for (int y = 0; y < image.height; ++y) {
-        const std::size_t offset = static_cast<std::size_t>(y) * image.stride;
-        for (int x = 0; x < image.width; ++x) {
-            row[3 * x] = image.red[offset + x];
-            row[3 * x + 1] = image.green[offset + x];
-            row[3 * x + 2] = image.blue[offset + x];
-        }
+        interleaveRow(image, y, row.data());
         if (TIFFWriteScanline(tiff, row.data(), static_cast<uint32_t>(y), 0) < 0)
             return false;
     }

@@ -28,13 +28,24 @@ void lsVertex(double x, double y, double z, int draw, double *box)
         lsGrowBox(box, x, y, z);
 }
 
-int lsRenderString(const lsRuleSet &rules, const char *string, int draw, double *box)
+void lsBeginLines()
 {
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
     glEnable(GL_BLEND);
     glEnable(GL_LINE_SMOOTH);
     glLineWidth(2.0f);
+}
+
+void lsEndLines()
+{
+    glDisable(GL_BLEND);
+    glDisable(GL_LINE_SMOOTH);
+}
+
+int lsRenderString(const lsRuleSet &rules, const char *string, int draw, double *box)
+{
+    lsBeginLines();
     const std::string_view commands(string);
     if (draw) {
         glBegin(GL_LINE_STRIP);
@@ -44,7 +55,6 @@ int lsRenderString(const lsRuleSet &rules, const char *string, int draw, double 
     } else {
         lsMeasureString(rules, commands, box);
     }
-    glDisable(GL_BLEND);
-    glDisable(GL_LINE_SMOOTH);
+    lsEndLines();
     return 1;
 }

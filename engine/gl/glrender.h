@@ -10,8 +10,12 @@
 // null); with draw zero, widens box to contain the point.
 void lsVertex(double x, double y, double z, int draw, double *box);
 
+// The line state every drawing of a figure uses: smoothed lines 2 wide, blended by their
+// alpha. lsEndLines disables blending and smoothing again.
+void lsBeginLines();
+void lsEndLines();
+
 // The interpreter with OpenGL: draw non-zero draws the figure as line strips into the
-// current context; draw zero fills box with the bounding box. Both modes set the blend
-// function, line-smoothing hint and line width 2, and leave blending and smoothing
-// disabled. Returns 1.
+// current context; draw zero fills box with the bounding box. Both modes go through
+// lsBeginLines and lsEndLines. Returns 1.
 int lsRenderString(const lsRuleSet &rules, const char *string, int draw, double *box);

@@ -107,15 +107,8 @@ bool writePng(const lsImageRep &image, const std::string &path, std::string *err
         setError(error, fileName, u"not enough memory for the picture"_s);
         return false;
     }
-    for (int row = 0; row < image.height; ++row) {
-        uchar *line = picture.scanLine(row);
-        const std::size_t start = std::size_t(row) * std::size_t(image.stride);
-        for (int x = 0; x < image.width; ++x) {
-            line[3 * x] = image.red[start + x];
-            line[3 * x + 1] = image.green[start + x];
-            line[3 * x + 2] = image.blue[start + x];
-        }
-    }
+    for (int row = 0; row < image.height; ++row)
+        interleaveRow(image, row, picture.scanLine(row));
     return writePicture(picture, path, error);
 }
 
