@@ -175,7 +175,10 @@ void streamMeasure(benchmark::State &state, const Workload &w)
     double box[6];
     for (auto _ : state) {
         stream.rewind();
-        lsMeasureString(*set, stream, box);
+        if (!lsMeasureString(*set, stream, box)) {
+            state.SkipWithError("cancelled");
+            return;
+        }
         benchmark::DoNotOptimize(box);
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * w.length));

@@ -32,7 +32,10 @@ OffscreenContext &context()
         }
         return created;
     }();
-    c->makeCurrent();
+    if (!c->makeCurrent()) {
+        std::fprintf(stderr, "view_bench: the GL context cannot be made current\n");
+        std::exit(1);
+    }
     return *c;
 }
 
@@ -61,7 +64,10 @@ const Plant &plant(int passes)
 std::shared_ptr<const lsGeometry> build(const Plant &p)
 {
     auto g = std::make_shared<lsGeometry>();
-    lsBuildGeometry(*p.rules, p.string.view(), *g);
+    if (!lsBuildGeometry(*p.rules, p.string.view(), *g)) {
+        std::fprintf(stderr, "view_bench: no memory for the figure\n");
+        std::exit(1);
+    }
     return g;
 }
 

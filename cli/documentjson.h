@@ -29,5 +29,5 @@ QByteArray jsonText(const QJsonValue &value);
 // Reads a document from JSON. Missing keys keep the values of a new document; iterations
 // and angle are clamped to the window's ranges. Unknown keys, values of the wrong type,
 // colour components outside 0-1 and lists of different lengths are refused with a message
-// (the document is then left untouched).
-bool documentFromJson(const QByteArray &json, DocumentData &document, QString *error);
+// (the document is then left untouched) in *error, which must not be null.
+[[nodiscard]] bool documentFromJson(const QByteArray &json, DocumentData &document, QString *error);

@@ -201,7 +201,10 @@ public:
             }
             mContext = std::move(context);
         }
-        mContext->makeCurrent();
+        if (!mContext->makeCurrent()) {
+            *error = u"cannot draw: the offscreen context cannot be made current"_s;
+            return false;
+        }
         mRenderer.setGeometry(std::move(geometry));
         mRenderer.setLineColor(viewColor(document.color));
         mRenderer.setBackgroundColor(viewColor(document.bgColor));
@@ -329,7 +332,11 @@ int Runner::run(const Job &job)
                            .arg(job.output)
                            .arg(document.angle)
                            .arg(std::trunc(document.angle)));
-        return writeBytes(job.output, writeDocument(document), &error) ? ExitSuccess : fail(error);
+        std::vector<std::uint8_t> bytes;
+        std::string cause;
+        if (!writeDocument(document, bytes, &cause))
+            return fail(job.output + u": "_s + QString::fromStdString(cause));
+        return writeBytes(job.output, bytes, &error) ? ExitSuccess : fail(error);
     }
 
     FigureRequest request = figureRequest(document);

@@ -166,10 +166,16 @@ DocumentData LSDocument::documentData() const
     return data;
 }
 
-QByteArray LSDocument::dataRepresentation() const
+bool LSDocument::dataRepresentation(QByteArray &data, QString *error) const
 {
-    const std::vector<std::uint8_t> bytes = writeDocument(documentData());
-    return { reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size()) };
+    std::vector<std::uint8_t> bytes;
+    std::string cause;
+    if (!writeDocument(documentData(), bytes, &cause)) {
+        *error = QString::fromStdString(cause);
+        return false;
+    }
+    data = QByteArray(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size()));
+    return true;
 }
 
 bool LSDocument::readFromData(const QByteArray &bytes, QString *error)

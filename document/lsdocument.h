@@ -113,7 +113,7 @@ public slots:
     void exportSvg();
 
 protected:
-    QByteArray dataRepresentation() const override;
+    bool dataRepresentation(QByteArray &data, QString *error) const override;
     std::size_t maximumFileSize() const override;
     bool readFromData(const QByteArray &data, QString *error) override;
     void loadInterface() override;

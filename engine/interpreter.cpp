@@ -561,6 +561,15 @@ struct GeometryCounter
     BracketDepth depth;
 };
 
+void measure(const lsRuleSet &rules, lsCommandSource &commands, double *box)
+{
+    MeasureConsumer consumer;
+    BatchSink sink(consumer);
+    lsWalk(rules.angle, rules.step, commands, sink);
+    sink.grow();
+    consumer.box.copyTo(box);
+}
+
 // Empties v with room for n elements, keeping the storage of an earlier build when it
 // is large enough and at most twice that: writing memory again is cheap, fresh memory
 // costs a page fault per page, which is most of the time of a large build.
@@ -637,17 +646,13 @@ bool lsCountGeometry(lsCommandSource &commands, lsGeometryCount &count)
 
 void lsMeasureString(const lsRuleSet &rules, std::string_view commands, double *box)
 {
-    lsStringSource source(commands);
-    lsMeasureString(rules, source, box);
+    lsStringSource source(commands); // unwatched, so never cancelled
+    measure(rules, source, box);
 }
 
 bool lsMeasureString(const lsRuleSet &rules, lsCommandSource &commands, double *box)
 {
-    MeasureConsumer consumer;
-    BatchSink sink(consumer);
-    lsWalk(rules.angle, rules.step, commands, sink);
-    sink.grow();
-    consumer.box.copyTo(box);
+    measure(rules, commands, box);
     return !commands.cancelled();
 }
 

@@ -54,7 +54,7 @@ void lsWalkString(double angle, double step, std::string_view commands, Sink &si
 // Measure mode without OpenGL: the bounding box of the figure, as six doubles. From a
 // source: false when the walk was cancelled (box is then incomplete).
 void lsMeasureString(const lsRuleSet &rules, std::string_view commands, double *box);
-bool lsMeasureString(const lsRuleSet &rules, lsCommandSource &commands, double *box);
+[[nodiscard]] bool lsMeasureString(const lsRuleSet &rules, lsCommandSource &commands, double *box);
 
 // The figure as vertex arrays, for drawing with glDrawArrays/glMultiDrawArrays.
 struct lsGeometry
@@ -91,7 +91,7 @@ struct lsGeometryCount
 // allocated.
 lsGeometryCount lsCountGeometry(std::string_view commands);
 // The same from a source; false when the walk was cancelled.
-bool lsCountGeometry(lsCommandSource &commands, lsGeometryCount &count);
+[[nodiscard]] bool lsCountGeometry(lsCommandSource &commands, lsGeometryCount &count);
 
 // Geometry for a picture: a vertex closer than `tolerance` device pixels to the last one
 // kept merges into it (a strip's last vertex is always kept), and a strip that never gets
@@ -124,15 +124,15 @@ struct lsGeometryReduction
 // of every vertex. Returns false (and leaves geometry empty) when the memory for it cannot
 // be had, when it has more vertices than a GL index (int32) can count, or when the walk
 // gives other than the count (a source that replays differently).
-bool lsBuildGeometry(const lsRuleSet &rules,
-                     std::string_view commands,
-                     lsGeometry &geometry,
-                     const lsGeometryReduction &reduction = {});
+[[nodiscard]] bool lsBuildGeometry(const lsRuleSet &rules,
+                                   std::string_view commands,
+                                   lsGeometry &geometry,
+                                   const lsGeometryReduction &reduction = {});
 // The same from a source, walked twice without a reduction (counting, then building), once
 // with one; also false when a walk was cancelled (commands.cancelled() then tells).
-bool lsBuildGeometry(const lsRuleSet &rules,
-                     lsCommandSource &commands,
-                     lsGeometry &geometry,
-                     const lsGeometryReduction &reduction = {});
+[[nodiscard]] bool lsBuildGeometry(const lsRuleSet &rules,
+                                   lsCommandSource &commands,
+                                   lsGeometry &geometry,
+                                   const lsGeometryReduction &reduction = {});
 
 #include "engine/interpreter_impl.h"

@@ -85,7 +85,12 @@ bool Document::readFromFile(const QString &path, QString *error)
 
 bool Document::writeToFile(const QString &path, QString *error) const
 {
-    const QByteArray data = dataRepresentation();
+    QByteArray data;
+    QString cause;
+    if (!dataRepresentation(data, &cause)) {
+        *error = tr("The file %1 could not be written: %2.").arg(quoted(baseName(path)), cause);
+        return false;
+    }
     std::string reason;
     if (!writeFileSafely(encodeFileName(path.toStdU16String()),
                          { reinterpret_cast<const std::uint8_t *>(data.constData()),

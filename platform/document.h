@@ -16,6 +16,9 @@ class QUndoStack;
 //                   windowDidLoad(), show;
 //   a new document: the same without readFromFile();
 //   revert:         readFromFile() with the window already up.
+// Errors: a function with an `error` parameter returns false on failure and sets *error, which
+// must not be null, to a sentence or clause for the user.
+//
 // Subclasses turn themselves into bytes and back (dataRepresentation, readFromData); the base
 // does the file access, atomic saving, the title with its modified marker, the Save / Don't
 // Save / Cancel question, and the File and Edit menus. Edits go through undoStack(), whose
@@ -38,10 +41,10 @@ public:
     // Reads a file into the document. Only a regular file of at most maximumFileSize() bytes
     // is read (a FIFO or a device is refused at once). On failure the document is unchanged
     // and *error names the file and the cause.
-    virtual bool readFromFile(const QString &path, QString *error);
+    [[nodiscard]] virtual bool readFromFile(const QString &path, QString *error);
     // Writes the document atomically through a SafeFile: an existing file is replaced only by
     // a complete new one, through a link to its target, keeping its permissions.
-    virtual bool writeToFile(const QString &path, QString *error) const;
+    [[nodiscard]] virtual bool writeToFile(const QString &path, QString *error) const;
 
 public slots:
     // Save: asks for a name when the document has none. False when cancelled or failed (the
@@ -49,20 +52,20 @@ public slots:
     bool save();
     bool saveAs();
     // Saves to path without dialogs and makes it the document's file; false and *error on failure.
-    bool saveToFile(const QString &path, QString *error);
+    [[nodiscard]] bool saveToFile(const QString &path, QString *error);
     // Reads the saved file again, dropping the changes and the undo history. Shows why on failure.
     bool revertToSaved();
     // The print command of the File menu.
     virtual void printDocument() { }
 
 protected:
-    // The document's content as file bytes.
-    virtual QByteArray dataRepresentation() const = 0;
+    // The document's content as file bytes. On failure *error says why in plain words.
+    [[nodiscard]] virtual bool dataRepresentation(QByteArray &data, QString *error) const = 0;
     // The largest file this kind of document reads.
     virtual std::size_t maximumFileSize() const = 0;
     // Replaces the document's content with the file bytes. On failure the document is
     // unchanged and *error says why in plain words.
-    virtual bool readFromData(const QByteArray &data, QString *error) = 0;
+    [[nodiscard]] virtual bool readFromData(const QByteArray &data, QString *error) = 0;
     // Builds the window's widgets; the base adds its menus afterwards.
     virtual void loadInterface() = 0;
     // Called once the widgets and the menus exist, before the window is shown.

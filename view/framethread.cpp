@@ -79,20 +79,23 @@ void FrameThread::run()
 
         const Request &r = frame->request;
         const int width = std::max(r.width, 1), height = std::max(r.height, 1);
-        if (context.width() != width || context.height() != height)
-            context.resize(width, height, nullptr);
         if (renderer.geometry() != r.geometry)
             renderer.setGeometry(r.geometry);
-        renderer.setLineColor(r.lineColor);
-        renderer.setBackgroundColor(r.backgroundColor);
-        renderer.draw(width, height, r.spinDegrees, r.view);
-        frame->spins = renderer.figureSpins();
-        try {
-            frame->rgba.resize(std::size_t(width) * std::size_t(height) * 4);
-            glPixelStorei(GL_PACK_ALIGNMENT, 4);
-            glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, frame->rgba.data());
-        } catch (const std::bad_alloc &) {
-            frame->rgba.clear(); // shows as no picture
+        // A framebuffer of that size that cannot be had, like memory for the pixels, shows
+        // as no picture.
+        if ((context.width() == width && context.height() == height)
+            || context.resize(width, height, nullptr)) {
+            renderer.setLineColor(r.lineColor);
+            renderer.setBackgroundColor(r.backgroundColor);
+            renderer.draw(width, height, r.spinDegrees, r.view);
+            frame->spins = renderer.figureSpins();
+            try {
+                frame->rgba.resize(std::size_t(width) * std::size_t(height) * 4);
+                glPixelStorei(GL_PACK_ALIGNMENT, 4);
+                glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, frame->rgba.data());
+            } catch (const std::bad_alloc &) {
+                frame->rgba.clear();
+            }
         }
 
         lock.lock();

@@ -87,14 +87,15 @@ public:
     // is no figure or no memory for it.
     lsImageRep
     renderPicture(QSize size, double spinDegrees, const std::array<double, 4> &background);
+    // Errors: where errorString is given, it may be null.
     // Saves the last frame as an uncompressed TIFF. Returns 0, or -1 with the reason in
     // *errorString.
-    int snapshotToFile(const QString &path, QString *errorString = nullptr);
+    [[nodiscard]] int snapshotToFile(const QString &path, QString *errorString = nullptr);
     // Prints the last frame, unscaled (one pixel per point), through the print dialog. The job,
     // and a PDF file the dialog offers to write, are named after documentName.
     void print(const QString &documentName);
     // The same print job into a PDF file, without a dialog.
-    bool printToPdf(const QString &path, QString *errorString = nullptr);
+    [[nodiscard]] bool printToPdf(const QString &path, QString *errorString = nullptr);
 
 signals:
     // The geometry of the latest hand-over is built and shown.

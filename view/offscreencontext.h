@@ -12,13 +12,16 @@ public:
     OffscreenContext(const OffscreenContext &) = delete;
     OffscreenContext &operator=(const OffscreenContext &) = delete;
 
+    // Errors: each returns false on failure; create and resize then say why in *error when
+    // error is not null (it may be).
+
     // Creates the context and a width x height framebuffer, and makes them current on the
-    // calling thread. On failure returns false and says why in *error.
-    bool create(int width, int height, std::string *error);
+    // calling thread.
+    [[nodiscard]] bool create(int width, int height, std::string *error);
     // Makes the context current on the calling thread with its framebuffer bound.
-    bool makeCurrent();
+    [[nodiscard]] bool makeCurrent();
     // Resizes the framebuffer (contents undefined afterwards); the context must be current.
-    bool resize(int width, int height, std::string *error);
+    [[nodiscard]] bool resize(int width, int height, std::string *error);
 
     int width() const { return mWidth; }
     int height() const { return mHeight; }

@@ -21,10 +21,10 @@ viewReduction(const double box[6], int width, int height, const FigureView &view
 // picture without pixels keeps every vertex. `box`, when the figure's box is known,
 // saves the walk that finds it for a view other than the framed one. Returns false as
 // lsBuildGeometry does.
-bool buildViewGeometry(const lsRuleSet &rules,
-                       std::string_view commands,
-                       int width,
-                       int height,
-                       lsGeometry &geometry,
-                       const FigureView &view = {},
-                       const double *box = nullptr);
+[[nodiscard]] bool buildViewGeometry(const lsRuleSet &rules,
+                                     std::string_view commands,
+                                     int width,
+                                     int height,
+                                     lsGeometry &geometry,
+                                     const FigureView &view = {},
+                                     const double *box = nullptr);

@@ -235,20 +235,27 @@ bool readDocument(std::span<const std::uint8_t> bytes, DocumentData &out, std::s
     return true;
 }
 
-std::vector<std::uint8_t> writeDocument(const DocumentData &doc)
+bool writeDocument(const DocumentData &doc, std::vector<std::uint8_t> &out, std::string *error)
 {
-    const ArchiveValuePtr dict = ArchiveValue::dictionary(
-            {
-                    { kAxiom, ArchiveValue::string(doc.axiom.value_or(std::string())) },
-                    { kRules, toArchive(doc.rules) },
-                    { kLetters, toArchive(doc.letters) },
-                    { kAngle, ArchiveValue::number(truncatedInt(doc.angle)) },
-                    { kIterations, ArchiveValue::number(doc.iterations) },
-                    { kColor, toArchive(doc.color) },
-                    { kBgColor, toArchive(doc.bgColor) },
-            },
-            true);
-    return writeArchive(*dict);
+    ArchiveValuePtr dict;
+    try {
+        dict = ArchiveValue::dictionary(
+                {
+                        { kAxiom, ArchiveValue::string(doc.axiom.value_or(std::string())) },
+                        { kRules, toArchive(doc.rules) },
+                        { kLetters, toArchive(doc.letters) },
+                        { kAngle, ArchiveValue::number(truncatedInt(doc.angle)) },
+                        { kIterations, ArchiveValue::number(doc.iterations) },
+                        { kColor, toArchive(doc.color) },
+                        { kBgColor, toArchive(doc.bgColor) },
+                },
+                true);
+    } catch (const std::bad_alloc &) {
+        if (error)
+            *error = "there is not enough memory to archive it";
+        return false;
+    }
+    return writeArchive(*dict, out, error);
 }
 
 bool readDocumentFile(const std::string &path, DocumentData &out, std::string *error)

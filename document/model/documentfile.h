@@ -33,12 +33,18 @@
 // Files larger than this are not read (documents are a few kilobytes).
 inline constexpr std::size_t kMaxDocumentFileSize = 4u << 20;
 
-// On failure `out` is untouched and `*error` (if given) says why in plain words, as a clause
-// about the file: "it is not an L-system document", "it is damaged at byte 1234 (...)".
-bool readDocument(std::span<const std::uint8_t> bytes, DocumentData &out, std::string *error);
-std::vector<std::uint8_t> writeDocument(const DocumentData &doc);
+// Errors: every function here returns false on failure, leaves `out` untouched and sets
+// `*error` when error is not null (it may be).
+
+// The error says why in plain words, as a clause about the file: "it is not an L-system
+// document", "it is damaged at byte 1234 (...)".
+[[nodiscard]] bool
+readDocument(std::span<const std::uint8_t> bytes, DocumentData &out, std::string *error);
+// The error is a clause about the document: "there is not enough memory to archive it".
+[[nodiscard]] bool
+writeDocument(const DocumentData &doc, std::vector<std::uint8_t> &out, std::string *error);
 
 // As readDocument, for a file read with readFileBounded (only a regular file of at most
 // kMaxDocumentFileSize bytes); the error is a sentence naming the file and the cause:
 // Cannot open "tree.lsd": it is damaged at byte 1234 (...).
-bool readDocumentFile(const std::string &path, DocumentData &out, std::string *error);
+[[nodiscard]] bool readDocumentFile(const std::string &path, DocumentData &out, std::string *error);

@@ -46,5 +46,7 @@ inline constexpr std::uint64_t kArchiveMinBudget = std::uint64_t(1) << 20;
 // True when `bytes` starts like a typedstream archive (version, signature).
 bool looksLikeArchive(std::span<const std::uint8_t> bytes);
 
-// Reads the whole of `bytes`. On failure `out` is untouched and `*error` (if given) is set.
-bool readArchive(std::span<const std::uint8_t> bytes, Archive &out, ArchiveError *error);
+// Reads the whole of `bytes`. On failure `out` is untouched and `*error` is set when error is
+// not null (it may be).
+[[nodiscard]] bool
+readArchive(std::span<const std::uint8_t> bytes, Archive &out, ArchiveError *error);

@@ -2,7 +2,7 @@
 
 #include <bit>
 #include <cmath>
-#include <stdexcept>
+#include <new>
 #include <string_view>
 #include <unordered_map>
 
@@ -31,6 +31,12 @@ const Chain kMutableDictionary = { { "NSMutableDictionary", 0 },
                                    { "NSObject", 0 } };
 const Chain kNumber = { { "NSNumber", 0 }, { "NSValue", 0 }, { "NSObject", 0 } };
 const Chain kColor = { { "NSColor", 0 }, { "NSObject", 0 } };
+
+// What the writer cannot archive; caught at writeArchive.
+struct Refusal
+{
+    std::string message;
+};
 
 class Writer
 {
@@ -155,8 +161,7 @@ private:
             writeReal(v.real, v.type);
             return;
         default:
-            throw std::invalid_argument(std::string("cannot archive a number of type '") + v.type
-                                        + "'");
+            throw Refusal(std::string("cannot archive a number of type '") + v.type + "'");
         }
     }
 
@@ -178,7 +183,7 @@ private:
         mOut.push_back(static_cast<std::uint8_t>(color.kind));
         if (color.kind == ArchiveColor::Named) {
             if (color.objects.size() != 3)
-                throw std::invalid_argument("a named colour needs a catalog, a name and a colour");
+                throw Refusal("a named colour needs a catalog, a name and a colour");
             writeSharedString("@@@");
             for (const ArchiveValuePtr &object : color.objects)
                 writeObject(*object);
@@ -186,7 +191,7 @@ private:
         }
         const int n = ArchiveColor::componentCount(color.kind);
         if (n < 0 || color.components.size() != static_cast<std::size_t>(n))
-            throw std::invalid_argument("a colour whose components do not match its kind");
+            throw Refusal("a colour whose components do not match its kind");
         writeSharedString(std::string(color.components.size(), 'f'));
         for (float c : color.components)
             writeReal(c, 'f');
@@ -218,7 +223,7 @@ private:
             break;
         case ArchiveValue::Kind::Dictionary:
             if (v.items.size() % 2 != 0)
-                throw std::invalid_argument("a dictionary with a key but no value");
+                throw Refusal("a dictionary with a key but no value");
             writeClassChain(v.isMutable ? kMutableDictionary : kDictionary);
             writeCount(v.dictionarySize());
             for (const ArchiveValuePtr &item : v.items)
@@ -238,7 +243,7 @@ private:
             writeColor(v.color);
             break;
         default:
-            throw std::invalid_argument("cannot archive a value of this kind as an object");
+            throw Refusal("cannot archive a value of this kind as an object");
         }
         mOut.push_back(kTagEnd);
     }
@@ -254,7 +259,17 @@ private:
 
 } // namespace
 
-std::vector<std::uint8_t> writeArchive(const ArchiveValue &root)
+bool writeArchive(const ArchiveValue &root, std::vector<std::uint8_t> &out, std::string *error)
 {
-    return Writer().write(root);
+    try {
+        out = Writer().write(root);
+        return true;
+    } catch (const Refusal &refusal) {
+        if (error)
+            *error = refusal.message;
+    } catch (const std::bad_alloc &) {
+        if (error)
+            *error = "there is not enough memory to archive it";
+    }
+    return false;
 }

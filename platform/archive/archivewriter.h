@@ -8,9 +8,12 @@
 #include "platform/archive/archivevalue.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
-// Writes Nil, String, Array, Dictionary, Number and Color values (of kinds 1 to 6). Other kinds
-// hold nothing this writer can reproduce faithfully: they throw std::invalid_argument, as does a
-// colour whose components do not match its kind.
-std::vector<std::uint8_t> writeArchive(const ArchiveValue &root);
+// Writes Nil, String, Array, Dictionary, Number and Color values (of kinds 1 to 6) into out.
+// Other kinds hold nothing this writer can reproduce faithfully: they are refused, as is a
+// colour whose components do not match its kind. On failure `out` is untouched and `*error`
+// (if given; it may be null) says why in plain words.
+[[nodiscard]] bool
+writeArchive(const ArchiveValue &root, std::vector<std::uint8_t> &out, std::string *error);

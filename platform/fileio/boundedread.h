@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-// On failure `out` is untouched and *error says why as a clause about the file: "it is a
+// On failure `out` is untouched and *error, when error is not null (it may be), says why as a
+// clause about the file: "it is a
 // folder", "it is a FIFO, not a regular file", "it is larger than 4 MiB", or the system's
 // reason ("Permission denied").
 [[nodiscard]] bool readFileBounded(const std::string &path,

@@ -9,6 +9,9 @@
 // file it points to and keeps the link. An existing target keeps its permission bits (a new
 // file gets the usual ones, 0666 less the umask); a target that exists but is not a regular
 // file (a folder, device, FIFO or socket) is refused, so that nothing replaces it.
+//
+// Errors: a function with an `error` parameter returns false on failure and sets *error when
+// error is not null (it may be).
 
 #include <cstddef>
 #include <cstdint>

@@ -169,7 +169,7 @@ TEST(DemoMenu, MissingDirectoryLeavesOnlyTheMenusOwnItemsAndSetsItsPath)
 class PlainDocument : public Document
 {
 protected:
-    QByteArray dataRepresentation() const override { return {}; }
+    bool dataRepresentation(QByteArray &, QString *) const override { return true; }
     std::size_t maximumFileSize() const override { return 0; }
     bool readFromData(const QByteArray &, QString *) override { return true; }
     void loadInterface() override { setCentralWidget(new QWidget); }

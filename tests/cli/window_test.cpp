@@ -48,7 +48,8 @@ TEST(SprigRenderWindow, PngHasTheWindowsPixels)
     // Components whose 8-bit values lie near a rounding boundary, and translucent lines.
     data.color = DocumentColor::calibratedRgb(0.7f, 0.3f, 0.1f, 0.55f);
     data.bgColor = DocumentColor::calibratedRgb(0.1f, 0.2f, 0.9f, 1.0f);
-    const std::vector<std::uint8_t> bytes = writeDocument(data);
+    std::vector<std::uint8_t> bytes;
+    ASSERT_TRUE(writeDocument(data, bytes, nullptr));
     const QString file = dir.filePath(u"plant.lsd"_s);
     QFile out(file);
     ASSERT_TRUE(out.open(QIODevice::WriteOnly));

@@ -79,7 +79,9 @@ inline QByteArray readFile(const QString &path)
 
 inline QByteArray lsdBytes(const DocumentData &data)
 {
-    const std::vector<std::uint8_t> bytes = writeDocument(data);
+    std::vector<std::uint8_t> bytes;
+    std::string error;
+    EXPECT_TRUE(writeDocument(data, bytes, &error)) << error;
     return { reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size()) };
 }
 

@@ -69,18 +69,28 @@ DocumentData sentinel()
 
 Bytes archived(std::vector<std::pair<std::string, ArchiveValuePtr>> entries)
 {
-    return writeArchive(*ArchiveValue::dictionary(std::move(entries), true));
+    Bytes bytes;
+    EXPECT_TRUE(writeArchive(*ArchiveValue::dictionary(std::move(entries), true), bytes, nullptr));
+    return bytes;
+}
+
+Bytes written(const DocumentData &doc)
+{
+    Bytes bytes;
+    std::string error;
+    EXPECT_TRUE(writeDocument(doc, bytes, &error)) << error;
+    return bytes;
 }
 
 TEST(DocumentFile, WritesTheReferenceFilesByteForByte)
 {
-    EXPECT_EQ(writeDocument(typical()), load(kDataDir / "typical.lsd"));
+    EXPECT_EQ(written(typical()), load(kDataDir / "typical.lsd"));
     // A new document saved at once: empty axiom field, empty lists, 0 degrees, 4 passes.
     DocumentData fresh;
     fresh.axiom = "";
-    EXPECT_EQ(writeDocument(fresh), load(kDataDir / "new_document.lsd"));
+    EXPECT_EQ(written(fresh), load(kDataDir / "new_document.lsd"));
     // A document without an axiom saves the empty text the field holds.
-    EXPECT_EQ(writeDocument(DocumentData{}), load(kDataDir / "new_document.lsd"));
+    EXPECT_EQ(written(DocumentData{}), load(kDataDir / "new_document.lsd"));
 }
 
 TEST(DocumentFile, ReadsTheReferenceFiles)
@@ -283,7 +293,7 @@ TEST(DocumentFile, RoundTripsDocuments)
     for (const DocumentData &doc : docs) {
         DocumentData back;
         std::string error;
-        ASSERT_TRUE(readDocument(writeDocument(doc), back, &error)) << error;
+        ASSERT_TRUE(readDocument(written(doc), back, &error)) << error;
         EXPECT_EQ(back, doc);
     }
 }
@@ -304,7 +314,7 @@ TEST(DocumentFile, SavesTheAngleInWholeDegrees)
         DocumentData doc = typical();
         doc.angle = c.angle;
         DocumentData back;
-        ASSERT_TRUE(readDocument(writeDocument(doc), back, nullptr));
+        ASSERT_TRUE(readDocument(written(doc), back, nullptr));
         EXPECT_EQ(back.angle, c.opened) << c.angle;
     }
 }
@@ -314,7 +324,7 @@ TEST(DocumentFile, AnInconsistentColourIsSavedAsWhatItShows)
     DocumentData doc = typical();
     doc.color = color(DocumentColor::Kind::DeviceCmyk, { 0.5f, 0.25f });
     DocumentData back;
-    ASSERT_TRUE(readDocument(writeDocument(doc), back, nullptr));
+    ASSERT_TRUE(readDocument(written(doc), back, nullptr));
     EXPECT_EQ(back.color, DocumentColor::calibratedRgb(0.5f, 0.75f, 1.0f, 0.0f));
 }
 
@@ -343,7 +353,7 @@ TEST(DocumentFile, RefusesWhatIsNotADocumentAndLeavesTheOpenOneAlone)
     };
     const ArchiveValuePtr text = ArchiveValue::string("F");
     // A dictionary's count raised by one: the archive reads, its layout does not.
-    Bytes recounted = writeDocument(typical());
+    Bytes recounted = written(typical());
     const Bytes count = { 0x84, 0x01, 'i', 7 };
     const auto countAt =
             std::search(recounted.begin(), recounted.end(), count.begin(), count.end());

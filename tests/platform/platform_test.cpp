@@ -42,7 +42,15 @@ public:
     }
 
 protected:
-    QByteArray dataRepresentation() const override { return text.toUtf8(); }
+    bool dataRepresentation(QByteArray &data, QString *error) const override
+    {
+        if (text.startsWith(QStringLiteral("unsaveable"))) {
+            *error = QStringLiteral("it holds what no file can");
+            return false;
+        }
+        data = text.toUtf8();
+        return true;
+    }
     std::size_t maximumFileSize() const override { return 1 << 10; }
     bool readFromData(const QByteArray &data, QString *error) override
     {
@@ -153,6 +161,13 @@ TEST_F(PlatformTest, SavingReplacesWholeFilesAndFailuresSayWhere)
     EXPECT_FALSE(d->saveToFile(path(QStringLiteral("folder.txt")), &error));
     EXPECT_TRUE(error.contains(QStringLiteral("folder.txt"))) << error.toStdString();
     EXPECT_EQ(d->fileName(), path(QStringLiteral("doc.txt")));
+
+    d->setText(QStringLiteral("unsaveable"));
+    EXPECT_FALSE(d->saveToFile(path(QStringLiteral("doc.txt")), &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("doc.txt"))) << error.toStdString();
+    EXPECT_TRUE(error.contains(QStringLiteral("no file can"))) << error.toStdString();
+    EXPECT_EQ(read(QStringLiteral("doc.txt")), QByteArray("short"));
+    EXPECT_TRUE(d->isModified());
 }
 
 TEST_F(PlatformTest, OpeningRefusesBadFilesAndFocusesOpenOnes)

@@ -3,6 +3,8 @@
 #include "engine/interpreter.h"
 #include "view/imagerep.h"
 
+#include <gtest/gtest.h>
+
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -23,7 +25,7 @@ inline std::unique_ptr<lsRuleSet> rules(double angleDegrees)
 inline std::shared_ptr<const lsGeometry> geometry(const lsRuleSet &set, std::string_view string)
 {
     auto g = std::make_shared<lsGeometry>();
-    lsBuildGeometry(set, string, *g);
+    EXPECT_TRUE(lsBuildGeometry(set, string, *g));
     return g;
 }
 
