@@ -60,6 +60,225 @@ ParseResult error(const QString &message)
     return result;
 }
 
+// The options sprig-render takes.
+struct Options
+{
+    const QCommandLineOption help{ { u"h"_s, u"help"_s }, u"Show this help."_s };
+    const QCommandLineOption version{ { u"v"_s, u"version"_s }, u"Show the version."_s };
+    const QCommandLineOption output{
+        { u"o"_s, u"output"_s },
+        u"Write to FILE (.png, .tiff, .svg, or .lsd for a document), or with DIR/ one "
+        u"file per input into DIR."_s,
+        u"FILE|DIR/"_s
+    };
+    const QCommandLineOption format{
+        u"format"_s, u"Kind of file written into -o DIR/: png (default), tiff, svg, lsd."_s,
+        u"KIND"_s
+    };
+    const QCommandLineOption size{ u"size"_s,
+                                   u"Picture size in pixels (default 800x800); N alone is NxN."_s,
+                                   u"WxH|N"_s };
+    const QCommandLineOption spin{
+        u"spin"_s, u"Turn a figure with depth by DEGREES about the vertical axis."_s, u"DEGREES"_s
+    };
+    const QCommandLineOption zoom{ u"zoom"_s,
+                                   u"Magnify the framed picture FACTOR times (1 = framed)."_s,
+                                   u"FACTOR"_s };
+    const QCommandLineOption center{
+        u"center"_s,
+        u"Show the figure point X,Y,Z at the middle of the picture (default: the middle "
+        u"of the figure's box)."_s,
+        u"X,Y,Z"_s
+    };
+    const QCommandLineOption tilt{
+        u"tilt"_s, u"Turn a figure with depth by DEGREES about the horizontal axis."_s, u"DEGREES"_s
+    };
+    const QCommandLineOption iterations{
+        u"iterations"_s, u"Rewrite N times instead of the document's count (1-7)."_s, u"N"_s
+    };
+    const QCommandLineOption angle{
+        u"angle"_s, u"Turning angle in degrees instead of the document's (0-360)."_s, u"A"_s
+    };
+    const QCommandLineOption axiom{ u"axiom"_s, u"Render a document given here, with this axiom."_s,
+                                    u"TEXT"_s };
+    const QCommandLineOption rule{
+        u"rule"_s,
+        u"Add the rule LETTER -> TEXT to the document given here (repeatable; the first "
+        u"rule for a letter wins)."_s,
+        u"L=TEXT"_s
+    };
+    const QCommandLineOption info{ u"info"_s,
+                                   u"Print length, vertices, strips, bounding box and iterations "
+                                   u"as JSON; render nothing."_s };
+    const QCommandLineOption dump{ u"dump"_s, u"Print the document as JSON."_s };
+    const QCommandLineOption fromJson{ u"from-json"_s,
+                                       u"Read the document from JSON (as --dump prints it)."_s,
+                                       u"FILE"_s };
+
+    void addTo(QCommandLineParser &parser) const
+    {
+        parser.addOptions({ help, version, output, format, size, spin, zoom, center, tilt,
+                            iterations, angle, axiom, rule, info, dump, fromJson });
+        parser.addPositionalArgument(u"inputs"_s, u".lsd files, or directories holding them."_s,
+                                     u"[FILE.lsd|DIR ...]"_s);
+    }
+};
+
+// Each reader below takes its part of the arguments into the options; it returns why they
+// are refused, or nothing when they are fine.
+using Reader = QString (*)(const QCommandLineParser &, const Options &, RenderOptions &);
+
+// What to do, and options that may be given once only.
+QString readAction(const QCommandLineParser &parser, const Options &options, RenderOptions &o)
+{
+    for (const QCommandLineOption *single :
+         { &options.output, &options.format, &options.size, &options.spin, &options.zoom,
+           &options.center, &options.tilt, &options.iterations, &options.angle, &options.axiom,
+           &options.fromJson }) {
+        if (parser.values(*single).size() > 1)
+            return u"--%1 is given more than once"_s.arg(single->names().constLast());
+    }
+    if (parser.isSet(options.info) && parser.isSet(options.dump))
+        return u"--info and --dump cannot be combined"_s;
+    if (parser.isSet(options.info))
+        o.action = Action::Info;
+    else if (parser.isSet(options.dump))
+        o.action = Action::Dump;
+    return {};
+}
+
+// Where the documents come from: files, JSON or the command line, exactly one of them.
+QString readSources(const QCommandLineParser &parser, const Options &options, RenderOptions &o)
+{
+    o.inputs = parser.positionalArguments();
+    if (parser.isSet(options.axiom))
+        o.inlineAxiom = parser.value(options.axiom).toStdString();
+    for (const QString &rule : parser.values(options.rule)) {
+        const qsizetype equals = rule.indexOf(u'=');
+        if (equals < 0)
+            return u"--rule \"%1\" has no '=': write it as LETTER=TEXT"_s.arg(rule);
+        if (equals == 0)
+            return u"--rule \"%1\" has no letter before '='"_s.arg(rule);
+        o.inlineRules.emplace_back(rule.left(equals).toStdString(),
+                                   rule.mid(equals + 1).toStdString());
+    }
+    if (!o.inlineRules.empty() && !o.isInline())
+        return u"--rule needs --axiom"_s;
+    o.jsonInput = parser.value(options.fromJson);
+    const int sources =
+            (o.inputs.isEmpty() ? 0 : 1) + (o.isInline() ? 1 : 0) + (o.jsonInput.isEmpty() ? 0 : 1);
+    if (sources == 0)
+        return u"no input: give .lsd files, --from-json FILE or --axiom"_s;
+    if (sources > 1)
+        return u"give either .lsd files, --from-json FILE or --axiom, not several"_s;
+    return {};
+}
+
+// The document's values overridden, clamped to the window's ranges.
+QString readOverrides(const QCommandLineParser &parser, const Options &options, RenderOptions &o)
+{
+    if (parser.isSet(options.iterations)) {
+        bool ok = false;
+        const long long n = parser.value(options.iterations).toLongLong(&ok);
+        if (!ok)
+            return u"--iterations \"%1\" is not a whole number"_s.arg(
+                    parser.value(options.iterations));
+        o.iterations = clampIterations(n);
+    }
+    if (parser.isSet(options.angle)) {
+        const auto angle = parseFiniteNumber(parser.value(options.angle));
+        if (!angle)
+            return u"--angle \"%1\" is not a number"_s.arg(parser.value(options.angle));
+        o.angle = clampAngle(*angle);
+    }
+    return {};
+}
+
+// The picture's size and how it shows the figure.
+QString readPicture(const QCommandLineParser &parser, const Options &options, RenderOptions &o)
+{
+    if (parser.isSet(options.size)) {
+        const auto size = parseSize(parser.value(options.size));
+        if (!size)
+            return u"--size \"%1\" is not WIDTHxHEIGHT or N, each from 1 to %2"_s
+                    .arg(parser.value(options.size))
+                    .arg(maxPictureSide);
+        o.width = size->first;
+        o.height = size->second;
+    }
+    if (parser.isSet(options.spin)) {
+        const auto spin = parseFiniteNumber(parser.value(options.spin));
+        if (!spin)
+            return u"--spin \"%1\" is not a number"_s.arg(parser.value(options.spin));
+        o.spinDegrees = *spin;
+    }
+    if (parser.isSet(options.zoom)) {
+        const auto zoom = parseFiniteNumber(parser.value(options.zoom));
+        if (!zoom || !(*zoom >= FigureView::minZoom && *zoom <= FigureView::maxZoom))
+            return u"--zoom \"%1\" is not a number from %2 to %3"_s.arg(parser.value(options.zoom))
+                    .arg(FigureView::minZoom)
+                    .arg(FigureView::maxZoom);
+        o.view.zoom = *zoom;
+    }
+    if (parser.isSet(options.center)) {
+        const QStringList parts = parser.value(options.center).split(u',');
+        std::array<double, 3> centre{};
+        bool ok = parts.size() == 3;
+        for (int i = 0; ok && i < 3; ++i) {
+            const auto coordinate = parseFiniteNumber(parts[i].trimmed());
+            ok = coordinate.has_value();
+            if (ok)
+                centre[std::size_t(i)] = *coordinate;
+        }
+        if (!ok)
+            return u"--center \"%1\" is not three numbers X,Y,Z"_s.arg(
+                    parser.value(options.center));
+        o.view.centre = centre;
+    }
+    if (parser.isSet(options.tilt)) {
+        const auto tilt = parseFiniteNumber(parser.value(options.tilt));
+        if (!tilt)
+            return u"--tilt \"%1\" is not a number"_s.arg(parser.value(options.tilt));
+        o.view.tiltDegrees = *tilt;
+    }
+    return {};
+}
+
+// Where the results go, and as what kind of file.
+QString readOutput(const QCommandLineParser &parser, const Options &options, RenderOptions &o)
+{
+    o.output = parser.value(options.output);
+    if (o.action != Action::Write) {
+        if (!o.output.isEmpty())
+            return u"--info and --dump print to standard output; -o is not used"_s;
+        if (o.action == Action::Dump
+            && (o.inputs.size() > 1 || QFileInfo(o.inputs.value(0)).isDir()))
+            return u"--dump prints one document: give one file"_s;
+        return {};
+    }
+    if (o.output.isEmpty())
+        return u"no output: give -o FILE or -o DIR/"_s;
+    o.outputIsDirectory = o.output.endsWith(u'/') || QFileInfo(o.output).isDir();
+    if (o.outputIsDirectory) {
+        const QString format =
+                parser.isSet(options.format) ? parser.value(options.format) : u"png"_s;
+        const auto kind = outputKindForPath(u"x."_s + format);
+        if (!kind)
+            return u"--format \"%1\" is not one of png, tiff, svg, lsd"_s.arg(format);
+        o.kind = *kind;
+        return {};
+    }
+    if (parser.isSet(options.format))
+        return u"--format applies to -o DIR/ only; the file name's extension says the kind"_s;
+    if (o.inputs.size() > 1 || QFileInfo(o.inputs.value(0)).isDir())
+        return u"several inputs need -o DIR/ (a directory, ending in '/')"_s;
+    const auto kind = outputKindForPath(o.output);
+    if (!kind)
+        return u"-o \"%1\": the extension must be .png, .tiff, .tif, .svg or .lsd"_s.arg(o.output);
+    o.kind = *kind;
+    return {};
+}
+
 } // namespace
 
 std::optional<OutputKind> outputKindForPath(const QString &path)
@@ -104,201 +323,25 @@ ParseResult parseCommandLine(const QStringList &arguments)
     QCommandLineParser parser;
     parser.setApplicationDescription(description());
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption helpOption({ u"h"_s, u"help"_s }, u"Show this help."_s);
-    const QCommandLineOption versionOption({ u"v"_s, u"version"_s }, u"Show the version."_s);
-    const QCommandLineOption outputOption(
-            { u"o"_s, u"output"_s },
-            u"Write to FILE (.png, .tiff, .svg, or .lsd for a document), or with DIR/ one "
-            u"file per input into DIR."_s,
-            u"FILE|DIR/"_s);
-    const QCommandLineOption formatOption(
-            u"format"_s, u"Kind of file written into -o DIR/: png (default), tiff, svg, lsd."_s,
-            u"KIND"_s);
-    const QCommandLineOption sizeOption(
-            u"size"_s, u"Picture size in pixels (default 800x800); N alone is NxN."_s, u"WxH|N"_s);
-    const QCommandLineOption spinOption(
-            u"spin"_s, u"Turn a figure with depth by DEGREES about the vertical axis."_s,
-            u"DEGREES"_s);
-    const QCommandLineOption zoomOption(
-            u"zoom"_s, u"Magnify the framed picture FACTOR times (1 = framed)."_s, u"FACTOR"_s);
-    const QCommandLineOption centerOption(
-            u"center"_s,
-            u"Show the figure point X,Y,Z at the middle of the picture (default: the middle "
-            u"of the figure's box)."_s,
-            u"X,Y,Z"_s);
-    const QCommandLineOption tiltOption(
-            u"tilt"_s, u"Turn a figure with depth by DEGREES about the horizontal axis."_s,
-            u"DEGREES"_s);
-    const QCommandLineOption iterationsOption(
-            u"iterations"_s, u"Rewrite N times instead of the document's count (1-7)."_s, u"N"_s);
-    const QCommandLineOption angleOption(
-            u"angle"_s, u"Turning angle in degrees instead of the document's (0-360)."_s, u"A"_s);
-    const QCommandLineOption axiomOption(
-            u"axiom"_s, u"Render a document given here, with this axiom."_s, u"TEXT"_s);
-    const QCommandLineOption ruleOption(
-            u"rule"_s,
-            u"Add the rule LETTER -> TEXT to the document given here (repeatable; the first "
-            u"rule for a letter wins)."_s,
-            u"L=TEXT"_s);
-    const QCommandLineOption infoOption(
-            u"info"_s, u"Print length, vertices, strips, bounding box and iterations as JSON; "
-                       u"render nothing."_s);
-    const QCommandLineOption dumpOption(u"dump"_s, u"Print the document as JSON."_s);
-    const QCommandLineOption fromJsonOption(
-            u"from-json"_s, u"Read the document from JSON (as --dump prints it)."_s, u"FILE"_s);
-    parser.addOptions({ helpOption, versionOption, outputOption, formatOption, sizeOption,
-                        spinOption, zoomOption, centerOption, tiltOption, iterationsOption,
-                        angleOption, axiomOption, ruleOption, infoOption, dumpOption,
-                        fromJsonOption });
-    parser.addPositionalArgument(u"inputs"_s, u".lsd files, or directories holding them."_s,
-                                 u"[FILE.lsd|DIR ...]"_s);
+    const Options options;
+    options.addTo(parser);
 
     if (!parser.parse(arguments))
         return error(parser.errorText());
-    if (parser.isSet(helpOption)) {
-        ParseResult result;
+    ParseResult result;
+    if (parser.isSet(options.help)) {
         result.status = ParseResult::Help;
         result.text = parser.helpText();
         return result;
     }
-    if (parser.isSet(versionOption)) {
-        ParseResult result;
+    if (parser.isSet(options.version)) {
         result.status = ParseResult::Version;
         result.text = u"sprig-render " SPRIG_VERSION ""_s;
         return result;
     }
-
-    ParseResult result;
-    RenderOptions &o = result.options;
-    o.inputs = parser.positionalArguments();
-
-    for (const QCommandLineOption *single :
-         { &outputOption, &formatOption, &sizeOption, &spinOption, &zoomOption, &centerOption,
-           &tiltOption, &iterationsOption, &angleOption, &axiomOption, &fromJsonOption }) {
-        if (parser.values(*single).size() > 1)
-            return error(u"--%1 is given more than once"_s.arg(single->names().constLast()));
+    for (const Reader read : { readAction, readSources, readOverrides, readPicture, readOutput }) {
+        if (const QString refusal = read(parser, options, result.options); !refusal.isEmpty())
+            return error(refusal);
     }
-
-    if (parser.isSet(infoOption) && parser.isSet(dumpOption))
-        return error(u"--info and --dump cannot be combined"_s);
-    if (parser.isSet(infoOption))
-        o.action = Action::Info;
-    else if (parser.isSet(dumpOption))
-        o.action = Action::Dump;
-
-    // Where the documents come from.
-    if (parser.isSet(axiomOption))
-        o.inlineAxiom = parser.value(axiomOption).toStdString();
-    for (const QString &rule : parser.values(ruleOption)) {
-        const qsizetype equals = rule.indexOf(u'=');
-        if (equals < 0)
-            return error(u"--rule \"%1\" has no '=': write it as LETTER=TEXT"_s.arg(rule));
-        if (equals == 0)
-            return error(u"--rule \"%1\" has no letter before '='"_s.arg(rule));
-        o.inlineRules.emplace_back(rule.left(equals).toStdString(),
-                                   rule.mid(equals + 1).toStdString());
-    }
-    if (!o.inlineRules.empty() && !o.isInline())
-        return error(u"--rule needs --axiom"_s);
-    o.jsonInput = parser.value(fromJsonOption);
-    const int sources =
-            (o.inputs.isEmpty() ? 0 : 1) + (o.isInline() ? 1 : 0) + (o.jsonInput.isEmpty() ? 0 : 1);
-    if (sources == 0)
-        return error(u"no input: give .lsd files, --from-json FILE or --axiom"_s);
-    if (sources > 1)
-        return error(u"give either .lsd files, --from-json FILE or --axiom, not several"_s);
-
-    // Overrides, clamped to the window's ranges.
-    if (parser.isSet(iterationsOption)) {
-        bool ok = false;
-        const long long n = parser.value(iterationsOption).toLongLong(&ok);
-        if (!ok)
-            return error(u"--iterations \"%1\" is not a whole number"_s.arg(
-                    parser.value(iterationsOption)));
-        o.iterations = clampIterations(n);
-    }
-    if (parser.isSet(angleOption)) {
-        const auto angle = parseFiniteNumber(parser.value(angleOption));
-        if (!angle)
-            return error(u"--angle \"%1\" is not a number"_s.arg(parser.value(angleOption)));
-        o.angle = clampAngle(*angle);
-    }
-    if (parser.isSet(sizeOption)) {
-        const auto size = parseSize(parser.value(sizeOption));
-        if (!size)
-            return error(u"--size \"%1\" is not WIDTHxHEIGHT or N, each from 1 to %2"_s
-                                 .arg(parser.value(sizeOption))
-                                 .arg(maxPictureSide));
-        o.width = size->first;
-        o.height = size->second;
-    }
-    if (parser.isSet(spinOption)) {
-        const auto spin = parseFiniteNumber(parser.value(spinOption));
-        if (!spin)
-            return error(u"--spin \"%1\" is not a number"_s.arg(parser.value(spinOption)));
-        o.spinDegrees = *spin;
-    }
-    if (parser.isSet(zoomOption)) {
-        const auto zoom = parseFiniteNumber(parser.value(zoomOption));
-        if (!zoom || !(*zoom >= FigureView::minZoom && *zoom <= FigureView::maxZoom))
-            return error(
-                    u"--zoom \"%1\" is not a number from %2 to %3"_s.arg(parser.value(zoomOption))
-                            .arg(FigureView::minZoom)
-                            .arg(FigureView::maxZoom));
-        o.view.zoom = *zoom;
-    }
-    if (parser.isSet(centerOption)) {
-        const QStringList parts = parser.value(centerOption).split(u',');
-        std::array<double, 3> centre{};
-        bool ok = parts.size() == 3;
-        for (int i = 0; ok && i < 3; ++i) {
-            const auto coordinate = parseFiniteNumber(parts[i].trimmed());
-            ok = coordinate.has_value();
-            if (ok)
-                centre[std::size_t(i)] = *coordinate;
-        }
-        if (!ok)
-            return error(u"--center \"%1\" is not three numbers X,Y,Z"_s.arg(
-                    parser.value(centerOption)));
-        o.view.centre = centre;
-    }
-    if (parser.isSet(tiltOption)) {
-        const auto tilt = parseFiniteNumber(parser.value(tiltOption));
-        if (!tilt)
-            return error(u"--tilt \"%1\" is not a number"_s.arg(parser.value(tiltOption)));
-        o.view.tiltDegrees = *tilt;
-    }
-
-    // Where the results go.
-    o.output = parser.value(outputOption);
-    if (o.action != Action::Write) {
-        if (!o.output.isEmpty())
-            return error(u"--info and --dump print to standard output; -o is not used"_s);
-        if (o.action == Action::Dump
-            && (o.inputs.size() > 1 || QFileInfo(o.inputs.value(0)).isDir()))
-            return error(u"--dump prints one document: give one file"_s);
-        return result;
-    }
-    if (o.output.isEmpty())
-        return error(u"no output: give -o FILE or -o DIR/"_s);
-    o.outputIsDirectory = o.output.endsWith(u'/') || QFileInfo(o.output).isDir();
-    if (o.outputIsDirectory) {
-        const QString format = parser.isSet(formatOption) ? parser.value(formatOption) : u"png"_s;
-        const auto kind = outputKindForPath(u"x."_s + format);
-        if (!kind)
-            return error(u"--format \"%1\" is not one of png, tiff, svg, lsd"_s.arg(format));
-        o.kind = *kind;
-        return result;
-    }
-    if (parser.isSet(formatOption))
-        return error(u"--format applies to -o DIR/ only; the file name's extension says the "
-                     u"kind"_s);
-    if (o.inputs.size() > 1 || QFileInfo(o.inputs.value(0)).isDir())
-        return error(u"several inputs need -o DIR/ (a directory, ending in '/')"_s);
-    const auto kind = outputKindForPath(o.output);
-    if (!kind)
-        return error(u"-o \"%1\": the extension must be .png, .tiff, .tif, .svg or .lsd"_s.arg(
-                o.output));
-    o.kind = *kind;
     return result;
 }
