@@ -11,6 +11,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace sprig {
+
 namespace {
 
 // Larger pictures than this exceed what GL implementations render into in one piece.
@@ -345,3 +347,5 @@ ParseResult parseCommandLine(const QStringList &arguments)
     }
     return result;
 }
+
+} // namespace sprig

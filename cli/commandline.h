@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+namespace sprig {
+
 // What sprig-render was asked to do, checked and normalised.
 
 enum class OutputKind {
@@ -77,3 +79,5 @@ std::optional<OutputKind> outputKindForPath(const QString &path);
 
 // The file extension (without dot) written for a kind.
 QString extensionForKind(OutputKind kind);
+
+} // namespace sprig

@@ -15,6 +15,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace sprig {
+
 namespace {
 
 // Colour components are single precision in documents: print the shortest text that reads
@@ -298,3 +300,5 @@ bool documentFromJson(const QByteArray &json, DocumentData &document, QString *e
     document = std::move(read);
     return true;
 }
+
+} // namespace sprig

@@ -8,6 +8,8 @@
 
 struct DocumentData;
 
+namespace sprig {
+
 // JSON files larger than this are not read: the JSON of the largest document (4 MiB) with its
 // text escaped fits well within it.
 inline constexpr std::size_t kMaxDocumentJsonSize = std::size_t(32) << 20;
@@ -31,3 +33,5 @@ QByteArray jsonText(const QJsonValue &value);
 // colour components outside 0-1 and lists of different lengths are refused with a message
 // (the document is then left untouched) in *error, which must not be null.
 [[nodiscard]] bool documentFromJson(const QByteArray &json, DocumentData &document, QString *error);
+
+} // namespace sprig

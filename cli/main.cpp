@@ -16,18 +16,19 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("sprig-render"));
     QCoreApplication::setApplicationVersion(QStringLiteral(SPRIG_VERSION));
 
-    const ParseResult parsed = parseCommandLine(commandLineArguments(argc, argv));
+    const sprig::ParseResult parsed =
+            sprig::parseCommandLine(sprig::commandLineArguments(argc, argv));
     switch (parsed.status) {
-    case ParseResult::Help:
-    case ParseResult::Version:
+    case sprig::ParseResult::Help:
+    case sprig::ParseResult::Version:
         std::cout << parsed.text.toStdString() << '\n';
-        return ExitSuccess;
-    case ParseResult::Error:
+        return sprig::ExitSuccess;
+    case sprig::ParseResult::Error:
         std::cerr << "sprig-render: " << parsed.text.toStdString()
                   << "\nTry 'sprig-render --help'.\n";
-        return ExitBadArguments;
-    case ParseResult::Ok:
+        return sprig::ExitBadArguments;
+    case sprig::ParseResult::Ok:
         break;
     }
-    return runSprigRender(parsed.options, std::cout, std::cerr, isatty(STDERR_FILENO) != 0);
+    return sprig::runSprigRender(parsed.options, std::cout, std::cerr, isatty(STDERR_FILENO) != 0);
 }

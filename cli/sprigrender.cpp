@@ -27,6 +27,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace sprig {
+
 namespace {
 
 // The window's colour wells hold colours as QColor (16 bits a channel) and hand the view their
@@ -423,3 +425,5 @@ int runSprigRender(const RenderOptions &options,
     }
     return worst;
 }
+
+} // namespace sprig

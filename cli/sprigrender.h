@@ -2,6 +2,8 @@
 
 #include <iosfwd>
 
+namespace sprig {
+
 struct RenderOptions;
 
 // Exit statuses of sprig-render.
@@ -17,3 +19,5 @@ int runSprigRender(const RenderOptions &options,
                    std::ostream &out,
                    std::ostream &err,
                    bool progressLine);
+
+} // namespace sprig

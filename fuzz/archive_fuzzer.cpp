@@ -6,6 +6,8 @@
 
 #include <cstdlib>
 
+using namespace sprig;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     const std::span<const std::uint8_t> bytes(data, size);

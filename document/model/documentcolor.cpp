@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+using namespace sprig;
+
 DocumentColor DocumentColor::calibratedRgb(float r, float g, float b, float a)
 {
     DocumentColor color;

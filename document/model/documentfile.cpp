@@ -11,6 +11,8 @@
 #include <new>
 #include <optional>
 
+using namespace sprig;
+
 namespace {
 
 constexpr const char *kAxiom = "axiom";

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string_view>
 
+namespace sprig {
+
 namespace {
 
 constexpr std::string_view kLittleEndianSignature = "streamtyped";
@@ -811,3 +813,5 @@ bool readArchive(std::span<const std::uint8_t> bytes, Archive &out, ArchiveError
     }
     return false;
 }
+
+} // namespace sprig

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+namespace sprig {
+
 struct Archive
 {
     bool bigEndian = false;
@@ -50,3 +52,5 @@ bool looksLikeArchive(std::span<const std::uint8_t> bytes);
 // not null (it may be).
 [[nodiscard]] bool
 readArchive(std::span<const std::uint8_t> bytes, Archive &out, ArchiveError *error);
+
+} // namespace sprig

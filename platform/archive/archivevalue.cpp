@@ -1,5 +1,7 @@
 #include "platform/archive/archivevalue.h"
 
+namespace sprig {
+
 int ArchiveColor::componentCount(int kind)
 {
     switch (kind) {
@@ -120,3 +122,5 @@ ArchiveValuePtr ArchiveValue::colorValue(ArchiveColor color)
     v.color = std::move(color);
     return std::make_shared<const ArchiveValue>(std::move(v));
 }
+
+} // namespace sprig

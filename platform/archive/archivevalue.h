@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+namespace sprig {
+
 struct ArchiveValue;
 // Objects are shared: an archive may refer to one object from several places, and the writer
 // writes a value reached twice through the same pointer once, then as a reference.
@@ -116,3 +118,5 @@ struct ArchiveValue
     static ArchiveValuePtr realNumber(double value, char type = 'd');
     static ArchiveValuePtr colorValue(ArchiveColor color);
 };
+
+} // namespace sprig

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <unordered_map>
 
+namespace sprig {
+
 namespace {
 
 constexpr std::uint8_t kTagInt16 = 0x81;
@@ -273,3 +275,5 @@ bool writeArchive(const ArchiveValue &root, std::vector<std::uint8_t> &out, std:
     }
     return false;
 }
+
+} // namespace sprig

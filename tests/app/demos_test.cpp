@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+using namespace sprig;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -9,6 +9,8 @@
 #include <fstream>
 #include <limits>
 
+using namespace sprig;
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;

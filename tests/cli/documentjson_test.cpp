@@ -11,6 +11,7 @@
 #include <limits>
 
 using namespace Qt::StringLiterals;
+using namespace sprig;
 
 namespace {
 

@@ -27,6 +27,7 @@
 #include <vector>
 
 using namespace Qt::StringLiterals;
+using namespace sprig;
 
 namespace {
 
