@@ -20,9 +20,11 @@
 #include <QFileInfo>
 #include <QJsonArray>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <map>
+#include <new>
 #include <ostream>
 
 using namespace Qt::StringLiterals;
@@ -224,11 +226,13 @@ private:
     FigureRenderer mRenderer;
 };
 
+// Throws std::bad_alloc when a stream's small tables cannot be had.
 QByteArray infoJson(const FigureResult &figure, const QString *file)
 {
     double box[6] = { 0, 0, 0, 0, 0, 0 };
-    if (figure.hasAxiom)
-        lsMeasureString(*figure.rules, figure.string.view(), box);
+    // Nothing cancels this walk: it always completes.
+    if (figure.hasAxiom && !lsMeasureString(*figure.rules, *figure.commands.source(), box))
+        std::fill(box, box + 6, 0.0);
     QJsonArray boxArray;
     for (double b : box)
         boxArray.append(b); // shortest text that reads back as the same double
@@ -238,7 +242,7 @@ QByteArray infoJson(const FigureResult &figure, const QString *file)
     // A document without an axiom draws nothing: no vertex, no strip.
     const std::uint64_t vertices = figure.hasAxiom ? figure.count.vertices : 0;
     const std::uint64_t strips = figure.hasAxiom ? figure.count.strips : 0;
-    json += "\"length\":" + QByteArray::number(quint64(figure.string.size()))
+    json += "\"length\":" + QByteArray::number(quint64(figure.length))
             + ",\"vertices\":" + QByteArray::number(quint64(vertices)) + ",\"strips\":"
             + QByteArray::number(quint64(strips)) + ",\"box\":" + jsonText(boxArray)
             + ",\"iterations\":" + QByteArray::number(figure.pass) + '}';
@@ -346,13 +350,18 @@ int Runner::run(const Job &job)
     const QString why = QString::fromStdString(describeOutcome(figure, job.name.toStdString()));
     if (figure.nothing)
         return fail(why); // not even the axiom's memory
-    if (mOptions.action == Action::Info) {
-        mOut << infoJson(figure, mNameFiles ? &job.name : nullptr).toStdString() << '\n'
-             << std::flush;
-    } else {
-        const int status = writeOutput(job, figure, document);
-        if (status != ExitSuccess)
-            return status;
+    try {
+        if (mOptions.action == Action::Info) {
+            mOut << infoJson(figure, mNameFiles ? &job.name : nullptr).toStdString() << '\n'
+                 << std::flush;
+        } else {
+            const int status = writeOutput(job, figure, document);
+            if (status != ExitSuccess)
+                return status;
+        }
+    } catch (const std::bad_alloc &) {
+        // A streamed figure's small tables, made again for each walk.
+        return fail(u"%1: not enough memory for the figure"_s.arg(job.name));
     }
     if (figure.outcome != FigureOutcome::Complete) {
         report(why);
@@ -367,8 +376,8 @@ int Runner::writeOutput(const Job &job, const FigureResult &figure, const Docume
     // Built for the picture's pixels, as the window builds it: the same segments, the same
     // pixels (SVG at its nominal size).
     if (figure.hasAxiom
-        && !buildViewGeometry(*figure.rules, figure.string.view(), mOptions.width, mOptions.height,
-                              *geometry, mOptions.view))
+        && !buildViewGeometry(*figure.rules, *figure.commands.source(), mOptions.width,
+                              mOptions.height, *geometry, mOptions.view))
         return fail(u"%1: not enough memory for the figure"_s.arg(job.name));
     if (!figure.hasAxiom)
         geometry.reset(); // the background alone, as the window shows such a document

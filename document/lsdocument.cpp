@@ -21,6 +21,7 @@
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QShortcut>
@@ -274,6 +275,8 @@ void LSDocument::connectControls()
             render();
     });
     connect(mUi->axiomText, &QLineEdit::returnPressed, this, &LSDocument::render);
+    connect(mUi->glView, &lsGLView::buildProgress, this, &LSDocument::drawingProgress);
+    connect(mUi->glView, &lsGLView::figureReady, this, &LSDocument::drawingFinished);
     connect(mUi->axiomText, &QLineEdit::textChanged, this, &LSDocument::axiomEdited);
 
     connect(mUi->angleSlider, &QSlider::valueChanged, this, [this](int value) { setAngle(value); });
@@ -382,6 +385,7 @@ void LSDocument::render()
     if (!mUi)
         return;
     mUi->ruleTable->clearSelection();
+    mDrawing = false;
     mLatestSerial = mWorker->request(figureRequest());
     setGenerating(true);
     mGeneratedInputs = { mAxiom, mRules->letters(), mRules->rules() };
@@ -413,6 +417,13 @@ void LSDocument::stop()
 {
     if (!mGenerating)
         return;
+    if (mDrawing) {
+        mUi->glView->cancelBuild();
+        mDrawing = false;
+        setGenerating(false);
+        showShown(true);
+        return;
+    }
     mWorker->cancel();
     // What is still on its way from the worker is of no request any more.
     ++mLatestSerial;
@@ -445,8 +456,33 @@ void LSDocument::figureFinished(std::uint64_t serial, FigureResult &result)
     // The angle may have changed while the figure was generated: it shows the current one.
     result.rules->angle = radiansFromDegrees(mAngle);
     mRuleSet = result.rules;
-    mUi->glView->setRulesAndString(mRuleSet, std::move(result.string));
+    mUi->glView->setRulesAndCommands(mRuleSet, std::move(result.commands));
     mShown = std::make_shared<const FigureResult>(std::move(result));
+    showShown(false);
+}
+
+void LSDocument::drawingProgress(quint64 done, quint64 length)
+{
+    // The request after the figure drawn reports its own progress.
+    if (mGenerating && !mDrawing)
+        return;
+    if (!mDrawing) {
+        mDrawing = true;
+        setGenerating(true);
+    }
+    mUi->progressWheel->setRange(0, 100);
+    mUi->progressWheel->setValue(length > 0 ? int(100.0 * double(done) / double(length)) : 100);
+    const QLocale locale;
+    showStatus(tr("Drawing %1 of %2 symbols\u2026")
+                       .arg(locale.toString(done), locale.toString(length)));
+}
+
+void LSDocument::drawingFinished()
+{
+    if (!mDrawing)
+        return;
+    mDrawing = false;
+    setGenerating(false);
     showShown(false);
 }
 
@@ -750,7 +786,7 @@ QString LSDocument::missingFigure() const
 {
     if (mUi->glView->geometry())
         return {};
-    return mUi->glView->heldString()
+    return mUi->glView->heldCommands()
                    ? tr("The figure is still being built: export it once it is shown.")
                    : tr("There is no figure to export yet: generate one first.");
 }

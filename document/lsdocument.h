@@ -129,6 +129,9 @@ private:
     DocumentData documentData() const;
     void figureProgress(std::uint64_t serial, const FigureProgress &progress);
     void figureFinished(std::uint64_t serial, FigureResult &result);
+    // The view's build of a streamed figure: its progress, and its end.
+    void drawingProgress(quint64 done, quint64 length);
+    void drawingFinished();
     void setGenerating(bool generating);
     void showStatus(const QString &message);
     // A complaint about what was typed in a field; it goes once the field holds a valid value.
@@ -168,6 +171,7 @@ private:
     std::unique_ptr<FigureWorker> mWorker;
     std::uint64_t mLatestSerial = 0;     // of the latest request
     bool mGenerating = false;            // the latest request has not ended
+    bool mDrawing = false;               // and the view builds its streamed figure: Stop stops that
     std::shared_ptr<lsRuleSet> mRuleSet; // the figure on screen's, shared with the view
     std::shared_ptr<const FigureResult> mShown;
     std::uint64_t mByteBudget = lsStringByteBudget;

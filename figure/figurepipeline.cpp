@@ -87,6 +87,12 @@ FigureResult cancelled(const FigureRequest &request)
     return result;
 }
 
+// The memory a reduced build of a figure cannot shed: its stack of saved turtle states.
+std::uint64_t drawingBytes(const lsGeometryCount &count)
+{
+    return count.depth * sizeof(lsTurtleState);
+}
+
 FigureResult generate(const FigureRequest &request,
                       const std::atomic<bool> *cancel,
                       const FigureProgressFn &progress)
@@ -97,47 +103,60 @@ FigureResult generate(const FigureRequest &request,
     std::shared_ptr<lsRuleSet> rules = makeRuleSet(request.letters, request.rules, request.angle);
     result.rules = rules;
     if (!result.hasAxiom) {
-        result.string = lsString("");
+        result.commands = FigureCommands(lsString(""));
         return result;
     }
     const std::string &axiom = *request.axiom;
+    // A stream reads the rules on every walk, long after the caller has the result's to
+    // change (its angle).
+    std::shared_ptr<const lsRuleSet> streamed;
     Reporter reporter(progress, request.passes);
     int passes = request.passes;
     for (;;) {
-        lsGeneration generation = lsGenerate(*rules, axiom, passes, request.stringBudget, cancel,
-                                             reporter.stage(Stage::Rewriting, passes));
-        if (generation.cancelled)
-            return cancelled(request);
-        if (generation.string.isNull()) {
-            // Not even the axiom's memory could be had.
-            result.outcome = FigureOutcome::OutOfMemory;
-            result.nothing = true;
-            return result;
+        const std::uint64_t length = lsLengthAfter(*rules, axiom, passes);
+        if (length > request.lengthLimit && passes > 0) {
+            result.outcome = FigureOutcome::LengthLimit;
+            result.refusedBytes = length;
+            result.budgetBytes = request.lengthLimit;
+            --passes;
+            continue;
         }
-        // A stop further up (a geometry budget) stays the reason for passes below it.
-        if (passes == request.passes) {
-            if (generation.stoppedAtBudget) {
-                result.outcome = FigureOutcome::StringBudget;
-                result.refusedBytes = lsLengthAfter(*rules, axiom, generation.iterations + 1);
-                result.budgetBytes = request.stringBudget;
-            } else if (generation.outOfMemory) {
+        FigureCommands commands;
+        result.pass = passes;
+        if (length > request.stringBudget) {
+            if (!streamed)
+                streamed = makeRuleSet(request.letters, request.rules, request.angle);
+            commands = FigureCommands(streamed, axiom, passes);
+        } else {
+            lsGeneration generation = lsGenerate(*rules, axiom, passes, request.stringBudget,
+                                                 cancel, reporter.stage(Stage::Rewriting, passes));
+            if (generation.cancelled)
+                return cancelled(request);
+            if (generation.string.isNull()) {
+                // Not even the axiom's memory could be had.
                 result.outcome = FigureOutcome::OutOfMemory;
+                result.nothing = true;
+                return result;
             }
+            // A stop further up stays the reason for passes below it.
+            if (generation.outOfMemory && passes == request.passes)
+                result.outcome = FigureOutcome::OutOfMemory;
+            result.pass = generation.iterations;
+            commands = FigureCommands(std::move(generation.string));
         }
-        result.pass = generation.iterations;
-        lsStringSource commands(generation.string.view());
-        commands.watch(cancel, reporter.stage(Stage::Counting, result.pass));
-        if (!lsCountGeometry(commands, result.count))
+        const std::unique_ptr<lsCommandSource> source = commands.source();
+        source->watch(cancel, reporter.stage(Stage::Counting, result.pass));
+        if (!lsCountGeometry(*source, result.count))
             return cancelled(request);
-        if (result.count.bytes() <= request.geometryBudget || result.pass == 0) {
-            result.length = generation.string.size();
-            result.string = std::move(generation.string);
+        if (drawingBytes(result.count) <= request.geometryBudget || result.pass == 0) {
+            result.length = commands.length();
+            result.commands = std::move(commands);
             return result;
         }
-        // Too large to draw: step back to the last pass whose figure fits, freeing this
-        // string before the smaller one is made.
+        // Too deep to draw: step back to the last pass that fits, freeing these commands
+        // before the smaller ones are made.
         result.outcome = FigureOutcome::GeometryBudget;
-        result.refusedBytes = result.count.bytes();
+        result.refusedBytes = drawingBytes(result.count);
         result.budgetBytes = request.geometryBudget;
         passes = result.pass - 1;
     }
@@ -173,12 +192,15 @@ std::string reason(const FigureResult &result)
     switch (result.outcome) {
     case FigureOutcome::Complete:
         return {};
-    case FigureOutcome::StringBudget:
-        return next + " would make a string of " + dataSize(result.refusedBytes)
-               + ", more than the " + dataSize(result.budgetBytes) + " limit";
+    case FigureOutcome::LengthLimit:
+        return next + " would have "
+               + (result.refusedBytes == lsLengthOverflow
+                          ? "too many symbols to count"
+                          : grouped(result.refusedBytes) + " symbols")
+               + ", more than the " + grouped(result.budgetBytes) + " a figure may have";
     case FigureOutcome::GeometryBudget:
-        return next + " would make a figure of " + dataSize(result.refusedBytes)
-               + ", more than the " + dataSize(result.budgetBytes) + " limit";
+        return next + " would need " + dataSize(result.refusedBytes) + " to draw, more than the "
+               + dataSize(result.budgetBytes) + " limit";
     case FigureOutcome::OutOfMemory:
         return "there was not enough memory for " + next;
     case FigureOutcome::Cancelled:

@@ -4,6 +4,7 @@
 #include "engine/interpreter.h"
 #include "engine/lsstring.h"
 #include "engine/ruleset.h"
+#include "figure/figurecommands.h"
 
 #include <atomic>
 #include <cstdint>
@@ -12,6 +13,10 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+// The most symbols a pass may have to be drawn: a streamed walk over them takes a few
+// minutes.
+inline constexpr std::uint64_t figureLengthLimit = std::uint64_t(1) << 36;
 
 // Everything one figure is made from, copied when it is asked for, so that later edits
 // cannot reach the work under way.
@@ -22,15 +27,16 @@ struct FigureRequest
     std::vector<std::string> rules;
     double angle = 0.0; // degrees
     int passes = 4;
-    std::uint64_t stringBudget = lsStringByteBudget;
+    std::uint64_t stringBudget = lsStringByteBudget; // longer passes are streamed
+    std::uint64_t lengthLimit = figureLengthLimit;
     std::uint64_t geometryBudget = lsGeometryByteBudget;
 };
 
 // Why the figure shows the pass it shows.
 enum class FigureOutcome {
     Complete,       // every pass asked for
-    StringBudget,   // the next pass's string would pass the string budget
-    GeometryBudget, // the next pass's geometry would pass the geometry budget
+    LengthLimit,    // the next pass has more symbols than the length limit
+    GeometryBudget, // drawing the next pass would need more than the geometry budget
     OutOfMemory,    // the memory for the next pass could not be had
     Cancelled,      // nothing new: the work was cancelled
 };
@@ -54,8 +60,8 @@ struct FigureResult
     FigureOutcome outcome = FigureOutcome::Complete;
     int requested = 0; // passes asked for
     int pass = 0;      // passes shown
-    // When a budget stopped it: what the pass after the one shown would have needed, and
-    // the budget.
+    // When a limit stopped it: what the pass after the one shown would have needed (bytes,
+    // or symbols for the length limit), and the limit.
     std::uint64_t refusedBytes = 0;
     std::uint64_t budgetBytes = 0;
     bool hasAxiom = false;
@@ -63,17 +69,19 @@ struct FigureResult
     // The pass shown; null when cancelled, and when not even the axiom's memory could be had
     // (then `nothing` is set). A caller may move it on (to the view that draws it): length
     // keeps its size.
-    lsString string;
+    FigureCommands commands;
     bool nothing = false;
     std::uint64_t length = 0;
-    lsGeometryCount count; // of string: what its geometry takes, known exactly
+    lsGeometryCount count; // of the commands, before any reduction: known exactly
     double seconds = 0.0;  // the time the request took
 };
 
-// Rewrites and sizes one figure: the pass shown is the last one asked for whose string fits
-// the string budget, whose geometry (counted exactly, before anything is built) fits the
-// geometry budget, and whose memory can be had. The geometry itself is built for the
-// picture by whoever draws it. Long loops poll cancel (may be null) about every
+// Rewrites and sizes one figure: the pass shown is the last one asked for whose drawing
+// fits the geometry budget and whose memory can be had. A pass whose string would pass the
+// string budget is streamed instead of rewritten. The geometry itself is built for the
+// picture by whoever draws it, reduced to what the picture can show, so the budget bounds
+// only what no reduction sheds: the stack of saved turtle states, known exactly from a
+// count of the pass before anything is built. Long loops poll cancel (may be null) about every
 // millisecond; a cancelled request gives outcome Cancelled and nothing else. progress (may
 // be empty) hears each stage, called on this thread.
 FigureResult buildFigure(const FigureRequest &request,

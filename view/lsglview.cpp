@@ -22,7 +22,7 @@
 
 namespace {
 
-// Strings shorter than this build their geometry at once on the main thread (a few
+// Commands shorter than this build their geometry at once on the main thread (a few
 // milliseconds at most); longer ones on a worker.
 constexpr std::size_t inlineBuildLimit = 256 * 1024;
 
@@ -40,12 +40,16 @@ constexpr double turnDegreesPerPixel = 0.5;
 
 // Builds for a view of the given pixel size. Always into new storage: frames may still
 // be drawing the figure it replaces on the frame thread. box: the figure's, when known.
-std::shared_ptr<lsGeometry> buildGeometry(const lsString &string,
+// Null when the memory could not be had or cancel (may be null) was set; progress (may
+// be empty) hears how far each walk got.
+std::shared_ptr<lsGeometry> buildGeometry(const FigureCommands &commands,
                                           double angle,
                                           double step,
                                           QSize pixels,
                                           const FigureView &view,
-                                          const std::optional<std::array<double, 6>> &box)
+                                          const std::optional<std::array<double, 6>> &box,
+                                          const std::atomic<bool> *cancel = nullptr,
+                                          lsCommandSource::Progress progress = {})
 {
     // The interpreter reads only the angle and the step; a private copy of both keeps the
     // worker clear of later changes to the view's rule set.
@@ -54,7 +58,9 @@ std::shared_ptr<lsGeometry> buildGeometry(const lsString &string,
     rules.step = step;
     try {
         auto target = std::make_shared<lsGeometry>();
-        if (!buildViewGeometry(rules, string.view(), pixels.width(), pixels.height(), *target, view,
+        const std::unique_ptr<lsCommandSource> source = commands.source();
+        source->watch(cancel, std::move(progress));
+        if (!buildViewGeometry(rules, *source, pixels.width(), pixels.height(), *target, view,
                                box ? box->data() : nullptr))
             return nullptr;
         return target;
@@ -106,6 +112,7 @@ lsGLView::lsGLView(QWidget *parent)
 lsGLView::~lsGLView()
 {
     mFrames.reset(); // waits for the frame in progress
+    cancelBuild();
     {
         std::lock_guard lock(mLink->mutex);
         mLink->view = nullptr;
@@ -424,18 +431,28 @@ void lsGLView::setBackgroundColor(const QColor &color)
     update();
 }
 
-void lsGLView::setRulesAndString(std::shared_ptr<lsRuleSet> rules, lsString string)
+void lsGLView::setRulesAndCommands(std::shared_ptr<lsRuleSet> rules, FigureCommands commands)
 {
-    auto held = std::make_shared<const lsString>(std::move(string));
-    std::shared_ptr<const lsString> previous; // freed after the lock is released
+    auto held = std::make_shared<const FigureCommands>(std::move(commands));
+    std::shared_ptr<const FigureCommands> previous; // freed after the lock is released
     {
         std::lock_guard lock(mLock);
-        previous = std::exchange(mString, std::move(held));
+        previous = std::exchange(mCommands, std::move(held));
         mRules = std::move(rules);
         ++mSerial;
         mFitPending = true;
+        if (mBuildCancel)
+            mBuildCancel->store(true);
     }
     requestBuild();
+}
+
+void lsGLView::cancelBuild()
+{
+    std::lock_guard lock(mLock);
+    if (mBuildCancel)
+        mBuildCancel->store(true);
+    mStoppedSerial = mSerial;
 }
 
 void lsGLView::setRuleAngle(double radians)
@@ -446,14 +463,16 @@ void lsGLView::setRuleAngle(double radians)
             return;
         mRules->angle = radians;
         ++mSerial;
+        if (mBuildCancel)
+            mBuildCancel->store(true);
     }
     requestBuild();
 }
 
-std::shared_ptr<const lsString> lsGLView::heldString() const
+std::shared_ptr<const FigureCommands> lsGLView::heldCommands() const
 {
     std::lock_guard lock(mLock);
-    return mString;
+    return mCommands;
 }
 
 void lsGLView::requestBuild()
@@ -465,14 +484,15 @@ void lsGLView::startBuild()
 {
     if (mBuilding)
         return; // finishBuild() starts the latest request
-    std::shared_ptr<const lsString> string;
+    std::shared_ptr<const FigureCommands> commands;
     double angle, step;
     std::uint64_t serial;
+    std::shared_ptr<std::atomic<bool>> cancel;
     {
         std::lock_guard lock(mLock);
-        if (!mString || !mRules)
+        if (!mCommands || !mRules || mSerial == mStoppedSerial)
             return;
-        string = mString;
+        commands = mCommands;
         angle = mRules->angle;
         step = mRules->step;
         serial = mSerial;
@@ -488,21 +508,45 @@ void lsGLView::startBuild()
         box.emplace(std::to_array(mShown->box));
     const FigureView view = mView;
     mGeometryPixels = pixels;
-    if (string->size() < inlineBuildLimit) {
-        finishBuild(serial, buildGeometry(*string, angle, step, pixels, view, box), pixels, view);
+    if (commands->length() < inlineBuildLimit) {
+        finishBuild(serial, buildGeometry(*commands, angle, step, pixels, view, box), pixels, view,
+                    false);
         return;
     }
     mBuilding = true;
-    QThreadPool::globalInstance()->start([string = std::move(string), angle, step, pixels,
-                                          built = view, box, serial, link = mLink]() mutable {
-        auto geometry = buildGeometry(*string, angle, step, pixels, built, box);
+    {
+        std::lock_guard lock(mLock);
+        cancel = std::make_shared<std::atomic<bool>>(mSerial != serial);
+        mBuildCancel = cancel;
+    }
+    QThreadPool::globalInstance()->start([commands = std::move(commands), angle, step, pixels,
+                                          built = view, box, serial, cancel = std::move(cancel),
+                                          link = mLink]() mutable {
+        // A stream's walks take seconds: reported about every percent, to the view while it
+        // exists (Qt drops the events of deleted objects).
+        lsCommandSource::Progress progress;
+        if (commands->isStreamed())
+            progress = [link, reported = std::uint64_t(0)](std::uint64_t done,
+                                                           std::uint64_t length) mutable {
+                if (done > reported && done - reported < length / 100 && done != length)
+                    return;
+                reported = done;
+                std::lock_guard lock(link->mutex);
+                if (lsGLView *view = link->view)
+                    QMetaObject::invokeMethod(
+                            view, [view, done, length] { emit view->buildProgress(done, length); },
+                            Qt::QueuedConnection);
+            };
+        auto geometry = buildGeometry(*commands, angle, step, pixels, built, box, cancel.get(),
+                                      std::move(progress));
+        const bool cancelled = cancel->load();
         std::lock_guard lock(link->mutex);
         if (lsGLView *view = link->view) {
-            // Delivered only while the view exists: Qt drops events of deleted objects.
             QMetaObject::invokeMethod(
                     view,
-                    [view, serial, geometry = std::move(geometry), pixels, built]() mutable {
-                        view->finishBuild(serial, std::move(geometry), pixels, built);
+                    [view, serial, geometry = std::move(geometry), pixels, built,
+                     cancelled]() mutable {
+                        view->finishBuild(serial, std::move(geometry), pixels, built, cancelled);
                     },
                     Qt::QueuedConnection);
         }
@@ -539,9 +583,15 @@ bool lsGLView::viewNeedsBuild() const
 void lsGLView::finishBuild(std::uint64_t serial,
                            std::shared_ptr<lsGeometry> geometry,
                            QSize pixels,
-                           const FigureView &view)
+                           const FigureView &view,
+                           bool cancelled)
 {
     mBuilding = false;
+    if (cancelled) {
+        // The figure shown stays; a newer request builds now, a stopped one not at all.
+        startBuild();
+        return;
+    }
     mShown = std::move(geometry);
     mRenderer.setGeometry(mShown);
     mShownSerial = serial;
@@ -593,18 +643,18 @@ lsGLView::renderPicture(QSize size, double spinDegrees, const std::array<double,
     request.backgroundColor = background;
     request.spinDegrees = spinDegrees;
     if (size != mGeometryPixels) {
-        std::shared_ptr<const lsString> string;
+        std::shared_ptr<const FigureCommands> commands;
         double angle, step;
         {
             std::lock_guard lock(mLock);
-            if (!mString || !mRules || mSerial != mShownSerial)
+            if (!mCommands || !mRules || mSerial != mShownSerial)
                 return {};
-            string = mString;
+            commands = mCommands;
             angle = mRules->angle;
             step = mRules->step;
         }
         request.geometry =
-                buildGeometry(*string, angle, step, size, mView, std::to_array(mShown->box));
+                buildGeometry(*commands, angle, step, size, mView, std::to_array(mShown->box));
         if (!request.geometry)
             return {};
     }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engine/lsstring.h"
 #include "engine/ruleset.h"
+#include "figure/figurecommands.h"
 #include "view/figurecamera.h"
 #include "view/figurerenderer.h"
 #include "view/framethread.h"
@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -43,12 +44,17 @@ public:
     explicit lsGLView(QWidget *parent = nullptr);
     ~lsGLView() override;
 
-    // Hands over a rule set and the string it interprets; callable from any thread. The
-    // previous string is freed once nothing uses it any more. figureReady() follows when
-    // the figure's geometry is built.
-    void setRulesAndString(std::shared_ptr<lsRuleSet> rules, lsString string);
-    // Changes the held rule set's turning angle and rebuilds the figure; the string is kept.
+    // Hands over a rule set and the commands it interprets; callable from any thread. The
+    // previous commands are freed once nothing uses them any more, and their build still
+    // under way is cancelled. figureReady() follows when the figure's geometry is built;
+    // meanwhile a build from a stream reports buildProgress().
+    void setRulesAndCommands(std::shared_ptr<lsRuleSet> rules, FigureCommands commands);
+    // Changes the held rule set's turning angle and rebuilds the figure; the commands are
+    // kept.
     void setRuleAngle(double radians);
+    // Stops the build under way (within milliseconds) and builds the held figure no more
+    // until the next hand-over or angle change: the figure shown before stays.
+    void cancelBuild();
 
     void setColor(const QColor &color);
     void setBackgroundColor(const QColor &color);
@@ -73,8 +79,8 @@ public:
 
     // The latest figure's geometry: null before the first figure is ready.
     std::shared_ptr<const lsGeometry> geometry() const { return mShown; }
-    // The string last handed over (null before the first hand-over); any thread.
-    std::shared_ptr<const lsString> heldString() const;
+    // The commands last handed over (null before the first hand-over); any thread.
+    std::shared_ptr<const FigureCommands> heldCommands() const;
 
     // The size in pixels of the viewport and of a capture.
     QSize pixelSize() const;
@@ -100,6 +106,9 @@ public:
 signals:
     // The geometry of the latest hand-over is built and shown.
     void figureReady();
+    // How far the walk of a build from a stream got: done of length commands. A build
+    // that walks twice reports each walk.
+    void buildProgress(quint64 done, quint64 length);
 
 protected:
     void initializeGL() override;
@@ -132,15 +141,19 @@ private:
     void finishBuild(std::uint64_t serial,
                      std::shared_ptr<lsGeometry> geometry,
                      QSize pixels,
-                     const FigureView &view);
+                     const FigureView &view,
+                     bool cancelled);
     bool printImage(QPrinter &printer, const lsImageRep &rep, QString *errorString);
 
-    // Guards mRules, mString and mSerial between hand-overs (any thread) and the main thread.
+    // Guards the members up to mFitPending between hand-overs (any thread) and the main
+    // thread.
     mutable std::mutex mLock;
     std::shared_ptr<lsRuleSet> mRules;
-    std::shared_ptr<const lsString> mString;
-    std::uint64_t mSerial = 0; // counts hand-overs and angle changes
-    bool mFitPending = false;  // a new figure was handed over: the view returns to Fit
+    std::shared_ptr<const FigureCommands> mCommands;
+    std::uint64_t mSerial = 0;                       // counts hand-overs and angle changes
+    std::uint64_t mStoppedSerial = 0;                // the serial whose build was stopped
+    std::shared_ptr<std::atomic<bool>> mBuildCancel; // of the build on a worker
+    bool mFitPending = false; // a new figure was handed over: the view returns to Fit
 
     // Main thread only.
     FigureRenderer mRenderer;

@@ -12,13 +12,14 @@ viewReduction(const double box[6], int width, int height, const FigureView &view
 }
 
 bool buildViewGeometry(const lsRuleSet &rules,
-                       std::string_view commands,
+                       lsCommandSource &commands,
                        int width,
                        int height,
                        lsGeometry &geometry,
                        const FigureView &view,
                        const double *box)
 {
+    commands.rewind();
     if (width <= 0 || height <= 0)
         return lsBuildGeometry(rules, commands, geometry);
     std::array<double, 6> found{};
@@ -35,6 +36,7 @@ bool buildViewGeometry(const lsRuleSet &rules,
             return true;
         std::copy(geometry.box, geometry.box + 6, found.begin());
         box = found.data();
+        commands.rewind();
     }
     return lsBuildGeometry(rules, commands, geometry, viewReduction(box, width, height, view));
 }

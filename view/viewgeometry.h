@@ -3,8 +3,6 @@
 #include "engine/interpreter.h"
 #include "view/figurecamera.h"
 
-#include <string_view>
-
 // Of a flat figure seen through a view, the part built around what the picture shows, in
 // picture sizes on every side, so that panning a little shows built segments at once.
 inline constexpr double viewRegionMargin = 0.5;
@@ -19,10 +17,10 @@ viewReduction(const double box[6], int width, int height, const FigureView &view
 // `view`, with the vertices that picture cannot tell apart merged. The window and the
 // headless renderer both build through here, so that they draw the same segments. A
 // picture without pixels keeps every vertex. `box`, when the figure's box is known,
-// saves the walk that finds it for a view other than the framed one. Returns false as
-// lsBuildGeometry does.
+// saves the walk that finds it for a view other than the framed one. Each walk starts
+// from the first command. Returns false as lsBuildGeometry does.
 [[nodiscard]] bool buildViewGeometry(const lsRuleSet &rules,
-                                     std::string_view commands,
+                                     lsCommandSource &commands,
                                      int width,
                                      int height,
                                      lsGeometry &geometry,

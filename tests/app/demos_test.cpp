@@ -128,10 +128,10 @@ TEST(Demos, GenerateThePublishedStringAndDrawAFigure)
         ASSERT_TRUE(figure.hasAxiom);
         EXPECT_EQ(figure.outcome, FigureOutcome::Complete);
         EXPECT_EQ(figure.pass, document.iterations);
-        EXPECT_EQ(figure.string.size(), demo.length);
+        EXPECT_EQ(figure.length, demo.length);
 
         auto geometry = std::make_shared<lsGeometry>();
-        ASSERT_TRUE(lsBuildGeometry(*figure.rules, figure.string.view(), *geometry));
+        ASSERT_TRUE(lsBuildGeometry(*figure.rules, figure.commands.string().view(), *geometry));
         const double *box = geometry->box;
         EXPECT_GT(std::max(box[lsMaxX] - box[lsMinX], box[lsMaxY] - box[lsMinY]), 0.0);
 
@@ -172,7 +172,7 @@ TEST(Demos, HilbertCurve3DVisitsEveryPointOfItsLatticeOnceWithUnitSteps)
         document.iterations = passes;
         const FigureResult figure = buildFigure(figureRequest(document));
         lsGeometry g;
-        ASSERT_TRUE(lsBuildGeometry(*figure.rules, figure.string.view(), g));
+        ASSERT_TRUE(lsBuildGeometry(*figure.rules, figure.commands.string().view(), g));
         ASSERT_EQ(g.stripFirst.size(), 1u);
         const int side = 1 << passes; // lattice points along each edge
         std::set<std::array<long, 3>> visited;

@@ -197,23 +197,22 @@ TEST(SprigRenderBox, ReadsBackExactly)
     document.iterations = 3;
     const FigureResult figure = buildFigure(figureRequest(document));
     double box[6];
-    lsMeasureString(*figure.rules, figure.string.view(), box);
+    lsMeasureString(*figure.rules, figure.commands.string().view(), box);
     const QJsonArray printed = jsonOf(r.out)[u"box"_s].toArray();
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(printed[i].toDouble(), box[i]) << "box entry " << i;
 }
 
-TEST(SprigRenderBudget, StringBudgetStopsAtTheLastIterationThatFits)
+TEST(SprigRenderBudget, APassPastTheStringBudgetIsStreamed)
 {
-    // 21^7 bytes would exceed 1 GiB; 21^6 fits.
+    // 20^7 bytes would exceed the 1 GiB string budget.
     const Result r = sprigRender({ u"--info"_s, u"--axiom"_s, u"X"_s, u"--rule"_s,
-                                   u"X="_s + QString(21, u'X'), u"--iterations"_s, u"7"_s });
-    EXPECT_EQ(r.status, 3);
+                                   u"X="_s + QString(20, u'X'), u"--iterations"_s, u"7"_s });
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
     const QJsonObject info = jsonOf(r.out);
-    EXPECT_EQ(info[u"iterations"_s].toInt(), 6);
-    EXPECT_EQ(info[u"length"_s].toInteger(), 85766121);
-    EXPECT_TRUE(r.err.contains("showing pass 6 of 7: pass 7 would make a string of 1.7 GiB"))
-            << r.err.toStdString();
+    EXPECT_EQ(info[u"iterations"_s].toInt(), 7);
+    EXPECT_EQ(info[u"length"_s].toInteger(), 1280000000);
+    EXPECT_EQ(info[u"vertices"_s].toInteger(), 1);
 }
 
 TEST_F(SprigRender, RedKochOnBlackHasOnlyRedPixelsAndTiffMatchesPng)

@@ -127,8 +127,9 @@ inline bool showsGeometry(LSDocument *document, const ExpectedFigure &expected)
             return false;
         const QSize pixels = document->glView()->pixelSize();
         lsGeometry geometry;
-        EXPECT_TRUE(buildViewGeometry(*expected.rules, expected.string.view(), pixels.width(),
-                                      pixels.height(), geometry));
+        lsStringSource commands(expected.string.view());
+        EXPECT_TRUE(buildViewGeometry(*expected.rules, commands, pixels.width(), pixels.height(),
+                                      geometry));
         return shown->vertices == geometry.vertices && shown->stripCount == geometry.stripCount;
     });
 }

@@ -165,32 +165,34 @@ TEST_F(DocumentTest, RequestsDuringAGenerationEndWithTheLatestControls)
             << d->statusLine()->text().toStdString();
 }
 
-TEST_F(DocumentTest, ExplosiveRuleStopsAtTheLastIterationThatFitsAndSaysSo)
+TEST_F(DocumentTest, ExplosiveRuleStopsAtTheLastPassThatCanBeDrawnAndSaysSo)
 {
     DocumentData data;
     data.axiom = "F";
     data.letters = { "F" };
-    data.rules = { std::string(1100, 'F') }; // 1100^3 bytes is above the budget
+    data.rules = { std::string(5000, 'F') }; // 5000^3 symbols are too many to walk
     data.iterations = 7;
     LSDocument *d = openData(data);
     ASSERT_TRUE(d);
     ASSERT_TRUE(showsGeometry(d, expectedGeometry("F", data.letters, data.rules, 0, 2)));
     const QString status = d->statusLine()->text();
     EXPECT_TRUE(
-            status.contains(QStringLiteral("Pass 2 of 7: 1,210,000 symbols, 1,210,000 segments")))
+            status.contains(QStringLiteral("Pass 2 of 7: 25,000,000 symbols, 25,000,000 segments")))
             << status.toStdString();
     EXPECT_TRUE(status.endsWith(
-            QStringLiteral(". Pass 3 would make a string of 1.2 GiB, more than the 1 GiB limit.")))
+            QStringLiteral(". Pass 3 would have 125,000,000,000 symbols, more than the "
+                           "68,719,476,736 a figure may have.")))
             << status.toStdString();
     EXPECT_EQ(d->iterations(), 7); // the request stays as the user set it
 
-    // The same with a small budget, checked against the figure of the last pass that fits.
-    d->setByteBudget(4000); // 6 passes take 1457 bytes, 7 would take 4373
+    // Past the string budget the pass is streamed.
+    d->setByteBudget(4000); // 6 passes take 1457 bytes, 7 take 4373
     d->setIterations(1);
     d->ruleTable()->model()->setData(d->ruleTable()->model()->index(0, 1), QStringLiteral("F+F-F"));
     d->setIterations(7);
-    EXPECT_TRUE(showsGeometry(d, expectedGeometry("F", { "F" }, { "F+F-F" }, 0, 6)));
-    EXPECT_TRUE(d->statusLine()->text().startsWith(QStringLiteral("Pass 6 of 7: ")));
+    EXPECT_TRUE(showsGeometry(d, expectedGeometry("F", { "F" }, { "F+F-F" }, 0, 7)));
+    EXPECT_TRUE(d->statusLine()->text().startsWith(QStringLiteral("Pass 7 of 7: 4,373 symbols")))
+            << d->statusLine()->text().toStdString();
     keepScreenshot(d, QStringLiteral("budget-message.png"));
     d->setIterations(3);
     EXPECT_TRUE(showsGeometry(d, expectedGeometry("F", { "F" }, { "F+F-F" }, 0, 3)));

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <condition_variable>
 #include <mutex>
 #include <vector>
@@ -20,42 +21,78 @@ FigureRequest doubling(int passes)
     return request;
 }
 
-TEST(FigurePipeline, ShowsTheLastPassWithinBothBudgetsAndSaysWhy)
+TEST(FigurePipeline, ShowsTheLastPassItCanDrawAndSaysWhy)
 {
     FigureRequest request = doubling(7);
     FigureResult figure = buildFigure(request);
     EXPECT_EQ(figure.outcome, FigureOutcome::Complete);
     EXPECT_EQ(figure.pass, 7);
-    EXPECT_EQ(figure.string.size(), 129u);
+    EXPECT_FALSE(figure.commands.isStreamed());
+    EXPECT_EQ(figure.length, 129u);
     EXPECT_EQ(figure.count.vertices, 129u);
     EXPECT_EQ(describeOutcome(figure), "");
     EXPECT_EQ(describeFigure(figure).substr(0, 40), "Pass 7 of 7: 129 symbols, 128 segments, ");
 
-    request.geometryBudget = 800; // 65 vertices fit, 129 do not
-    figure = buildFigure(request);
-    EXPECT_EQ(figure.outcome, FigureOutcome::GeometryBudget);
-    EXPECT_EQ(figure.pass, 6);
-    EXPECT_EQ(figure.count.vertices, 65u);
-    EXPECT_EQ(figure.string.size(), 65u);
-    EXPECT_EQ(describeOutcome(figure, "a.lsd"),
-              "a.lsd: showing pass 6 of 7: pass 7 would make a figure of 1.5 KiB, more than the "
-              "800 bytes limit");
-
-    // The string budget stops it first; the geometry budget then steps back further.
+    // Past the string budget the pass is streamed, not refused.
     request.stringBudget = 100;
-    request.geometryBudget = 400;
+    figure = buildFigure(request);
+    EXPECT_EQ(figure.outcome, FigureOutcome::Complete);
+    EXPECT_EQ(figure.pass, 7);
+    EXPECT_TRUE(figure.commands.isStreamed());
+    EXPECT_EQ(figure.length, 129u);
+    EXPECT_EQ(figure.count.vertices, 129u);
+
+    request.lengthLimit = 100;
+    figure = buildFigure(request);
+    EXPECT_EQ(figure.outcome, FigureOutcome::LengthLimit);
+    EXPECT_EQ(figure.pass, 6);
+    EXPECT_EQ(figure.length, 65u);
+    EXPECT_EQ(describeOutcome(figure, "a.lsd"),
+              "a.lsd: showing pass 6 of 7: pass 7 would have 129 symbols, more than the 100 a "
+              "figure may have");
+
+    // Drawn reduced, the figure's vertices do not count against the geometry budget; its
+    // stack of saved states (one per pass here) does.
+    request = doubling(7);
+    request.rules = { "[F]F" };
+    const std::uint64_t deepest = 7 * sizeof(lsTurtleState);
+    request.geometryBudget = deepest - 1;
     figure = buildFigure(request);
     EXPECT_EQ(figure.outcome, FigureOutcome::GeometryBudget);
-    EXPECT_EQ(figure.pass, 4);
-    request.geometryBudget = lsGeometryByteBudget;
-    figure = buildFigure(request);
-    EXPECT_EQ(figure.outcome, FigureOutcome::StringBudget);
     EXPECT_EQ(figure.pass, 6);
-    EXPECT_EQ(describeOutcome(figure),
-              "showing pass 6 of 7: pass 7 would make a string of 129 bytes, more than the 100 "
-              "bytes limit");
+    EXPECT_EQ(figure.count.depth, 6u);
     EXPECT_EQ(describeFigure(figure).substr(describeFigure(figure).find(". Pass")),
-              ". Pass 7 would make a string of 129 bytes, more than the 100 bytes limit.");
+              ". Pass 7 would need " + std::to_string(deepest) + " bytes to draw, more than the "
+                      + std::to_string(deepest - 1) + " bytes limit.");
+    request.geometryBudget = deepest;
+    EXPECT_EQ(buildFigure(request).pass, 7);
+}
+
+// What sprig-render --info reports of a streamed pass (its length, counts and box) is what
+// the string of the same pass gives.
+TEST(FigurePipeline, AStreamedPassCountsAndMeasuresAsItsString)
+{
+    FigureRequest request;
+    request.axiom = "X";
+    request.letters = { "X", "F" };
+    request.rules = { "F[+X]F[-X]&X!@0.9", "F@1e0F" };
+    request.angle = 25.7;
+    request.passes = 6;
+    const FigureResult materialized = buildFigure(request);
+    request.stringBudget = 0;
+    const FigureResult streamed = buildFigure(request);
+    ASSERT_FALSE(materialized.commands.isStreamed());
+    ASSERT_TRUE(streamed.commands.isStreamed());
+    EXPECT_EQ(streamed.pass, materialized.pass);
+    EXPECT_EQ(streamed.length, materialized.length);
+    EXPECT_EQ(streamed.count.vertices, materialized.count.vertices);
+    EXPECT_EQ(streamed.count.strips, materialized.count.strips);
+    EXPECT_EQ(streamed.count.depth, materialized.count.depth);
+    std::array<double, 6> box{}, streamedBox{};
+    ASSERT_TRUE(lsMeasureString(*materialized.rules, *materialized.commands.source(), box.data()));
+    ASSERT_TRUE(lsMeasureString(*streamed.rules, *streamed.commands.source(), streamedBox.data()));
+    EXPECT_EQ(streamedBox, box);
+    EXPECT_GT(box[lsMaxY] - box[lsMinY], 0.0);
 }
 
 // Collects what a worker delivers.
@@ -107,7 +144,7 @@ TEST(FigureWorker, ANewerRequestCancelsTheRunningOneAndStopCancelsAndSaysSo)
     EXPECT_EQ(deliveries.results[0].first, second);
     EXPECT_EQ(deliveries.results[0].second.pass, 3);
     EXPECT_EQ(deliveries.results[1].second.outcome, FigureOutcome::Cancelled);
-    EXPECT_TRUE(deliveries.results[1].second.string.isNull());
+    EXPECT_TRUE(deliveries.results[1].second.commands.isNull());
 }
 
 } // namespace

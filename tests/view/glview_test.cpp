@@ -52,7 +52,7 @@ protected:
     void handOver(double angleDegrees, lsString string)
     {
         QSignalSpy ready(&view, &lsGLView::figureReady);
-        view.setRulesAndString(rules(angleDegrees), std::move(string));
+        view.setRulesAndCommands(rules(angleDegrees), FigureCommands(std::move(string)));
         ASSERT_TRUE(ready.wait(20000));
         nextFrame();
     }
@@ -148,7 +148,7 @@ TEST_F(GLViewTest, CaptureUsesTheViewportsDevicePixels)
 TEST_F(GLViewTest, HandOverReplacesAndFreesThePreviousString)
 {
     handOver(90, lsString("F+F"));
-    std::weak_ptr<const lsString> first = view.heldString();
+    std::weak_ptr<const FigureCommands> first = view.heldCommands();
     ASSERT_FALSE(first.expired());
     const lsImageRep before = view.makeImageRep();
 
@@ -161,7 +161,7 @@ TEST_F(GLViewTest, HandOverReplacesAndFreesThePreviousString)
 
     handOver(90, lsString("F+F+F"));
     EXPECT_EQ(view.geometry()->vertexCount(), 4u);
-    EXPECT_EQ(view.heldString()->view(), "F+F+F");
+    EXPECT_EQ(view.heldCommands()->string().view(), "F+F+F");
 }
 
 TEST_F(GLViewTest, LargeFiguresBuildOffTheUiThreadAndTheLastHandOverWins)
@@ -171,9 +171,9 @@ TEST_F(GLViewTest, LargeFiguresBuildOffTheUiThreadAndTheLastHandOverWins)
 
     QSignalSpy ready(&view, &lsGLView::figureReady);
     std::thread generation([this] {
-        view.setRulesAndString(rules(22.5), plantString(6)); // 711,000 characters
-        view.setRulesAndString(rules(22.5), plantString(5));
-        view.setRulesAndString(rules(22.5), plantString(6));
+        view.setRulesAndCommands(rules(22.5), FigureCommands(plantString(6))); // 711,000 characters
+        view.setRulesAndCommands(rules(22.5), FigureCommands(plantString(5)));
+        view.setRulesAndCommands(rules(22.5), FigureCommands(plantString(6)));
     });
     generation.join();
     // Meanwhile the previous figure stays on screen.
@@ -185,7 +185,7 @@ TEST_F(GLViewTest, LargeFiguresBuildOffTheUiThreadAndTheLastHandOverWins)
     ASSERT_NE(g, small);
     // The sixth pass draws 8^6 moves.
     EXPECT_GT(g->vertexCount(), 262144u);
-    EXPECT_EQ(view.heldString()->size(), plantString(6).size());
+    EXPECT_EQ(view.heldCommands()->length(), plantString(6).size());
 }
 
 TEST_F(GLViewTest, AngleChangeRebuildsTheFigureWithoutRewriting)
@@ -201,7 +201,7 @@ TEST_F(GLViewTest, AngleChangeRebuildsTheFigureWithoutRewriting)
     changeAngle(-90);
     EXPECT_NEAR(view.geometry()->vertices[6], -10.0f, 1e-5); // third vertex
     EXPECT_NEAR(held->vertices[6], 10.0f, 1e-5);
-    EXPECT_EQ(view.heldString()->view(), "F+F");
+    EXPECT_EQ(view.heldCommands()->string().view(), "F+F");
     const lsImageRep shown = view.makeImageRep();
     handOver(-90, lsString("F+F"));
     EXPECT_TRUE(samePixels(view.makeImageRep(), shown));

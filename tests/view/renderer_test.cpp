@@ -42,7 +42,8 @@ protected:
         std::string error;
         EXPECT_TRUE(context->resize(width, height, &error)) << error;
         auto g = std::make_shared<lsGeometry>();
-        EXPECT_TRUE(buildViewGeometry(set, string, width, height, *g));
+        lsStringSource commands(string);
+        EXPECT_TRUE(buildViewGeometry(set, commands, width, height, *g));
         shownVertices = g->vertexCount();
         renderer.setGeometry(std::move(g));
         renderer.draw(width, height, spin);
@@ -279,7 +280,8 @@ TEST_F(RendererTest, ZoomedFiguresBuildWhatThePictureShows)
     auto all = std::make_shared<lsGeometry>();
     ASSERT_TRUE(lsBuildGeometry(*set, string.view(), *all));
     auto built = std::make_shared<lsGeometry>();
-    ASSERT_TRUE(buildViewGeometry(*set, string.view(), 160, 120, *built, view));
+    lsStringSource commands(string.view());
+    ASSERT_TRUE(buildViewGeometry(*set, commands, 160, 120, *built, view));
     EXPECT_LT(built->vertexCount() * 8, all->vertexCount());
     EXPECT_TRUE(std::equal(all->box, all->box + 6, built->box));
 
