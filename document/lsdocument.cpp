@@ -233,6 +233,9 @@ void LSDocument::awakeFromNib()
     policy.setRetainSizeWhenHidden(true);
     mUi->progressWheel->setSizePolicy(policy);
     mUi->progressWheel->hide();
+    // Two lines of status are reserved too: a message that wraps would otherwise shrink
+    // the view, which then builds its figure again for the new size.
+    mUi->statusLine->setMinimumHeight(2 * mUi->statusLine->fontMetrics().lineSpacing());
 
     // The Generate button reads Stop while a generation runs; wide enough for both, so
     // that the controls do not move when it changes.

@@ -188,6 +188,24 @@ TEST_F(GLViewTest, LargeFiguresBuildOffTheUiThreadAndTheLastHandOverWins)
     EXPECT_EQ(view.heldCommands()->length(), plantString(6).size());
 }
 
+TEST_F(GLViewTest, AStreamedBuildReportsProgressAndANewerHandOverCancelsIt)
+{
+    handOver(90, lsString("F"));
+    // 2^34 moves, never written out: a minute of walking were it not cancelled.
+    std::shared_ptr<lsRuleSet> doubling = rules(90);
+    lsNewRule(*doubling, 'F', "FF");
+    QSignalSpy progress(&view, &lsGLView::buildProgress);
+    view.setRulesAndCommands(rules(90), FigureCommands(doubling, "F", 34));
+    ASSERT_TRUE(progress.wait(20000));
+    EXPECT_EQ(progress.last().at(1).toULongLong(), std::uint64_t(1) << 34);
+
+    QSignalSpy ready(&view, &lsGLView::figureReady);
+    view.setRulesAndCommands(rules(90), FigureCommands(lsString("F+F")));
+    ASSERT_TRUE(ready.wait(10000));
+    EXPECT_EQ(ready.count(), 1);
+    EXPECT_EQ(view.geometry()->vertexCount(), 3u);
+}
+
 TEST_F(GLViewTest, AngleChangeRebuildsTheFigureWithoutRewriting)
 {
     handOver(90, lsString("F+F"));
