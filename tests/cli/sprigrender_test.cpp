@@ -3,6 +3,7 @@
 #include "cli/commandline.h"
 #include "document/model/documentdata.h"
 #include "document/model/documentfigure.h"
+#include "tests/filesizelimit.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,11 +16,9 @@
 #include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <tiffio.h>
 
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <ostream>
@@ -336,17 +335,12 @@ TEST_F(SprigRender, FailedWritesKeepTheOldFileAndSayWhy)
     const QStringList outputs = { u"o.lsd"_s, u"o.png"_s, u"o.svg"_s, u"o.tiff"_s };
     for (const QString &output : outputs)
         writeFile(output, "old content");
-    rlimit unlimited;
-    getrlimit(RLIMIT_FSIZE, &unlimited);
-    rlimit full = unlimited;
-    full.rlim_cur = 64;
-    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &full);
     std::vector<Result> results;
-    for (const QString &output : outputs)
-        results.push_back(run({ u"--axiom"_s, u"F+F"_s, u"-o"_s, output }));
-    setrlimit(RLIMIT_FSIZE, &unlimited);
-    std::signal(SIGXFSZ, handler);
+    {
+        const FileSizeLimit full(64);
+        for (const QString &output : outputs)
+            results.push_back(run({ u"--axiom"_s, u"F+F"_s, u"-o"_s, output }));
+    }
     for (std::size_t i = 0; i < results.size(); ++i) {
         SCOPED_TRACE(outputs[i].toStdString());
         EXPECT_EQ(results[i].status, 1);

@@ -3,6 +3,7 @@
 #include "document/rulestablemodel.h"
 #include "documenttest.h"
 #include "platform/colorwell.h"
+#include "tests/filesizelimit.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -21,10 +22,7 @@
 #include <QTableView>
 #include <QUndoStack>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
-
-#include <csignal>
 
 using namespace documenttest;
 
@@ -392,26 +390,22 @@ TEST_F(DocumentTest, FailedWritesKeepTheOldFilesAndTheChanges)
         writeFile(path(name), old);
     const QByteArray saved = readFile(path(QStringLiteral("Koch.lsd")));
 
-    rlimit unlimited;
-    getrlimit(RLIMIT_FSIZE, &unlimited);
-    rlimit full = unlimited;
-    full.rlim_cur = 64;
-    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &full);
     MessageBoxAnswerer ok(QMessageBox::Ok);
-    const bool savedNow = d->save();
-    for (auto command : { &LSDocument::exportPng, &LSDocument::exportSvg }) {
-        (d->*command)();
-        QFileDialog *dialog = nullptr;
-        ASSERT_TRUE(waitUntil([&] { return (dialog = d->findChild<QFileDialog *>()); }));
-        dialog->setOption(QFileDialog::DontConfirmOverwrite);
-        dialog->selectFile(path(command == &LSDocument::exportPng ? names[0] : names[1]));
-        QMetaObject::invokeMethod(dialog, "accept");
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    bool savedNow = false;
+    {
+        const FileSizeLimit full(64);
+        savedNow = d->save();
+        for (auto command : { &LSDocument::exportPng, &LSDocument::exportSvg }) {
+            (d->*command)();
+            QFileDialog *dialog = nullptr;
+            ASSERT_TRUE(waitUntil([&] { return (dialog = d->findChild<QFileDialog *>()); }));
+            dialog->setOption(QFileDialog::DontConfirmOverwrite);
+            dialog->selectFile(path(command == &LSDocument::exportPng ? names[0] : names[1]));
+            QMetaObject::invokeMethod(dialog, "accept");
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
+        d->snapshotSheetDidEnd(1, path(names[2]));
     }
-    d->snapshotSheetDidEnd(1, path(names[2]));
-    setrlimit(RLIMIT_FSIZE, &unlimited);
-    std::signal(SIGXFSZ, handler);
 
     EXPECT_FALSE(savedNow);
     EXPECT_TRUE(d->isModified());

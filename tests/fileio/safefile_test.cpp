@@ -1,12 +1,12 @@
 #include "platform/fileio/safefile.h"
 
+#include "tests/filesizelimit.h"
+
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -118,25 +118,21 @@ TEST_F(SafeFileTest, AFailedWriteKeepsTheOldFileAndGivesTheSystemsReason)
 {
     const fs::path target = write("figure.svg", "old bytes");
     // A file size limit makes writes fail as a full disk does, with a reason of their own.
-    rlimit saved;
-    getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = 4096;
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &small);
-
     std::string error;
-    const bool whole = save(target, std::string(2 << 20, 'x'), &error);
-    const std::string wholeError = error;
-    // Small pieces stay in the buffer until commit, which must fail as well.
-    SafeFile file;
-    bool pieces = file.open(target.string(), &error);
-    for (int i = 0; pieces && i < 1000; ++i)
-        pieces = file.write("0123456789", 10, &error);
-    pieces = pieces && file.commit(&error);
-
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
+    bool whole = false;
+    std::string wholeError;
+    bool pieces = false;
+    {
+        const FileSizeLimit small(4096);
+        whole = save(target, std::string(2 << 20, 'x'), &error);
+        wholeError = error;
+        // Small pieces stay in the buffer until commit, which must fail as well.
+        SafeFile file;
+        pieces = file.open(target.string(), &error);
+        for (int i = 0; pieces && i < 1000; ++i)
+            pieces = file.write("0123456789", 10, &error);
+        pieces = pieces && file.commit(&error);
+    }
     EXPECT_FALSE(whole);
     EXPECT_EQ(wholeError, "File too large");
     EXPECT_FALSE(pieces);
