@@ -113,9 +113,9 @@ void BM_GenerationStall(benchmark::State &state)
 }
 BENCHMARK(BM_GenerationStall)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// Each change builds its figure into the storage of the figure it replaces (the window is
-// hidden, so nothing draws the old one meanwhile). Reported: the first change after the
-// generation, and the slowest of the later ones.
+// Each change walks the string again to build the figure for the view (the window is hidden,
+// so nothing draws meanwhile). Reported: the first change after the generation, and the
+// slowest of the later ones.
 void BM_AngleChange(benchmark::State &state)
 {
     makeLargeFigure();
