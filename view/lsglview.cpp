@@ -289,10 +289,7 @@ void lsGLView::zoomAbout(double factor, QPointF devicePoint)
 {
     if (!mShown)
         return;
-    const QSize size = pixelSize();
-    const FigureCamera camera =
-            FigureCamera::make(mShown->box, size.width(), size.height(), spinAngle(), mView);
-    setView(camera.zoomedAbout(mView, factor, devicePoint.x(), devicePoint.y()));
+    setView(shownCamera().zoomedAbout(mView, factor, devicePoint.x(), devicePoint.y()));
 }
 
 void lsGLView::zoomIn()
@@ -311,10 +308,13 @@ void lsGLView::panBy(double dx, double dy)
 {
     if (!mShown)
         return;
+    setView(shownCamera().panned(mView, dx, dy));
+}
+
+FigureCamera lsGLView::shownCamera() const
+{
     const QSize size = pixelSize();
-    const FigureCamera camera =
-            FigureCamera::make(mShown->box, size.width(), size.height(), spinAngle(), mView);
-    setView(camera.panned(mView, dx, dy));
+    return FigureCamera::make(mShown->box, size.width(), size.height(), spinAngle(), mView);
 }
 
 bool lsGLView::event(QEvent *event)

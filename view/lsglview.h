@@ -132,6 +132,8 @@ private:
     bool hasDepth() const;
     void zoomAbout(double factor, QPointF devicePoint);
     void panBy(double dx, double dy);
+    // The camera of the figure shown as the screen shows it now (there must be one).
+    FigureCamera shownCamera() const;
     void holdSpin(bool held);
     FrameThread::Request frameRequest() const;
     void showFrame(const FrameThread::Frame *frame);
