@@ -1,5 +1,7 @@
 #include "engine/interpreter.h"
 
+#include "engine/vertexpipe.h"
+
 #include <locale.h>
 
 #include <algorithm>
@@ -8,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <span>
 #include <string>
 
 namespace {
@@ -82,31 +85,26 @@ struct Box
     }
 };
 
-// The walk's vertices a batch at a time: the hot loop only stores three doubles per vertex
-// into a buffer that stays in the L1 cache, and keeps its registers for the turtle; the
-// consumer works on a whole batch (bounding box, conversion) in a tight loop of its own.
-// A consumer has take(const double *xyz, std::size_t n) for each batch and
-// restart(std::size_t vertex) for each strip end, vertex counting all vertices so far.
-template<typename Consumer>
-struct BatchSink
+// The walk's side of a vertex pipe: the hot loop only stores three doubles per vertex into
+// the batch being filled, and keeps its registers for the turtle. A consumer
+// has take(const double *xyz, std::size_t n, std::span<const std::size_t> ends) for each
+// batch, ends being the numbers of the vertices at which strips end (lsVertexPipe).
+struct PipeSink
 {
-    static constexpr std::size_t batchVertices = 512;
-
-    explicit BatchSink(Consumer &c)
-        : consumer(&c)
-        , next(c.batch.data())
-        , limit(next + c.batch.size())
-    { }
+    explicit PipeSink(lsVertexPipe &p)
+        : pipe(&p)
+    {
+        startBatch();
+    }
 
     bool full() const { return next == limit; }
-    // Hands the batch over (at the end of the walk, with room to spare).
+    // Sends the batch (at the end of the walk, with room to spare).
     void grow()
     {
-        double *const first = consumer->batch.data();
         const auto n = static_cast<std::size_t>(next - first) / 3;
-        consumer->take(first, n);
-        taken += n;
-        next = first;
+        pipe->send(n);
+        sent += n;
+        startBatch();
     }
     void vertex(double x, double y, double z)
     {
@@ -115,26 +113,44 @@ struct BatchSink
         next[2] = z;
         next += 3;
     }
-    void restart()
+    void restart() { pipe->endStrip(sent + static_cast<std::size_t>(next - first) / 3); }
+
+    void startBatch()
     {
-        consumer->restart(taken + static_cast<std::size_t>(next - consumer->batch.data()) / 3);
+        first = next = pipe->batch();
+        limit = first + 3 * lsVertexPipe::batchVertices;
     }
 
-    Consumer *consumer;
-    double *next;
-    double *limit;
-    std::size_t taken = 0; // vertices handed over in earlier batches
+    lsVertexPipe *pipe;
+    double *first = nullptr;
+    double *next = nullptr;
+    double *limit = nullptr;
+    std::size_t sent = 0; // vertices sent in earlier batches
 };
 
-template<std::size_t N>
-using BatchBuffer = std::array<double, 3 * N>;
+// Walks the commands with the consumer taking their vertices on a thread of its own, and
+// ends the last strip. Throws what the consumer threw.
+template<typename Consumer>
+void walkInto(const lsRuleSet &rules,
+              lsCommandSource &commands,
+              Consumer &consumer,
+              std::size_t stackDepth = 64)
+{
+    lsVertexPipe pipe(
+            [&consumer](const double *xyz, std::size_t n, std::span<const std::size_t> ends) {
+                consumer.take(xyz, n, ends);
+            });
+    PipeSink sink(pipe);
+    lsWalk(rules.angle, rules.step, commands, sink, stackDepth);
+    sink.restart();
+    sink.grow();
+    pipe.finish();
+}
 
 struct MeasureConsumer
 {
-    void take(const double *xyz, std::size_t n) { box.grow(xyz, n); }
-    void restart(std::size_t) { }
+    void take(const double *xyz, std::size_t n, std::span<const std::size_t>) { box.grow(xyz, n); }
 
-    BatchBuffer<BatchSink<MeasureConsumer>::batchVertices> batch;
     Box box;
 };
 
@@ -154,8 +170,10 @@ struct GeometryConsumer
         , stripsEnd(stripFirst + g.stripFirst.size())
     { }
 
-    void take(const double *xyz, std::size_t n)
+    void take(const double *xyz, std::size_t n, std::span<const std::size_t> ends)
     {
+        for (const std::size_t end : ends)
+            endStrip(end);
         box.grow(xyz, n);
         const std::size_t used = vertices.size();
         if (3 * n > floats - used) {
@@ -167,7 +185,7 @@ struct GeometryConsumer
         for (std::size_t i = 0; i < 3 * n; ++i)
             out[i] = static_cast<float>(xyz[i]);
     }
-    void restart(std::size_t vertex)
+    void endStrip(std::size_t vertex)
     {
         if (stripFirst == stripsEnd) {
             miscounted = true;
@@ -184,7 +202,6 @@ struct GeometryConsumer
         return !miscounted && stripFirst == stripsEnd && vertices.size() == floats;
     }
 
-    BatchBuffer<BatchSink<GeometryConsumer>::batchVertices> batch;
     std::vector<float> &vertices;
     const std::size_t floats;
     std::int32_t *stripFirst;
@@ -196,7 +213,7 @@ struct GeometryConsumer
 };
 
 // Keeps the vertices a picture can tell apart (lsGeometryReduction), in arrays that grow
-// as it needs. A strip's end arrives as a vertex number ahead of the batch holding the
+// as it needs. A strip's end arrives as a vertex number with the batch holding the
 // vertices before it; take() ends the strip at its place.
 //
 // Merged runs leave segments of about the tolerance, and smoothed lines that short never
@@ -213,7 +230,6 @@ struct ReducingConsumer
         : geometry(g)
         , reduction(r)
     {
-        ends.reserve(BatchSink<ReducingConsumer>::batchVertices + 1);
         if (reduction.pixelsPerUnit > 0.0)
             setScale(reduction.pixelsPerUnit);
     }
@@ -224,7 +240,7 @@ struct ReducingConsumer
         merge2 = units * units;
     }
 
-    void take(const double *xyz, std::size_t n)
+    void take(const double *xyz, std::size_t n, std::span<const std::size_t> ends)
     {
         box.grow(xyz, n);
         if (reduction.pixelsPerUnit <= 0.0) {
@@ -244,9 +260,7 @@ struct ReducingConsumer
         }
         mergeRun(xyz, i, n);
         taken += n;
-        ends.clear();
     }
-    void restart(std::size_t vertex) { ends.push_back(vertex); }
 
     static double distance2(const Point &a, const Point &b)
     {
@@ -283,9 +297,12 @@ struct ReducingConsumer
                     keep(before, false);
             }
             if (stripKept > 0) {
-                const double dx = v[0] - last[0], dy = v[1] - last[1], dz = v[2] - last[2];
-                if (dx * dx + dy * dy + dz * dz < merge2) {
-                    merged = v;
+                // Without a region the whole run that merges is passed over at once; with
+                // one, each vertex is looked at against it first.
+                const std::size_t kept = mergeEnd(xyz, i, reduction.region ? i + 1 : end);
+                if (kept != i) {
+                    merged = xyz + 3 * (kept - 1);
+                    i = kept - 1;
                     continue;
                 }
             }
@@ -295,6 +312,20 @@ struct ReducingConsumer
         if (merged) {
             pending = { merged[0], merged[1], merged[2] };
             hasPending = true;
+        }
+        return i;
+    }
+
+    // The first of vertices [i, end) that does not merge into the last one kept: the
+    // scan that most vertices of a dense figure end in, kept tight.
+    std::size_t mergeEnd(const double *xyz, std::size_t i, const std::size_t end) const
+    {
+        const double x = last[0], y = last[1], z = last[2], limit = merge2;
+        for (; i < end; ++i) {
+            const double *v = xyz + 3 * i;
+            const double dx = v[0] - x, dy = v[1] - y, dz = v[2] - z;
+            if (!(dx * dx + dy * dy + dz * dz < limit))
+                break;
         }
         return i;
     }
@@ -366,11 +397,9 @@ struct ReducingConsumer
         lastAfterMerge = false;
     }
 
-    BatchBuffer<BatchSink<ReducingConsumer>::batchVertices> batch;
     lsGeometry &geometry;
     const lsGeometryReduction reduction;
     double merge2 = 0.0; // the squared distance below which vertices merge
-    std::vector<std::size_t> ends;
     std::size_t taken = 0;
     Point last{};     // the vertex kept last
     Point from{};     // the one kept before it, where its segment starts
@@ -392,22 +421,24 @@ void reduceAgain(lsGeometry &geometry, const lsGeometryReduction &reduction)
     lsGeometry kept = std::move(geometry);
     geometry = lsGeometry();
     ReducingConsumer consumer(geometry, reduction);
+    std::array<double, 3 * 512> batch;
     std::size_t fed = 0;
     for (std::size_t s = 0; s < kept.stripFirst.size(); ++s) {
-        if (s > 0)
-            consumer.restart(fed);
+        // Each strip after the first starts by ending the one before.
+        const std::size_t stripStart = fed;
+        std::span<const std::size_t> ends(&stripStart, s > 0 ? 1 : 0);
         const float *v = kept.vertices.data() + 3 * std::size_t(kept.stripFirst[s]);
         for (std::size_t left = std::size_t(kept.stripCount[s]); left > 0;) {
-            const std::size_t n = std::min(left, consumer.batch.size() / 3);
-            std::copy(v, v + 3 * n, consumer.batch.begin());
-            consumer.take(consumer.batch.data(), n);
+            const std::size_t n = std::min(left, batch.size() / 3);
+            std::copy(v, v + 3 * n, batch.begin());
+            consumer.take(batch.data(), n, ends);
+            ends = {};
             v += 3 * n;
             left -= n;
             fed += n;
         }
     }
-    consumer.restart(fed);
-    consumer.take(consumer.batch.data(), 0);
+    consumer.take(batch.data(), 0, std::span(&fed, 1));
     std::copy(kept.box, kept.box + 6, geometry.box);
 }
 
@@ -423,15 +454,8 @@ bool buildReducedGeometry(const lsRuleSet &rules,
         geometry.stripFirst.clear();
         geometry.stripCount.clear();
         ReducingConsumer consumer(geometry, reduction);
-        BatchSink sink(consumer);
-        lsWalk(rules.angle, rules.step, commands, sink);
-        if (commands.cancelled()) {
-            geometry = lsGeometry();
-            return false;
-        }
-        sink.restart(); // ends the last strip
-        sink.grow();
-        if (consumer.misplaced) {
+        walkInto(rules, commands, consumer);
+        if (commands.cancelled() || consumer.misplaced) {
             geometry = lsGeometry();
             return false;
         }
@@ -564,9 +588,7 @@ struct GeometryCounter
 void measure(const lsRuleSet &rules, lsCommandSource &commands, double *box)
 {
     MeasureConsumer consumer;
-    BatchSink sink(consumer);
-    lsWalk(rules.angle, rules.step, commands, sink);
-    sink.grow();
+    walkInto(rules, commands, consumer);
     consumer.box.copyTo(box);
 }
 
@@ -687,15 +709,8 @@ bool lsBuildGeometry(const lsRuleSet &rules,
         geometry.stripFirst.resize(count.strips);
         geometry.stripCount.resize(count.strips);
         GeometryConsumer consumer(geometry, count.vertices * 3);
-        BatchSink sink(consumer);
-        lsWalk(rules.angle, rules.step, commands, sink, std::size_t(count.depth));
-        if (commands.cancelled()) {
-            geometry = lsGeometry();
-            return false;
-        }
-        sink.restart(); // ends the last strip
-        sink.grow();
-        if (!consumer.matchesCount()) {
+        walkInto(rules, commands, consumer, std::size_t(count.depth));
+        if (commands.cancelled() || !consumer.matchesCount()) {
             geometry = lsGeometry();
             return false;
         }

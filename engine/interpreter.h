@@ -18,7 +18,8 @@
 //                                                // the next vertex starts a new one
 // The first vertex, the start position (0, 0, 0), begins the first strip.
 // The commands come from a string or, chunk by chunk, from any lsCommandSource; every walk
-// below gives the same figure from either.
+// below gives the same figure from either. Measuring and building work on the walk's
+// vertices on a second thread while the walk goes on (lsVertexPipe).
 
 // Reads the number after an '@' as the C locale does (strtod syntax: leading blanks,
 // sign, decimal point '.', exponent, hexadecimal, "inf"/"nan"); 0 when no number can be
