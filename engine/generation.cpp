@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -99,6 +100,53 @@ private:
     std::vector<std::uint64_t> mNext;
     std::vector<std::uint64_t> mAxiomLetters;
     std::uint64_t mAxiomKept = 0;
+};
+
+// What the count of a stretch of commands' geometry follows, so that stretches combine
+// without being walked: its length, its moves and ']'s, and the bracket depth d along it,
+// counted from 0 at its start without clamping: where d ends, its lowest and highest (0
+// included), and the most d rises above its lowest so far (lsCountGeometry). A stretch
+// longer than countableLength has that length only, and is no longer combined: all its
+// numbers then stay within 64 bits.
+struct Stretch
+{
+    static constexpr std::uint64_t countableLength = std::uint64_t(1) << 62;
+
+    std::uint64_t length = 0, moves = 0, closes = 0;
+    std::int64_t end = 0, low = 0, high = 0, rise = 0;
+
+    static Stretch of(unsigned char c)
+    {
+        const unsigned lower = c | 0x20u; // 'F' and 'B' to lower case
+        Stretch s;
+        s.length = 1;
+        s.moves = lower == 'f' || lower == 'b';
+        if (c == '[')
+            s.end = s.high = s.rise = 1;
+        if (c == ']') {
+            s.closes = 1;
+            s.end = s.low = -1;
+        }
+        return s;
+    }
+
+    // This stretch followed by next.
+    void append(const Stretch &next)
+    {
+        if (length > countableLength || next.length > countableLength - length) {
+            length = countableLength + 1;
+            return;
+        }
+        length += next.length;
+        moves += next.moves;
+        closes += next.closes;
+        rise = std::max({ rise, next.rise, end - low + next.high });
+        low = std::min(low, end + next.low);
+        high = std::max(high, end + next.high);
+        end += next.end;
+    }
+
+    bool operator==(const Stretch &) const = default;
 };
 
 // How much is written between two looks at the cancellation flag.
@@ -269,6 +317,42 @@ std::uint64_t lsLengthAfter(const lsRuleSet &ruleSet, std::string_view axiom, in
     for (int pass = 0; pass < iterations && lengths.advance(); ++pass) {
     }
     return lengths.total();
+}
+
+std::optional<lsGeometryCount>
+lsCountGeometryAfter(const lsRuleSet &ruleSet, std::string_view axiom, int iterations)
+{
+    const Letters letters(ruleSet, axiom);
+    std::array<Stretch, 256> kept; // what each character is while it is not rewritten
+    for (int c = 0; c < 256; ++c)
+        kept[c] = Stretch::of(static_cast<unsigned char>(c));
+    // What each letter has grown into after the passes so far.
+    std::vector<Stretch> grown(letters.count), next(letters.count);
+    for (int i = 0; i < letters.count; ++i)
+        grown[i] = kept[letters.byte[i]];
+    const auto stretchOf = [&](char ch) -> const Stretch & {
+        const auto c = static_cast<unsigned char>(ch);
+        return letters.index[c] < 0 ? kept[c] : grown[letters.index[c]];
+    };
+    for (int pass = 0; pass < iterations; ++pass) {
+        for (int i = 0; i < letters.count; ++i) {
+            next[i] = Stretch();
+            for (const char ch : ruleSet.rules[letters.byte[i]]->text)
+                next[i].append(stretchOf(ch));
+        }
+        if (next == grown)
+            break; // no letter changed, so none ever will
+        grown.swap(next);
+    }
+    Stretch whole;
+    for (const char ch : axiom)
+        whole.append(stretchOf(ch));
+    if (whole.length > Stretch::countableLength)
+        return std::nullopt;
+    // The ']'s at the lowest depth so far pop nothing: -low of them.
+    const std::uint64_t pops = whole.closes - static_cast<std::uint64_t>(-whole.low);
+    return lsGeometryCount{ 1 + whole.moves + pops, 1 + pops,
+                            static_cast<std::uint64_t>(whole.rise) };
 }
 
 namespace {

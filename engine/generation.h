@@ -1,11 +1,13 @@
 #pragma once
 
 #include "engine/commandsource.h"
+#include "engine/interpreter.h"
 #include "engine/lsstring.h"
 #include "engine/ruleset.h"
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 // The result of rewriting an axiom several times.
@@ -29,6 +31,12 @@ inline constexpr std::uint64_t lsStringByteBudget = std::uint64_t(1) << 30;
 // The exact length of the string after `iterations` passes, saturating at lsLengthOverflow.
 // Computed from per-letter counts without building any string.
 std::uint64_t lsLengthAfter(const lsRuleSet &ruleSet, std::string_view axiom, int iterations);
+
+// What lsCountGeometry gives for the string after `iterations` passes, computed from
+// per-letter counts without building or walking any string: a pass of billions of symbols
+// is sized at once. None for a pass of more than 2^62 symbols.
+std::optional<lsGeometryCount>
+lsCountGeometryAfter(const lsRuleSet &ruleSet, std::string_view axiom, int iterations);
 
 // Rewrites axiom `iterations` times (fewer when a pass would exceed byteBudget: it stops
 // before the first pass longer than the budget). Gives the same bytes as calling

@@ -85,6 +85,8 @@ struct lsGeometryCount
         return vertices * 3 * sizeof(float) + strips * 2 * sizeof(std::int32_t)
                + depth * sizeof(lsTurtleState);
     }
+
+    bool operator==(const lsGeometryCount &) const = default;
 };
 
 // Counts the vertices, strips and stack depth of a string in one quick pass (no turtle

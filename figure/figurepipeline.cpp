@@ -10,9 +10,7 @@
 
 namespace {
 
-using Stage = FigureProgress::Stage;
-
-// Reports stages and fractions, at most once per percent of a stage.
+// Reports the passes rewritten and how far each got, at most once per percent.
 class Reporter
 {
 public:
@@ -21,17 +19,17 @@ public:
         , mPasses(passes)
     { }
 
-    // Reports the start of a stage; the engine's loops report its progress through the
-    // function returned.
-    lsCommandSource::Progress stage(Stage stage, int pass)
+    // Reports the start of a pass; the rewriting reports its progress through the function
+    // returned.
+    lsCommandSource::Progress pass(int pass)
     {
         if (!mProgress)
             return {};
-        report({ stage, pass, mPasses, 0.0 });
-        return [this, stage, pass](std::uint64_t done, std::uint64_t length) {
+        report({ pass, mPasses, 0.0 });
+        return [this, pass](std::uint64_t done, std::uint64_t length) {
             const double fraction = length > 0 ? double(done) / double(length) : 1.0;
-            if (fraction >= mLast + 0.01 || fraction < mLast) // a walk starts over too
-                report({ stage, pass, mPasses, fraction });
+            if (fraction >= mLast + 0.01)
+                report({ pass, mPasses, fraction });
         };
     }
 
@@ -111,25 +109,39 @@ FigureResult generate(const FigureRequest &request,
     // change (its angle).
     std::shared_ptr<const lsRuleSet> streamed;
     Reporter reporter(progress, request.passes);
+    // Whether a pass is too deep to draw; then it is what the figure steps back from.
+    const auto tooDeep = [&](const lsGeometryCount &count) {
+        if (drawingBytes(count) <= request.geometryBudget)
+            return false;
+        result.outcome = FigureOutcome::GeometryBudget;
+        result.refusedBytes = drawingBytes(count);
+        result.budgetBytes = request.geometryBudget;
+        return true;
+    };
     int passes = request.passes;
     for (;;) {
+        // Sized exactly before anything is made, from per-letter numbers.
         const std::uint64_t length = lsLengthAfter(*rules, axiom, passes);
-        if (length > request.lengthLimit && passes > 0) {
+        std::optional<lsGeometryCount> count = lsCountGeometryAfter(*rules, axiom, passes);
+        if ((length > request.lengthLimit || !count) && passes > 0) {
             result.outcome = FigureOutcome::LengthLimit;
             result.refusedBytes = length;
             result.budgetBytes = request.lengthLimit;
             --passes;
             continue;
         }
-        FigureCommands commands;
+        if (passes > 0 && tooDeep(*count)) {
+            --passes;
+            continue;
+        }
         result.pass = passes;
         if (length > request.stringBudget) {
             if (!streamed)
                 streamed = makeRuleSet(request.letters, request.rules, request.angle);
-            commands = FigureCommands(streamed, axiom, passes);
+            result.commands = FigureCommands(streamed, axiom, passes);
         } else {
             lsGeneration generation = lsGenerate(*rules, axiom, passes, request.stringBudget,
-                                                 cancel, reporter.stage(Stage::Rewriting, passes));
+                                                 cancel, reporter.pass(passes));
             if (generation.cancelled)
                 return cancelled(request);
             if (generation.string.isNull()) {
@@ -138,27 +150,23 @@ FigureResult generate(const FigureRequest &request,
                 result.nothing = true;
                 return result;
             }
-            // A stop further up stays the reason for passes below it.
-            if (generation.outOfMemory && passes == request.passes)
-                result.outcome = FigureOutcome::OutOfMemory;
-            result.pass = generation.iterations;
-            commands = FigureCommands(std::move(generation.string));
+            if (generation.iterations < passes) {
+                // Out of memory: the longest generation below whose memory could be had. A
+                // stop further up stays the reason for passes below it.
+                if (passes == request.passes)
+                    result.outcome = FigureOutcome::OutOfMemory;
+                result.pass = generation.iterations;
+                count = lsCountGeometryAfter(*rules, axiom, result.pass);
+                if (result.pass > 0 && tooDeep(*count)) {
+                    passes = result.pass - 1;
+                    continue;
+                }
+            }
+            result.commands = FigureCommands(std::move(generation.string));
         }
-        const std::unique_ptr<lsCommandSource> source = commands.source();
-        source->watch(cancel, reporter.stage(Stage::Counting, result.pass));
-        if (!lsCountGeometry(*source, result.count))
-            return cancelled(request);
-        if (drawingBytes(result.count) <= request.geometryBudget || result.pass == 0) {
-            result.length = commands.length();
-            result.commands = std::move(commands);
-            return result;
-        }
-        // Too deep to draw: step back to the last pass that fits, freeing these commands
-        // before the smaller ones are made.
-        result.outcome = FigureOutcome::GeometryBudget;
-        result.refusedBytes = drawingBytes(result.count);
-        result.budgetBytes = request.geometryBudget;
-        passes = result.pass - 1;
+        result.count = *count; // none only for passes of more than 2^62 symbols
+        result.length = result.commands.length();
+        return result;
     }
 }
 
@@ -248,13 +256,6 @@ std::string describeFigure(const FigureResult &result)
 
 std::string describeProgress(const FigureProgress &progress)
 {
-    switch (progress.stage) {
-    case FigureProgress::Stage::Rewriting:
-        return "Generating pass " + std::to_string(progress.pass) + " of "
-               + std::to_string(progress.passes);
-    case FigureProgress::Stage::Counting:
-        return "Sizing pass " + std::to_string(progress.pass) + " of "
-               + std::to_string(progress.passes);
-    }
-    return {};
+    return "Generating pass " + std::to_string(progress.pass) + " of "
+           + std::to_string(progress.passes);
 }

@@ -41,16 +41,12 @@ enum class FigureOutcome {
     Cancelled,      // nothing new: the work was cancelled
 };
 
+// How far the rewriting got.
 struct FigureProgress
 {
-    enum class Stage {
-        Rewriting,
-        Counting
-    };
-    Stage stage = Stage::Rewriting;
     int pass = 0;          // the pass being made
     int passes = 0;        // the passes asked for
-    double fraction = 0.0; // of this stage
+    double fraction = 0.0; // of that pass's string
 };
 
 using FigureProgressFn = std::function<void(const FigureProgress &)>;
@@ -80,10 +76,11 @@ struct FigureResult
 // fits the geometry budget and whose memory can be had. A pass whose string would pass the
 // string budget is streamed instead of rewritten. The geometry itself is built for the
 // picture by whoever draws it, reduced to what the picture can show, so the budget bounds
-// only what no reduction sheds: the stack of saved turtle states, known exactly from a
-// count of the pass before anything is built. Long loops poll cancel (may be null) about every
-// millisecond; a cancelled request gives outcome Cancelled and nothing else. progress (may
-// be empty) hears each stage, called on this thread.
+// only what no reduction sheds: the stack of saved turtle states, known exactly from the
+// rules before anything is made. A streamed pass is thus handed on at once; rewriting polls
+// cancel (may be null) about every millisecond, and a cancelled request gives outcome
+// Cancelled and nothing else. progress (may be empty) hears how far rewriting got, called
+// on this thread.
 FigureResult buildFigure(const FigureRequest &request,
                          const std::atomic<bool> *cancel = nullptr,
                          const FigureProgressFn &progress = {});
@@ -97,5 +94,5 @@ std::string describeOutcome(const FigureResult &result, const std::string &name 
 // no later pass is shown.
 std::string describeFigure(const FigureResult &result);
 
-// A stage of work, for a status line: "Generating pass 5 of 7".
+// The work under way, for a status line: "Generating pass 5 of 7".
 std::string describeProgress(const FigureProgress &progress);

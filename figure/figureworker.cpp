@@ -56,15 +56,13 @@ void FigureWorker::run()
         mRunning = true;
         guard.unlock();
 
-        FigureProgress::Stage stage{};
+        int pass = 0;
         Clock::time_point reported{};
-        bool first = true;
         const FigureProgressFn progress = [&](const FigureProgress &p) {
             const Clock::time_point now = Clock::now();
-            if (!first && p.stage == stage && now - reported < std::chrono::milliseconds(250))
+            if (p.pass == pass && now - reported < std::chrono::milliseconds(250))
                 return;
-            first = false;
-            stage = p.stage;
+            pass = p.pass;
             reported = now;
             mReport(serial, p);
         };

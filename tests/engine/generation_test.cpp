@@ -47,6 +47,9 @@ TEST_P(Generate, EqualsRewritingPassByPass)
         EXPECT_EQ(g.iterations, passes);
         EXPECT_FALSE(g.stoppedAtBudget || g.outOfMemory || g.cancelled);
         EXPECT_EQ(lsLengthAfter(*set, system.axiom, passes), expected[passes].size());
+        EXPECT_EQ(lsCountGeometryAfter(*set, system.axiom, passes),
+                  lsCountGeometry(expected[passes]))
+                << passes << " passes";
     }
 }
 
@@ -59,6 +62,10 @@ INSTANTIATE_TEST_SUITE_P(
                 System{ "TwoRulePlant", "X", { { 'X', "F[+X][-X]FX" }, { 'F', "FF" } }, 7 },
                 System{ "Dragon", "FX", { { 'X', "X+YF+" }, { 'Y', "-FX-Y" } }, 12 },
                 System{ "Sierpinski", "A", { { 'A', "B-A-B" }, { 'B', "A+B+A" } }, 7 },
+                System{ "BracketsBelowTheStart",
+                        "]X[F]",
+                        { { 'X', "]f[[X]B]]" }, { 'B', "B[b" }, { 'F', "[F" } },
+                        7 },
                 System{ "RepeatedAxiomLetters", "FXF-XX", { { 'X', "XFX" }, { 'F', "F+" } }, 6 },
                 System{ "DeletingRules",
                         "ABCAB",
@@ -136,6 +143,9 @@ TEST(Generation, LengthsSaturateInsteadOfWrapping)
     EXPECT_EQ(lsLengthAfter(*doubling, "F", 64), lsLengthOverflow);
     EXPECT_EQ(lsLengthAfter(*doubling, "FF", 63), lsLengthOverflow);
     EXPECT_EQ(lsLengthAfter(*doubling, "F", 100000), lsLengthOverflow);
+    // Counted while every number fits.
+    EXPECT_EQ(lsCountGeometryAfter(*doubling, "F", 62)->vertices, (std::uint64_t(1) << 62) + 1);
+    EXPECT_EQ(lsCountGeometryAfter(*doubling, "F", 63), std::nullopt);
 
     // Far past any budget: refused before anything is allocated.
     const lsGeneration g = lsGenerate(*doubling, "F", 1000, 4096);
