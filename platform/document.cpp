@@ -46,6 +46,9 @@ Document::Document(QWidget *parent)
 
 Document::~Document()
 {
+    // The undo stack, a child, is deleted after this object is gone, and says then that it
+    // is clean: nothing of this object may hear it.
+    mUndoStack->disconnect(this);
     if (auto *controller = DocumentController::sharedDocumentController())
         controller->removeDocument(this);
 }
