@@ -30,6 +30,7 @@
 #include <climits>
 #include <cmath>
 #include <span>
+#include <utility>
 
 namespace {
 
@@ -389,6 +390,8 @@ void LSDocument::render()
         return;
     mUi->ruleTable->clearSelection();
     mDrawing = false;
+    mTimingDraw = false;
+    mRequestClock.start();
     mLatestSerial = mWorker->request(figureRequest());
     setGenerating(true);
     mGeneratedInputs = { mAxiom, mRules->letters(), mRules->rules() };
@@ -437,7 +440,8 @@ void LSDocument::stop()
 void LSDocument::showShown(bool stopped)
 {
     const QString stop = stopped ? tr("Stopped. ") : QString();
-    showStatus(mShown ? stop + QString::fromStdString(describeFigure(*mShown)) : stop);
+    showStatus(mShown ? stop + QString::fromStdString(describeFigure(*mShown, mShownSeconds))
+                      : stop);
 }
 
 void LSDocument::figureProgress(std::uint64_t serial, const FigureProgress &progress)
@@ -461,6 +465,9 @@ void LSDocument::figureFinished(std::uint64_t serial, FigureResult &result)
     mRuleSet = result.rules;
     mUi->glView->setRulesAndCommands(mRuleSet, std::move(result.commands));
     mShown = std::make_shared<const FigureResult>(std::move(result));
+    // Until the view has drawn it, the time so far.
+    mShownSeconds = double(mRequestClock.elapsed()) / 1000.0;
+    mTimingDraw = true;
     showShown(false);
 }
 
@@ -482,10 +489,16 @@ void LSDocument::drawingProgress(quint64 done, quint64 length)
 
 void LSDocument::drawingFinished()
 {
-    if (!mDrawing)
+    // The figure of the latest request is drawn: the status line gives the time it took.
+    const bool timed = std::exchange(mTimingDraw, false);
+    if (timed)
+        mShownSeconds = double(mRequestClock.elapsed()) / 1000.0;
+    if (mDrawing) {
+        mDrawing = false;
+        setGenerating(false);
+    } else if (!timed || mGenerating) {
         return;
-    mDrawing = false;
-    setGenerating(false);
+    }
     showShown(false);
 }
 

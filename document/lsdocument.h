@@ -5,6 +5,7 @@
 #include "figure/figurepipeline.h"
 #include "platform/document.h"
 
+#include <QElapsedTimer>
 #include <QStringList>
 
 #include <memory>
@@ -174,6 +175,9 @@ private:
     bool mDrawing = false;               // and the view builds its streamed figure: Stop stops that
     std::shared_ptr<lsRuleSet> mRuleSet; // the figure on screen's, shared with the view
     std::shared_ptr<const FigureResult> mShown;
+    QElapsedTimer mRequestClock; // since the latest request
+    double mShownSeconds = 0.0;  // from its request until mShown was drawn
+    bool mTimingDraw = false;    // mShown is handed to the view and not drawn yet
     std::uint64_t mByteBudget = lsStringByteBudget;
 
     // What the latest generation was asked to draw, against which edits are compared.

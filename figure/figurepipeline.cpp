@@ -3,7 +3,6 @@
 #include "figure/figurerules.h"
 
 #include <cctype>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <new>
@@ -176,19 +175,15 @@ FigureResult buildFigure(const FigureRequest &request,
                          const std::atomic<bool> *cancel,
                          const FigureProgressFn &progress)
 {
-    const auto start = std::chrono::steady_clock::now();
-    FigureResult result;
     try {
-        result = generate(request, cancel, progress);
+        return generate(request, cancel, progress);
     } catch (const std::bad_alloc &) {
         // The small things around the figure (rules, tables) could not be had.
-        result = FigureResult();
+        FigureResult result;
         result.outcome = FigureOutcome::OutOfMemory;
         result.requested = request.passes;
+        return result;
     }
-    result.seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return result;
 }
 
 namespace {
@@ -238,13 +233,13 @@ std::string describeOutcome(const FigureResult &result, const std::string &name)
     return name.empty() ? why : name + ": " + why;
 }
 
-std::string describeFigure(const FigureResult &result)
+std::string describeFigure(const FigureResult &result, double seconds)
 {
     const std::uint64_t segments = result.count.vertices - result.count.strips;
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.2f s", result.seconds);
+    char time[32];
+    std::snprintf(time, sizeof time, "%.2f s", seconds);
     std::string text = passOf(result) + ": " + grouped(result.length) + " symbols, "
-                       + grouped(segments) + " segments, " + seconds;
+                       + grouped(segments) + " segments, " + time;
     text[0] = 'P';
     std::string why = reason(result);
     if (!why.empty()) {

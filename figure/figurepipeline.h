@@ -69,7 +69,6 @@ struct FigureResult
     bool nothing = false;
     std::uint64_t length = 0;
     lsGeometryCount count; // of the commands, before any reduction: known exactly
-    double seconds = 0.0;  // the time the request took
 };
 
 // Rewrites and sizes one figure: the pass shown is the last one asked for whose drawing
@@ -90,9 +89,9 @@ FigureResult buildFigure(const FigureRequest &request,
 // figure. name (may be empty) is how the figure is named.
 std::string describeOutcome(const FigureResult &result, const std::string &name = {});
 
-// What a figure shows, for a status line: the pass, its symbols, segments and time, and why
-// no later pass is shown.
-std::string describeFigure(const FigureResult &result);
+// What a figure shows, for a status line: the pass, its symbols and segments, the seconds
+// it took to show, and why no later pass is shown.
+std::string describeFigure(const FigureResult &result, double seconds);
 
 // The work under way, for a status line: "Generating pass 5 of 7".
 std::string describeProgress(const FigureProgress &progress);
