@@ -115,15 +115,17 @@ struct Stretch
     std::uint64_t length = 0, moves = 0, closes = 0;
     std::int64_t end = 0, low = 0, high = 0, rise = 0;
 
+    // One character, as the turtle walk reads it.
     static Stretch of(unsigned char c)
     {
-        const unsigned lower = c | 0x20u; // 'F' and 'B' to lower case
+        using lsDetail::Command;
+        const Command command = lsDetail::commands.command[c];
         Stretch s;
         s.length = 1;
-        s.moves = lower == 'f' || lower == 'b';
-        if (c == '[')
+        s.moves = command == Command::Move;
+        if (command == Command::Push)
             s.end = s.high = s.rise = 1;
-        if (c == ']') {
+        if (command == Command::Pop) {
             s.closes = 1;
             s.end = s.low = -1;
         }
