@@ -1,6 +1,6 @@
 #include "app/startup.h"
 
-#include "platform/fileio/filename.h"
+#include "fileio/filename.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "cli/commandline.h"
 
 #include "figure/figurelimits.h"
-#include "platform/fileio/filename.h"
+#include "fileio/filename.h"
 
 #include <QCommandLineParser>
 #include <QDir>

@@ -1,8 +1,8 @@
 // Feeds arbitrary bytes to the archive reader and the document reader. Beyond "no crash, no
 // hang", it checks that whatever is read as a document is written in a form that reads back
 // to the same document.
+#include "archive/archivereader.h"
 #include "document/model/documentfile.h"
-#include "platform/archive/archivereader.h"
 
 #include <cstdlib>
 

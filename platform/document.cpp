@@ -1,10 +1,10 @@
 #include "platform/document.h"
 
+#include "fileio/boundedread.h"
+#include "fileio/filename.h"
+#include "fileio/safefile.h"
 #include "platform/dialogfolder.h"
 #include "platform/documentcontroller.h"
-#include "platform/fileio/boundedread.h"
-#include "platform/fileio/filename.h"
-#include "platform/fileio/safefile.h"
 
 #include <QApplication>
 #include <QCloseEvent>

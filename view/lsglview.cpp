@@ -1,6 +1,6 @@
 #include "view/lsglview.h"
 
-#include "platform/fileio/filename.h"
+#include "fileio/filename.h"
 #include "view/tiffwriter.h"
 #include "view/viewgeometry.h"
 

@@ -1,6 +1,6 @@
 #include "view/tiffwriter.h"
 
-#include "platform/fileio/safefile.h"
+#include "fileio/safefile.h"
 
 #include <tiffio.h>
 

@@ -1,6 +1,6 @@
 #include "document/model/documentcolor.h"
 
-#include "platform/archive/archivevalue.h"
+#include "archive/archivevalue.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,9 +1,9 @@
 #include "document/model/documentfile.h"
 
+#include "archive/archivereader.h"
+#include "archive/archivewriter.h"
 #include "figure/figurelimits.h"
-#include "platform/archive/archivereader.h"
-#include "platform/archive/archivewriter.h"
-#include "platform/fileio/boundedread.h"
+#include "fileio/boundedread.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,5 @@
-#include "platform/archive/archivereader.h"
-#include "platform/archive/archivewriter.h"
+#include "archive/archivereader.h"
+#include "archive/archivewriter.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

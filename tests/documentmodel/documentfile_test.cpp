@@ -1,7 +1,7 @@
 #include "document/model/documentfile.h"
 
-#include "platform/archive/archivereader.h"
-#include "platform/archive/archivewriter.h"
+#include "archive/archivereader.h"
+#include "archive/archivewriter.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "platform/fileio/filename.h"
+#include "fileio/filename.h"
 
 #include <gtest/gtest.h>
 

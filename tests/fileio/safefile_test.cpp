@@ -1,4 +1,4 @@
-#include "platform/fileio/safefile.h"
+#include "fileio/safefile.h"
 
 #include "tests/filesizelimit.h"
 

@@ -1,7 +1,7 @@
 #include "view/export/figureexport.h"
 
 #include "engine/interpreter.h"
-#include "platform/fileio/safefile.h"
+#include "fileio/safefile.h"
 #include "view/figurecamera.h"
 #include "view/imagerep.h"
 

@@ -5,7 +5,7 @@
 // forms, integral floats as integers, and strings, classes and objects shared after first use
 // (objects by identity: a value reached twice through the same pointer is written once).
 
-#include "platform/archive/archivevalue.h"
+#include "archive/archivevalue.h"
 
 #include <cstdint>
 #include <string>

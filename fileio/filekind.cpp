@@ -1,4 +1,4 @@
-#include "platform/fileio/filekind.h"
+#include "fileio/filekind.h"
 
 #include <sys/stat.h>
 

@@ -1,4 +1,4 @@
-#include "platform/archive/archivewriter.h"
+#include "archive/archivewriter.h"
 
 #include <bit>
 #include <cmath>

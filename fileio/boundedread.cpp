@@ -1,6 +1,6 @@
-#include "platform/fileio/boundedread.h"
+#include "fileio/boundedread.h"
 
-#include "platform/fileio/filekind.h"
+#include "fileio/filekind.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "platform/archive/archivereader.h"
+#include "archive/archivereader.h"
 
 #include <algorithm>
 #include <bit>

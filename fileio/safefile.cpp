@@ -1,6 +1,6 @@
-#include "platform/fileio/safefile.h"
+#include "fileio/safefile.h"
 
-#include "platform/fileio/filekind.h"
+#include "fileio/filekind.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

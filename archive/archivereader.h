@@ -4,7 +4,7 @@
 // or an error naming the cause and the byte offset: lengths and counts are checked against the
 // remaining input, nesting is limited, and nothing is allocated beyond what the input can hold.
 
-#include "platform/archive/archivevalue.h"
+#include "archive/archivevalue.h"
 
 #include <cstddef>
 #include <cstdint>

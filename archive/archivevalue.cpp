@@ -1,4 +1,4 @@
-#include "platform/archive/archivevalue.h"
+#include "archive/archivevalue.h"
 
 namespace sprig {
 
