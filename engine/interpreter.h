@@ -1,6 +1,8 @@
 #pragma once
 
 #include "engine/commandsource.h"
+#include "engine/factor.h"
+#include "engine/geometrycount.h"
 #include "engine/ruleset.h"
 #include "engine/turtle.h"
 
@@ -20,15 +22,6 @@
 // The commands come from a string or, chunk by chunk, from any lsCommandSource; every walk
 // below gives the same figure from either. Measuring and building work on the walk's
 // vertices on a second thread while the walk goes on (lsVertexPipe).
-
-// Reads the number after an '@' as the C locale does (strtod syntax: leading blanks,
-// sign, decimal point '.', exponent, hexadecimal, "inf"/"nan"); 0 when no number can be
-// read. Allocates nothing unless the number is hundreds of characters long.
-double lsReadFactor(const char *text, const char *end);
-
-// The end of the longest text the number at text can take: lsReadFactor reads no further,
-// and a result below end does not change when more text follows.
-const char *lsFactorEnd(const char *text, const char *end);
 
 // One saved turtle state: a '[' pushes it, the matching ']' restores it. One cache line
 // each, so that saving and restoring one never touches two.
@@ -70,31 +63,6 @@ struct lsGeometry
 
 // Default ceiling on the memory of one figure's geometry, in bytes.
 inline constexpr std::uint64_t lsGeometryByteBudget = std::uint64_t(2) << 30;
-
-// The exact size of a string's geometry, known before building it.
-struct lsGeometryCount
-{
-    std::uint64_t vertices = 1; // the start vertex, one per move, one per ']' that pops
-    std::uint64_t strips = 1;   // the first strip, one more per ']' that pops
-    std::uint64_t depth = 0;    // the most states on the stack at once
-
-    // The memory lsBuildGeometry takes for it: the arrays, and while it works the stack of
-    // saved states (a string of nested '[' draws nothing but can need gigabytes of them).
-    std::uint64_t bytes() const
-    {
-        return vertices * 3 * sizeof(float) + strips * 2 * sizeof(std::int32_t)
-               + depth * sizeof(lsTurtleState);
-    }
-
-    bool operator==(const lsGeometryCount &) const = default;
-};
-
-// Counts the vertices, strips and stack depth of a string in one quick pass (no turtle
-// arithmetic), so that a caller can refuse a figure above its budget before anything is
-// allocated.
-lsGeometryCount lsCountGeometry(std::string_view commands);
-// The same from a source; false when the walk was cancelled.
-[[nodiscard]] bool lsCountGeometry(lsCommandSource &commands, lsGeometryCount &count);
 
 // Geometry for a picture: a vertex closer than `tolerance` device pixels to the last one
 // kept merges into it (a strip's last vertex is always kept), and a strip that never gets

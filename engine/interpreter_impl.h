@@ -2,6 +2,8 @@
 
 // Template part of engine/interpreter.h; include that header, not this one.
 
+#include "engine/commandtable.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -12,44 +14,6 @@
 #include <vector>
 
 namespace lsDetail {
-
-// What a character does. Commands that differ only in a sign share one kind, so that the
-// loop has few branches to predict; the sign comes from a table.
-enum class Command : unsigned char {
-    Ignore,
-    Move,
-    TurnZ,
-    TurnX,
-    Negate,
-    Scale,
-    Push,
-    Pop
-};
-
-struct CommandTable
-{
-    std::array<Command, 256> command{};
-    std::array<double, 256> sign{};
-};
-
-constexpr CommandTable makeCommandTable()
-{
-    CommandTable t;
-    t.sign.fill(1.0);
-    t.command['F'] = t.command['f'] = t.command['B'] = t.command['b'] = Command::Move;
-    t.sign['B'] = t.sign['b'] = -1.0;
-    t.command['+'] = t.command['-'] = Command::TurnZ;
-    t.sign['-'] = -1.0;
-    t.command['>'] = t.command['<'] = Command::TurnX;
-    t.sign['<'] = -1.0;
-    t.command['!'] = Command::Negate;
-    t.command['@'] = Command::Scale;
-    t.command['['] = Command::Push;
-    t.command[']'] = Command::Pop;
-    return t;
-}
-
-inline constexpr CommandTable commands = makeCommandTable();
 
 // A sink may write into storage that it extends in steps: full() tells that it has no room
 // for the next vertex, and grow() makes room. The walk then leaves its hot loop to call

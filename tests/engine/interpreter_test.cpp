@@ -335,7 +335,6 @@ TEST(Interpreter, GeometryEqualsTheWalk)
         EXPECT_EQ(count.depth, deepest(s));
         EXPECT_EQ(g.vertexCount(), vertex);
         EXPECT_EQ(g.vertices.capacity(), g.vertices.size()); // sized exactly
-        EXPECT_EQ(count.bytes(), vertex * 12 + strips.size() * 8 + count.depth * 64);
 
         double box[6];
         lsMeasureString(*set, s, box);
