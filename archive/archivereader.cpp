@@ -313,7 +313,7 @@ class Reader
 public:
     explicit Reader(std::span<const std::uint8_t> bytes)
         : mBytes(bytes)
-        , mBudget(std::max(kArchiveMinBudget, kArchiveExpansionFactor * bytes.size()))
+        , mBudget(std::max(kMinArchiveBudget, kArchiveExpansionFactor * bytes.size()))
     { }
 
     Archive read()
@@ -550,8 +550,8 @@ private:
     {
         const std::size_t at = mPos;
         if (node.code != '[' && node.code != '{') {
-            if (++mValueCount > kArchiveMaxValues)
-                fail("more than " + std::to_string(kArchiveMaxValues) + " values", at);
+            if (++mValueCount > kMaxArchiveValues)
+                fail("more than " + std::to_string(kMaxArchiveValues) + " values", at);
             charge(1, at);
         }
         switch (node.code) {
@@ -695,7 +695,7 @@ private:
                 fail("a class that is its own superclass", at);
             return index;
         }
-        if (depth >= kArchiveMaxClassChain)
+        if (depth >= kMaxArchiveClassChain)
             fail(chainTooLong(), at);
         const std::size_t nameAt = mPos;
         const auto name = readSharedString();
@@ -710,7 +710,7 @@ private:
         const std::size_t superAt = mPos;
         const auto superclass = readClass(depth + 1);
         const int length = superclass ? mObjects[*superclass].chainLength + 1 : 1;
-        if (depth + length > kArchiveMaxClassChain)
+        if (depth + length > kMaxArchiveClassChain)
             fail(chainTooLong(), superAt);
         TableEntry &self = mObjects[index];
         self.superclass = superclass;
@@ -721,7 +721,7 @@ private:
 
     static std::string chainTooLong()
     {
-        return "a class chain longer than " + std::to_string(kArchiveMaxClassChain) + " classes";
+        return "a class chain longer than " + std::to_string(kMaxArchiveClassChain) + " classes";
     }
 
     std::vector<ArchiveClass> chainOf(std::size_t index, std::size_t at)
@@ -750,8 +750,8 @@ private:
             charge(entry.weight, at);
             return entry.object;
         }
-        if (depth >= kArchiveMaxDepth)
-            fail("objects nested more than " + std::to_string(kArchiveMaxDepth) + " deep", at);
+        if (depth >= kMaxArchiveDepth)
+            fail("objects nested more than " + std::to_string(kMaxArchiveDepth) + " deep", at);
         const std::size_t index = mObjects.size();
         const std::uint64_t chargedBefore = mCharged;
         mObjects.emplace_back();

@@ -31,19 +31,19 @@ struct ArchiveError
 };
 
 // Objects nested deeper than this are refused.
-inline constexpr int kArchiveMaxDepth = 64;
+inline constexpr int kMaxArchiveDepth = 64;
 // Class chains longer than this are refused.
-inline constexpr int kArchiveMaxClassChain = 32;
+inline constexpr int kMaxArchiveClassChain = 32;
 // Archives of more values than this are refused: a value takes about a hundred times the
 // bytes in memory that it takes in the stream.
-inline constexpr std::size_t kArchiveMaxValues = std::size_t(1) << 20;
+inline constexpr std::size_t kMaxArchiveValues = std::size_t(1) << 20;
 // What reading may materialise: every value counts one, every byte of text (type encodings and
 // class names included) its length, and a reference to an earlier object or string counts all
 // that it refers to, as a reader of the tree copies it once per reference. An archive written
 // without references stays near its own size, so 8 times the input (and at least 1 MiB) keeps
 // every real document while one string referred to a million times is refused at once.
 inline constexpr std::uint64_t kArchiveExpansionFactor = 8;
-inline constexpr std::uint64_t kArchiveMinBudget = std::uint64_t(1) << 20;
+inline constexpr std::uint64_t kMinArchiveBudget = std::uint64_t(1) << 20;
 
 // True when `bytes` starts like a typedstream archive (version, signature).
 bool looksLikeArchive(std::span<const std::uint8_t> bytes);

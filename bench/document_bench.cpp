@@ -244,7 +244,7 @@ void BM_InputLatency(benchmark::State &state)
     state.counters["inputs"] = waits.count();
     state.counters["frames"] = frames;
     state.counters["spin_degrees"] = spun;
-    state.counters["shown_vertices"] = double(view->geometry()->vertexCount());
+    state.counters["shown_vertices"] = double(view->shownGeometry()->vertexCount());
     document->hide();
 }
 BENCHMARK(BM_InputLatency)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();

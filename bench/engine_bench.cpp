@@ -6,7 +6,7 @@
 //   build/bench/engine_bench --benchmark_filter='/(koch8|plantb6|plantx9|dragon16)$'
 #include "engine/generation.h"
 #include "engine/interpreter.h"
-#include "engine/symbolstream.h"
+#include "engine/passstream.h"
 
 #include <benchmark/benchmark.h>
 
@@ -169,7 +169,7 @@ void firstGeometry(benchmark::State &state, const Workload &w)
 void streamMeasure(benchmark::State &state, const Workload &w)
 {
     const auto set = ruleSetOf(w);
-    lsSymbolStream stream(*set, w.axiom, w.passes);
+    lsPassStream stream(*set, w.axiom, w.passes);
     if (!checkLength(state, w, stream.length()))
         return;
     double box[6];
@@ -189,7 +189,7 @@ void streamMeasure(benchmark::State &state, const Workload &w)
 void streamGeometry(benchmark::State &state, const Workload &w)
 {
     const auto set = ruleSetOf(w);
-    lsSymbolStream stream(*set, w.axiom, w.passes);
+    lsPassStream stream(*set, w.axiom, w.passes);
     if (!checkLength(state, w, stream.length()))
         return;
     lsGeometry g;

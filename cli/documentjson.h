@@ -12,7 +12,7 @@ namespace sprig {
 
 // JSON files larger than this are not read: the JSON of the largest document (4 MiB) with its
 // text escaped fits well within it.
-inline constexpr std::size_t kMaxDocumentJsonSize = std::size_t(32) << 20;
+inline constexpr std::size_t kMaxDocumentJsonBytes = std::size_t(32) << 20;
 
 // A document as JSON, for reading and writing documents in a text editor:
 //   {"axiom": "F" (null when the document has none), "letters": ["F"], "rules": ["F+F"],

@@ -128,7 +128,7 @@ bool loadJson(const QString &path, DocumentData &document, QString *error)
 {
     std::vector<std::uint8_t> bytes;
     std::string reason;
-    if (!readFileBounded(localPath(path), kMaxDocumentJsonSize, bytes, &reason)) {
+    if (!readFileBounded(localPath(path), kMaxDocumentJsonBytes, bytes, &reason)) {
         *error = path + u": "_s + QString::fromStdString(reason);
         return false;
     }

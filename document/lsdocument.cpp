@@ -152,7 +152,7 @@ QString LSDocument::axiom() const
 
 std::size_t LSDocument::maximumFileSize() const
 {
-    return kMaxDocumentFileSize;
+    return kMaxDocumentBytes;
 }
 
 DocumentData LSDocument::documentData() const
@@ -206,7 +206,7 @@ bool LSDocument::readFromData(const QByteArray &bytes, QString *error)
     applyBackgroundColor(data.bgColor);
     showAngle();
     showIterations();
-    render();
+    generate();
     return true;
 }
 
@@ -263,7 +263,7 @@ void LSDocument::windowDidLoad()
     if (mAxiomString) {
         applyAxiom(*mAxiomString);
         mAxiomString.reset();
-        render();
+        generate();
     } else {
         mAxiom = mUi->axiomText->text();
     }
@@ -276,9 +276,9 @@ void LSDocument::connectControls()
         if (mGenerating)
             stop();
         else
-            render();
+            generate();
     });
-    connect(mUi->axiomText, &QLineEdit::returnPressed, this, &LSDocument::render);
+    connect(mUi->axiomText, &QLineEdit::returnPressed, this, &LSDocument::generate);
     connect(mUi->glView, &lsGLView::buildProgress, this, &LSDocument::drawingProgress);
     connect(mUi->glView, &lsGLView::figureReady, this, &LSDocument::drawingFinished);
     connect(mUi->axiomText, &QLineEdit::textChanged, this, &LSDocument::axiomEdited);
@@ -384,7 +384,7 @@ FigureRequest LSDocument::figureRequest() const
     return request;
 }
 
-void LSDocument::render()
+void LSDocument::generate()
 {
     if (!mUi)
         return;
@@ -538,7 +538,7 @@ void LSDocument::setIterations(int iterations)
         mIterations = clamped;
         if (mUi) {
             showIterations();
-            render();
+            generate();
         }
         return;
     }
@@ -553,7 +553,7 @@ void LSDocument::applyIterations(int iterations)
 {
     mIterations = iterations;
     showIterations();
-    render();
+    generate();
 }
 
 void LSDocument::setAngle(double degrees)
@@ -800,7 +800,7 @@ void LSDocument::saveFigure(
 
 QString LSDocument::missingFigure() const
 {
-    if (mUi->glView->geometry())
+    if (mUi->glView->shownGeometry())
         return {};
     return mUi->glView->heldCommands()
                    ? tr("The figure is still being built: export it once it is shown.")
@@ -842,7 +842,7 @@ void LSDocument::exportSvg()
     saveFigure(tr("Export SVG"), tr("SVG images (*.svg)"), QStringLiteral("svg"),
                [this](const QString &path, const ExportOptions &options, QString *error) {
                    lsGLView *view = mUi->glView;
-                   const std::shared_ptr<const lsGeometry> geometry = view->geometry();
+                   const std::shared_ptr<const lsGeometry> geometry = view->shownGeometry();
                    if (!geometry) {
                        *error = missingFigure();
                        return false;

@@ -53,7 +53,6 @@ public:
     QPushButton *moveDownButton() const;
     QPushButton *showRulesButton() const;
     QDockWidget *rulesDrawer() const;
-    QWidget *docWindow() { return this; }
     QSlider *angleSlider() const;
     QLineEdit *angleField() const;
     QSlider *iterationsSlider() const;
@@ -89,7 +88,7 @@ public:
 
 public slots:
     // Asks for a new generation of the current axiom, rules, angle and count.
-    void render();
+    void generate();
     // Cancels the generation under way; the figure on screen stays.
     void stop();
     // Clamps to 1-7, shows the count in both controls and generates.
@@ -178,7 +177,7 @@ private:
     QElapsedTimer mRequestClock; // since the latest request
     double mShownSeconds = 0.0;  // from its request until mShown was drawn
     bool mTimingDraw = false;    // mShown is handed to the view and not drawn yet
-    std::uint64_t mByteBudget = lsStringByteBudget;
+    std::uint64_t mByteBudget = kMaxStringBytes;
 
     // What the latest generation was asked to draw, against which edits are compared.
     struct FigureInputs

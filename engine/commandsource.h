@@ -11,7 +11,7 @@
 inline constexpr std::size_t lsChunkBytes = std::size_t(64) << 10;
 
 // The commands the interpreter walks, handed over a chunk at a time: a string in memory
-// (lsStringSource) or a pass expanded on the fly (lsSymbolStream). Within a chunk the
+// (lsStringSource) or a pass expanded on the fly (lsPassStream). Within a chunk the
 // number after an '@' is whole (or runs to the end of the commands), so the walk reads
 // every factor as it would from one string.
 //

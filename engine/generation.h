@@ -26,7 +26,7 @@ struct lsGeneration
 };
 
 // Default ceiling on one generated string, in bytes.
-inline constexpr std::uint64_t lsStringByteBudget = std::uint64_t(1) << 30;
+inline constexpr std::uint64_t kMaxStringBytes = std::uint64_t(1) << 30;
 
 // The exact length of the string after `iterations` passes, saturating at lsLengthOverflow.
 // Computed from per-letter counts without building any string.
@@ -47,6 +47,6 @@ lsCountGeometryAfter(const lsRuleSet &ruleSet, std::string_view axiom, int itera
 lsGeneration lsGenerate(const lsRuleSet &ruleSet,
                         std::string_view axiom,
                         int iterations,
-                        std::uint64_t byteBudget = lsStringByteBudget,
+                        std::uint64_t byteBudget = kMaxStringBytes,
                         const std::atomic<bool> *cancel = nullptr,
                         const lsCommandSource::Progress &progress = {});

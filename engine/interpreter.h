@@ -62,7 +62,7 @@ struct lsGeometry
 };
 
 // Default ceiling on the memory of one figure's geometry, in bytes.
-inline constexpr std::uint64_t lsGeometryByteBudget = std::uint64_t(2) << 30;
+inline constexpr std::uint64_t kMaxGeometryBytes = std::uint64_t(2) << 30;
 
 // Geometry for a picture: a vertex closer than `tolerance` device pixels to the last one
 // kept merges into it (a strip's last vertex is always kept), and a strip that never gets

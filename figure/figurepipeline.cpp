@@ -100,7 +100,7 @@ FigureResult generate(const FigureRequest &request,
     std::shared_ptr<lsRuleSet> rules = makeRuleSet(request.letters, request.rules, request.angle);
     result.rules = rules;
     if (!result.hasAxiom) {
-        result.commands = FigureCommands(lsString(""));
+        result.commands = FigurePass(lsString(""));
         return result;
     }
     const std::string &axiom = *request.axiom;
@@ -137,7 +137,7 @@ FigureResult generate(const FigureRequest &request,
         if (length > request.stringBudget) {
             if (!streamed)
                 streamed = makeRuleSet(request.letters, request.rules, request.angle);
-            result.commands = FigureCommands(streamed, axiom, passes);
+            result.commands = FigurePass(streamed, axiom, passes);
         } else {
             lsGeneration generation = lsGenerate(*rules, axiom, passes, request.stringBudget,
                                                  cancel, reporter.pass(passes));
@@ -161,7 +161,7 @@ FigureResult generate(const FigureRequest &request,
                     continue;
                 }
             }
-            result.commands = FigureCommands(std::move(generation.string));
+            result.commands = FigurePass(std::move(generation.string));
         }
         result.count = *count; // none only for passes of more than 2^62 symbols
         result.length = result.commands.length();

@@ -4,7 +4,7 @@
 #include "engine/interpreter.h"
 #include "engine/lsstring.h"
 #include "engine/ruleset.h"
-#include "figure/figurecommands.h"
+#include "figure/figurepass.h"
 
 #include <atomic>
 #include <cstdint>
@@ -16,7 +16,7 @@
 
 // The most symbols a pass may have to be drawn: a streamed walk over them takes a few
 // minutes.
-inline constexpr std::uint64_t figureLengthLimit = std::uint64_t(1) << 36;
+inline constexpr std::uint64_t kMaxFigureSymbols = std::uint64_t(1) << 36;
 
 // Everything one figure is made from, copied when it is asked for, so that later edits
 // cannot reach the work under way.
@@ -27,9 +27,9 @@ struct FigureRequest
     std::vector<std::string> rules;
     double angle = 0.0; // degrees
     int passes = 4;
-    std::uint64_t stringBudget = lsStringByteBudget; // longer passes are streamed
-    std::uint64_t lengthLimit = figureLengthLimit;
-    std::uint64_t geometryBudget = lsGeometryByteBudget;
+    std::uint64_t stringBudget = kMaxStringBytes; // longer passes are streamed
+    std::uint64_t lengthLimit = kMaxFigureSymbols;
+    std::uint64_t geometryBudget = kMaxGeometryBytes;
 };
 
 // Why the figure shows the pass it shows.
@@ -65,7 +65,7 @@ struct FigureResult
     // The pass shown; null when cancelled, and when not even the axiom's memory could be had
     // (then `nothing` is set). A caller may move it on (to the view that draws it): length
     // keeps its size.
-    FigureCommands commands;
+    FigurePass commands;
     bool nothing = false;
     std::uint64_t length = 0;
     lsGeometryCount count; // of the commands, before any reduction: known exactly

@@ -42,7 +42,7 @@ constexpr double turnDegreesPerPixel = 0.5;
 // be drawing the figure it replaces on the frame thread. box: the figure's, when known.
 // Null when the memory could not be had or cancel (may be null) was set; progress (may
 // be empty) hears how far each walk got.
-std::shared_ptr<lsGeometry> buildGeometry(const FigureCommands &commands,
+std::shared_ptr<lsGeometry> buildGeometry(const FigurePass &commands,
                                           double angle,
                                           double step,
                                           QSize pixels,
@@ -431,10 +431,10 @@ void lsGLView::setBackgroundColor(const QColor &color)
     update();
 }
 
-void lsGLView::setRulesAndCommands(std::shared_ptr<lsRuleSet> rules, FigureCommands commands)
+void lsGLView::setRulesAndCommands(std::shared_ptr<lsRuleSet> rules, FigurePass commands)
 {
-    auto held = std::make_shared<const FigureCommands>(std::move(commands));
-    std::shared_ptr<const FigureCommands> previous; // freed after the lock is released
+    auto held = std::make_shared<const FigurePass>(std::move(commands));
+    std::shared_ptr<const FigurePass> previous; // freed after the lock is released
     {
         std::lock_guard lock(mLock);
         previous = std::exchange(mCommands, std::move(held));
@@ -469,7 +469,7 @@ void lsGLView::setRuleAngle(double radians)
     requestBuild();
 }
 
-std::shared_ptr<const FigureCommands> lsGLView::heldCommands() const
+std::shared_ptr<const FigurePass> lsGLView::heldCommands() const
 {
     std::lock_guard lock(mLock);
     return mCommands;
@@ -484,7 +484,7 @@ void lsGLView::startBuild()
 {
     if (mBuilding)
         return; // finishBuild() starts the latest request
-    std::shared_ptr<const FigureCommands> commands;
+    std::shared_ptr<const FigurePass> commands;
     double angle, step;
     std::uint64_t serial;
     std::shared_ptr<std::atomic<bool>> cancel;
@@ -643,7 +643,7 @@ lsGLView::renderPicture(QSize size, double spinDegrees, const std::array<double,
     request.backgroundColor = background;
     request.spinDegrees = spinDegrees;
     if (size != mGeometryPixels) {
-        std::shared_ptr<const FigureCommands> commands;
+        std::shared_ptr<const FigurePass> commands;
         double angle, step;
         {
             std::lock_guard lock(mLock);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/ruleset.h"
-#include "figure/figurecommands.h"
+#include "figure/figurepass.h"
 #include "view/figurecamera.h"
 #include "view/figurerenderer.h"
 #include "view/framethread.h"
@@ -48,7 +48,7 @@ public:
     // previous commands are freed once nothing uses them any more, and their build still
     // under way is cancelled. figureReady() follows when the figure's geometry is built;
     // meanwhile a build from a stream reports buildProgress().
-    void setRulesAndCommands(std::shared_ptr<lsRuleSet> rules, FigureCommands commands);
+    void setRulesAndCommands(std::shared_ptr<lsRuleSet> rules, FigurePass commands);
     // Changes the held rule set's turning angle and rebuilds the figure; the commands are
     // kept.
     void setRuleAngle(double radians);
@@ -78,9 +78,9 @@ public:
     void setSpinning(bool on);
 
     // The latest figure's geometry: null before the first figure is ready.
-    std::shared_ptr<const lsGeometry> geometry() const { return mShown; }
+    std::shared_ptr<const lsGeometry> shownGeometry() const { return mShown; }
     // The commands last handed over (null before the first hand-over); any thread.
-    std::shared_ptr<const FigureCommands> heldCommands() const;
+    std::shared_ptr<const FigurePass> heldCommands() const;
 
     // The size in pixels of the viewport and of a capture.
     QSize pixelSize() const;
@@ -151,7 +151,7 @@ private:
     // thread.
     mutable std::mutex mLock;
     std::shared_ptr<lsRuleSet> mRules;
-    std::shared_ptr<const FigureCommands> mCommands;
+    std::shared_ptr<const FigurePass> mCommands;
     std::uint64_t mSerial = 0;                       // counts hand-overs and angle changes
     std::uint64_t mStoppedSerial = 0;                // the serial whose build was stopped
     std::shared_ptr<std::atomic<bool>> mBuildCancel; // of the build on a worker

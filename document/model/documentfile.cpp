@@ -270,7 +270,7 @@ bool readDocumentFile(const std::string &path, DocumentData &out, std::string *e
     };
     std::vector<std::uint8_t> bytes;
     std::string cause;
-    if (!readFileBounded(path, kMaxDocumentFileSize, bytes, &cause)
+    if (!readFileBounded(path, kMaxDocumentBytes, bytes, &cause)
         || !readDocument(bytes, out, &cause))
         return failWith(cause);
     return true;

@@ -31,7 +31,7 @@
 #include <vector>
 
 // Files larger than this are not read (documents are a few kilobytes).
-inline constexpr std::size_t kMaxDocumentFileSize = 4u << 20;
+inline constexpr std::size_t kMaxDocumentBytes = 4u << 20;
 
 // Errors: every function here returns false on failure, leaves `out` untouched and sets
 // `*error` when error is not null (it may be).
@@ -45,6 +45,6 @@ readDocument(std::span<const std::uint8_t> bytes, DocumentData &out, std::string
 writeDocument(const DocumentData &doc, std::vector<std::uint8_t> &out, std::string *error);
 
 // As readDocument, for a file read with readFileBounded (only a regular file of at most
-// kMaxDocumentFileSize bytes); the error is a sentence naming the file and the cause:
+// kMaxDocumentBytes bytes); the error is a sentence naming the file and the cause:
 // Cannot open "tree.lsd": it is damaged at byte 1234 (...).
 [[nodiscard]] bool readDocumentFile(const std::string &path, DocumentData &out, std::string *error);

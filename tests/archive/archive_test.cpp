@@ -312,10 +312,10 @@ TEST(ArchiveReader, RefusesHostileInputWithTheCauseAndOffset)
         std::size_t offset;
     };
     Bytes deep = archiveOf({ 0x84, 0x01, '@' });
-    for (int i = 0; i < kArchiveMaxDepth + 1; ++i)
+    for (int i = 0; i < kMaxArchiveDepth + 1; ++i)
         deep.insert(deep.end(), { 0x84, 0x84, 0x84, 0x01, 'A', 0x00, 0x85, 0x92 });
     Bytes longChain = archiveOf({ 0x84, 0x01, '@', 0x84 });
-    for (int i = 0; i < kArchiveMaxClassChain + 1; ++i)
+    for (int i = 0; i < kMaxArchiveClassChain + 1; ++i)
         longChain.insert(longChain.end(),
                          { 0x84, 0x84, 0x01, static_cast<std::uint8_t>('A' + i), 0x00 });
     longChain.push_back(0x85);
@@ -352,8 +352,8 @@ TEST(ArchiveReader, RefusesHostileInputWithTheCauseAndOffset)
           "other than an object", 28 },
         { "object without class", archiveOf({ 0x84, 0x01, '@', 0x84, 0x85 }), "without a class",
           20 },
-        { "deep nesting", deep, "nested more than", 19 + 8 * kArchiveMaxDepth },
-        { "long class chain", longChain, "class chain longer", 20 + 5 * kArchiveMaxClassChain },
+        { "deep nesting", deep, "nested more than", 19 + 8 * kMaxArchiveDepth },
+        { "long class chain", longChain, "class chain longer", 20 + 5 * kMaxArchiveClassChain },
         { "unsupported type", groupOf("!"), "unsupported type", 16 },
         { "empty struct", groupOf("{a}"), "struct type without fields", 16 },
         { "empty elements", groupOf("[9[0c]]"), "empty elements", 16 },
@@ -391,11 +391,11 @@ TEST(ArchiveReader, BoundsWhatSharedReferencesMaterialise)
 TEST(ArchiveReader, ObjectsAtTheDepthLimitAreRead)
 {
     ArchiveValuePtr value = ArchiveValue::string("leaf");
-    for (int i = 1; i < kArchiveMaxDepth; ++i)
+    for (int i = 1; i < kMaxArchiveDepth; ++i)
         value = ArchiveValue::array({ value });
     const Archive archive = readOk(written(*value));
     const ArchiveValue *v = archive.root();
-    for (int i = 1; i < kArchiveMaxDepth; ++i)
+    for (int i = 1; i < kMaxArchiveDepth; ++i)
         v = v->items.at(0).get();
     EXPECT_EQ(v->text, "leaf");
 }

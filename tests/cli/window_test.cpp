@@ -63,7 +63,7 @@ TEST(SprigRenderWindow, PngHasTheWindowsPixels)
     ASSERT_NE(document, nullptr);
     lsGLView *view = document->glView();
     view->setFixedSize(240, 160);
-    ASSERT_TRUE(waitUntil([&] { return view->geometry() && view->isVisible(); }));
+    ASSERT_TRUE(waitUntil([&] { return view->shownGeometry() && view->isVisible(); }));
     QTest::qWait(100);
 
     // Framed, then through a view: the same numbers give the same pixels.

@@ -122,7 +122,7 @@ inline void keepScreenshot(QWidget *window, const QString &name)
 inline bool showsGeometry(LSDocument *document, const ExpectedFigure &expected)
 {
     return waitUntil([&] {
-        const std::shared_ptr<const lsGeometry> shown = document->glView()->geometry();
+        const std::shared_ptr<const lsGeometry> shown = document->glView()->shownGeometry();
         if (document->isGenerating() || !shown)
             return false;
         const QSize pixels = document->glView()->pixelSize();

@@ -43,8 +43,8 @@ TEST(GenerationRules, BudgetAdmitsSixPassesOfTheLargeKochCurve)
 {
     std::shared_ptr<lsRuleSet> set = makeRuleSet({ "F" }, { "F+FF-FF-F-F+F+FF-F-F+F+FF+FF-F" }, 90);
     EXPECT_EQ(lsLengthAfter(*set, "F-F-F-F", 6), 232083411u);
-    EXPECT_LE(lsLengthAfter(*set, "F-F-F-F", 6), lsStringByteBudget);
-    EXPECT_GT(lsLengthAfter(*set, "F-F-F-F", 7), lsStringByteBudget);
+    EXPECT_LE(lsLengthAfter(*set, "F-F-F-F", 6), kMaxStringBytes);
+    EXPECT_GT(lsLengthAfter(*set, "F-F-F-F", 7), kMaxStringBytes);
 }
 
 TEST_F(DocumentTest, IterationsAreClampedShownAndGenerated)

@@ -167,7 +167,7 @@ TEST_F(DocumentTest, NewDocumentShowsNoFigureUntilAsked)
     EXPECT_EQ(d->ruleTable()->model()->rowCount(), 0);
     QTest::qWait(100);
     EXPECT_FALSE(d->isGenerating());
-    EXPECT_FALSE(d->glView()->geometry());
+    EXPECT_FALSE(d->glView()->shownGeometry());
     keepScreenshot(d, QStringLiteral("new-document.png"));
     EXPECT_EQ(controller()->newDocument()->displayName(), QStringLiteral("Untitled 2"));
 }
@@ -618,7 +618,7 @@ TEST_F(DocumentTest, RuleEditsWaitForTheNextGeneration)
     ASSERT_TRUE(d);
     const ExpectedFigure figure = expectedGeometry("F-F-F-F", { "F" }, { "F+F-F-FF+F+F-F" }, 90, 2);
     ASSERT_TRUE(showsGeometry(d, figure));
-    const std::vector<float> shown = d->glView()->geometry()->vertices;
+    const std::vector<float> shown = d->glView()->shownGeometry()->vertices;
     const QColor plain = d->generateButton()->palette().color(QPalette::Button);
     EXPECT_FALSE(d->isFigureOutOfDate());
     // Edits mark the figure out of date, and Generate stands out, until an undo brings the
@@ -638,8 +638,8 @@ TEST_F(DocumentTest, RuleEditsWaitForTheNextGeneration)
     d->addRule();
     QTest::qWait(100);
     EXPECT_FALSE(d->isGenerating());
-    EXPECT_EQ(d->glView()->geometry()->vertices, shown);
-    d->render();
+    EXPECT_EQ(d->glView()->shownGeometry()->vertices, shown);
+    d->generate();
     EXPECT_FALSE(d->isFigureOutOfDate());
     EXPECT_EQ(d->generateButton()->palette().color(QPalette::Button), plain);
     EXPECT_TRUE(d->ruleTable()->selectionModel()->selectedRows().isEmpty());

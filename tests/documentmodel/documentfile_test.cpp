@@ -457,7 +457,7 @@ TEST_F(DocumentFileOnDisk, ReadsAFileAndNamesItInErrors)
                                          "(the data ends in the middle of a value)." },
         { write("notes.lsd", { 'h', 'i' }),
           "Cannot open \"notes.lsd\": it is not an L-system document." },
-        { write("huge.lsd", Bytes(kMaxDocumentFileSize + 1)),
+        { write("huge.lsd", Bytes(kMaxDocumentBytes + 1)),
           "Cannot open \"huge.lsd\": it is larger than 4 MiB." },
     };
     for (const auto &c : cases) {

@@ -191,7 +191,7 @@ TEST(Generation, StopsSoonAfterACancel)
         }
     };
     const std::uint64_t length = lsLengthAfter(*set, "F", 10); // 48 MB
-    const lsGeneration g = lsGenerate(*set, "F", 10, lsStringByteBudget, &cancel, progress);
+    const lsGeneration g = lsGenerate(*set, "F", 10, kMaxStringBytes, &cancel, progress);
     EXPECT_TRUE(g.cancelled);
     EXPECT_TRUE(g.string.isNull());
     EXPECT_EQ(g.iterations, 0);

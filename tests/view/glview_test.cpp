@@ -52,7 +52,7 @@ protected:
     void handOver(double angleDegrees, lsString string)
     {
         QSignalSpy ready(&view, &lsGLView::figureReady);
-        view.setRulesAndCommands(rules(angleDegrees), FigureCommands(std::move(string)));
+        view.setRulesAndCommands(rules(angleDegrees), FigurePass(std::move(string)));
         ASSERT_TRUE(ready.wait(20000));
         nextFrame();
     }
@@ -151,7 +151,7 @@ TEST_F(GLViewTest, CaptureUsesTheViewportsDevicePixels)
 TEST_F(GLViewTest, HandOverReplacesAndFreesThePreviousString)
 {
     handOver(90, lsString("F+F"));
-    std::weak_ptr<const FigureCommands> first = view.heldCommands();
+    std::weak_ptr<const FigurePass> first = view.heldCommands();
     ASSERT_FALSE(first.expired());
     const lsImageRep before = view.makeImageRep();
 
@@ -163,28 +163,28 @@ TEST_F(GLViewTest, HandOverReplacesAndFreesThePreviousString)
     EXPECT_TRUE(samePixels(before, view.makeImageRep()));
 
     handOver(90, lsString("F+F+F"));
-    EXPECT_EQ(view.geometry()->vertexCount(), 4u);
+    EXPECT_EQ(view.shownGeometry()->vertexCount(), 4u);
     EXPECT_EQ(view.heldCommands()->string().view(), "F+F+F");
 }
 
 TEST_F(GLViewTest, LargeFiguresBuildOffTheUiThreadAndTheLastHandOverWins)
 {
     handOver(90, lsString("F"));
-    const auto small = view.geometry();
+    const auto small = view.shownGeometry();
 
     QSignalSpy ready(&view, &lsGLView::figureReady);
     std::thread generation([this] {
-        view.setRulesAndCommands(rules(22.5), FigureCommands(plantString(6))); // 711,000 characters
-        view.setRulesAndCommands(rules(22.5), FigureCommands(plantString(5)));
-        view.setRulesAndCommands(rules(22.5), FigureCommands(plantString(6)));
+        view.setRulesAndCommands(rules(22.5), FigurePass(plantString(6))); // 711,000 characters
+        view.setRulesAndCommands(rules(22.5), FigurePass(plantString(5)));
+        view.setRulesAndCommands(rules(22.5), FigurePass(plantString(6)));
     });
     generation.join();
     // Meanwhile the previous figure stays on screen.
-    EXPECT_EQ(view.geometry(), small);
+    EXPECT_EQ(view.shownGeometry(), small);
     ASSERT_TRUE(ready.wait(20000));
     while (ready.wait(300)) {
     }
-    const auto g = view.geometry();
+    const auto g = view.shownGeometry();
     ASSERT_NE(g, small);
     // The sixth pass draws 8^6 moves.
     EXPECT_GT(g->vertexCount(), 262144u);
@@ -198,15 +198,15 @@ TEST_F(GLViewTest, AStreamedBuildReportsProgressAndANewerHandOverCancelsIt)
     std::shared_ptr<lsRuleSet> doubling = rules(90);
     lsNewRule(*doubling, 'F', "FF");
     QSignalSpy progress(&view, &lsGLView::buildProgress);
-    view.setRulesAndCommands(rules(90), FigureCommands(doubling, "F", 34));
+    view.setRulesAndCommands(rules(90), FigurePass(doubling, "F", 34));
     ASSERT_TRUE(progress.wait(20000));
     EXPECT_EQ(progress.last().at(1).toULongLong(), std::uint64_t(1) << 34);
 
     QSignalSpy ready(&view, &lsGLView::figureReady);
-    view.setRulesAndCommands(rules(90), FigureCommands(lsString("F+F")));
+    view.setRulesAndCommands(rules(90), FigurePass(lsString("F+F")));
     ASSERT_TRUE(ready.wait(10000));
     EXPECT_EQ(ready.count(), 1);
-    EXPECT_EQ(view.geometry()->vertexCount(), 3u);
+    EXPECT_EQ(view.shownGeometry()->vertexCount(), 3u);
 }
 
 TEST_F(GLViewTest, AngleChangeRebuildsTheFigureWithoutRewriting)
@@ -218,9 +218,9 @@ TEST_F(GLViewTest, AngleChangeRebuildsTheFigureWithoutRewriting)
         ASSERT_TRUE(ready.wait(5000));
     };
     // A figure held elsewhere (an export, or a frame being drawn) is left as it is.
-    const std::shared_ptr<const lsGeometry> held = view.geometry();
+    const std::shared_ptr<const lsGeometry> held = view.shownGeometry();
     changeAngle(-90);
-    EXPECT_NEAR(view.geometry()->vertices[6], -10.0f, 1e-5); // third vertex
+    EXPECT_NEAR(view.shownGeometry()->vertices[6], -10.0f, 1e-5); // third vertex
     EXPECT_NEAR(held->vertices[6], 10.0f, 1e-5);
     EXPECT_EQ(view.heldCommands()->string().view(), "F+F");
     const lsImageRep shown = view.makeImageRep();
@@ -255,9 +255,9 @@ TEST_F(GLViewTest, WheelDragArrowsAndHomeExploreAFlatFigure)
 
     // Three notches of the wheel over the square's first corner: the corner stays under
     // the pointer while the square grows past the picture's edges.
-    const auto corner =
-            FigureCamera::make(view.geometry()->box, size.width(), size.height(), 0.0, view.view())
-                    .project(0, 0, 0);
+    const auto corner = FigureCamera::make(view.shownGeometry()->box, size.width(), size.height(),
+                                           0.0, view.view())
+                                .project(0, 0, 0);
     const QPointF at(corner.x / ratio, corner.y / ratio);
     QWheelEvent wheel(at, view.mapToGlobal(at), QPoint(), QPoint(0, 360), Qt::NoButton,
                       Qt::NoModifier, Qt::NoScrollPhase, false);

@@ -1,4 +1,4 @@
-#include "engine/symbolstream.h"
+#include "engine/passstream.h"
 
 #include "engine/generation.h"
 #include "engine/interpreter.h"
@@ -67,14 +67,14 @@ testing::AssertionResult givesInChunks(lsCommandSource &source, std::string_view
 
 } // namespace
 
-TEST(SymbolStream, GivesTheGeneratedStringByteForByte)
+TEST(PassStream, GivesTheGeneratedStringByteForByte)
 {
     for (const System &s : systems()) {
         const auto set = ruleSetOf(s);
         for (int passes = 0; passes <= s.passes; passes += 1 + passes / 4) {
             const lsGeneration g = lsGenerate(*set, s.axiom, passes, UINT64_MAX);
             ASSERT_EQ(g.iterations, passes);
-            lsSymbolStream stream(*set, s.axiom, passes);
+            lsPassStream stream(*set, s.axiom, passes);
             EXPECT_EQ(stream.length(), g.string.size());
             EXPECT_TRUE(givesInChunks(stream, g.string.view())) << s.axiom << " " << passes;
             stream.rewind();
@@ -85,12 +85,12 @@ TEST(SymbolStream, GivesTheGeneratedStringByteForByte)
     }
 }
 
-TEST(SymbolStream, StreamedFigureHasTheMaterializedNumbers)
+TEST(PassStream, StreamedFigureHasTheMaterializedNumbers)
 {
     for (const System &s : systems()) {
         const auto set = ruleSetOf(s);
         const lsGeneration g = lsGenerate(*set, s.axiom, s.passes, UINT64_MAX);
-        lsSymbolStream stream(*set, s.axiom, s.passes);
+        lsPassStream stream(*set, s.axiom, s.passes);
 
         const lsGeometryCount expected = lsCountGeometry(g.string.view());
         lsGeometryCount count;
@@ -116,11 +116,11 @@ TEST(SymbolStream, StreamedFigureHasTheMaterializedNumbers)
     }
 }
 
-TEST(SymbolStream, ReportsProgressAndStopsWhenCancelled)
+TEST(PassStream, ReportsProgressAndStopsWhenCancelled)
 {
     const System s = systems()[0];
     const auto set = ruleSetOf(s);
-    lsSymbolStream stream(*set, s.axiom, s.passes);
+    lsPassStream stream(*set, s.axiom, s.passes);
     std::atomic<bool> cancel = false;
     std::vector<std::uint64_t> done;
     stream.watch(&cancel, [&](std::uint64_t n, std::uint64_t length) {

@@ -1,4 +1,4 @@
-#include "engine/symbolstream.h"
+#include "engine/passstream.h"
 
 #include "engine/generation.h"
 #include "engine/interpreter.h"
@@ -16,7 +16,7 @@ constexpr int keptPassesLimit = 64;
 
 } // namespace
 
-lsSymbolStream::lsSymbolStream(const lsRuleSet &ruleSet, std::string_view axiom, int passes)
+lsPassStream::lsPassStream(const lsRuleSet &ruleSet, std::string_view axiom, int passes)
     : lsCommandSource(lsLengthAfter(ruleSet, axiom, passes))
     , mRuleSet(ruleSet)
     , mAxiom(axiom)
@@ -27,7 +27,7 @@ lsSymbolStream::lsSymbolStream(const lsRuleSet &ruleSet, std::string_view axiom,
     restart();
 }
 
-void lsSymbolStream::buildTable()
+void lsPassStream::buildTable()
 {
     // After p passes a letter's expansion is its rule's characters after p - 1 passes each,
     // so it is at least as long as that of any letter in its rule after p - 1: once one of
@@ -76,7 +76,7 @@ void lsSymbolStream::buildTable()
     }
 }
 
-void lsSymbolStream::restart()
+void lsPassStream::restart()
 {
     mStack.clear();
     mStack.push_back({ mAxiom.data(), mAxiom.data() + mAxiom.size(), mPasses });
@@ -85,7 +85,7 @@ void lsSymbolStream::restart()
 
 // Writes the next symbols into mBuffer from `written` on, until it is full or the pass
 // ends; returns the bytes it holds then.
-std::size_t lsSymbolStream::expand(std::size_t written)
+std::size_t lsPassStream::expand(std::size_t written)
 {
     char *const out = mBuffer.data();
     const std::size_t capacity = mBuffer.size();
@@ -130,7 +130,7 @@ std::size_t lsSymbolStream::expand(std::size_t written)
     return written;
 }
 
-std::string_view lsSymbolStream::fill()
+std::string_view lsPassStream::fill()
 {
     const std::size_t carried = mCarryEnd - mCarryStart;
     std::memmove(mBuffer.data(), mBuffer.data() + mCarryStart, carried);

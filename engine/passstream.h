@@ -14,11 +14,11 @@
 // of short expansions and one chunk, whatever the length of the pass (a chunk grows only
 // to hold a number after an '@' that is longer; next() throws std::bad_alloc when that
 // cannot be had). The rule set must outlive the stream and stay unchanged while it is used.
-class lsSymbolStream final : public lsCommandSource
+class lsPassStream final : public lsCommandSource
 {
 public:
     // Throws std::bad_alloc when even its small tables cannot be had.
-    lsSymbolStream(const lsRuleSet &ruleSet, std::string_view axiom, int passes);
+    lsPassStream(const lsRuleSet &ruleSet, std::string_view axiom, int passes);
 
 private:
     std::string_view fill() override;

@@ -9,15 +9,15 @@
 #include <string>
 
 // The commands of the pass a figure shows: its string when that fits the string budget,
-// or else the pass itself, expanded anew on every walk (lsSymbolStream) so that it never
+// or else the pass itself, expanded anew on every walk (lsPassStream) so that it never
 // exists whole. Every walk reads them through an lsCommandSource, whichever they are.
-class FigureCommands
+class FigurePass
 {
 public:
-    FigureCommands() = default; // none
-    explicit FigureCommands(lsString string);
+    FigurePass() = default; // none
+    explicit FigurePass(lsString string);
     // The pass `passes` of axiom under rules, streamed; rules must stay unchanged.
-    FigureCommands(std::shared_ptr<const lsRuleSet> rules, std::string axiom, int passes);
+    FigurePass(std::shared_ptr<const lsRuleSet> rules, std::string axiom, int passes);
 
     bool isNull() const { return !mRules && mString.isNull(); }
     bool isStreamed() const { return mRules != nullptr; }
