@@ -109,6 +109,7 @@ public:
     {
         ++mSize.vertices;
         reach = std::max({ reach, std::abs(x), std::abs(y), std::abs(z) });
+        mSize.finite = mSize.finite && std::isfinite(x) && std::isfinite(y) && std::isfinite(z);
     }
     void polyline(std::uint64_t, std::uint64_t count) override
     {
@@ -462,6 +463,10 @@ bool writeModel(const lsRuleSet &rules,
     int decimals = 0;
     if (!sizeModel(rules, options, size, decimals, walks))
         return fail(error, path, "the export was stopped");
+    if (!size.finite)
+        return fail(error, path,
+                    "the figure's steps grow past what a number holds: a model cannot place "
+                    "its vertices");
     if (size.tooLarge)
         return fail(error, path,
                     "the " + formatName(options.format) + " model would hold "

@@ -47,6 +47,7 @@ struct ModelSize
     std::uint64_t triangles = 0;
     std::uint64_t bytes = 0; // past maxBytes: some size above it, where sizing stopped
     bool tooLarge = false;   // bytes passed maxBytes
+    bool finite = true;      // every coordinate is a number (a step may grow past any)
 };
 
 // Cancellation and progress of the walks over the commands that make a model; either may
@@ -65,7 +66,8 @@ struct ModelControl
                                 const ModelControl &control = {});
 
 // Writes the model through a SafeFile (a failure leaves any existing file as it was), after
-// sizing it: past options.maxBytes it is refused with its size and the limit. False on
+// sizing it: past options.maxBytes it is refused with its size and the limit, and so is a
+// figure whose coordinates are not all numbers. False on
 // failure or cancellation, saying why in *error (when given), naming the file.
 [[nodiscard]] bool writeModel(const lsRuleSet &rules,
                               lsCommandSource &commands,
