@@ -37,7 +37,8 @@ int main(int argc, char *argv[])
     QSurfaceFormat::setDefaultFormat(defaultSurfaceFormat());
     QApplication app(argc, argv);
     nameApplication();
-    QApplication::setDesktopFileName(u"sprig"_s);
+    // The desktop entry, so that the desktop groups the windows under it.
+    QApplication::setDesktopFileName(u"io.github.sprig.Sprig"_s);
     QApplication::setWindowIcon(QIcon(u":/sprig/sprig.png"_s));
     // Only now are Qt's own options (-platform, -style, ...) taken out of the arguments; they
     // are read from argv so that file names that are not UTF-8 keep their bytes.

@@ -20,8 +20,9 @@ constexpr int maxPictureSide = 16384;
 
 QString description()
 {
-    return u"Renders L-system documents (.lsd) without a display, as PNG, TIFF or SVG; "
-           u"prints statistics (--info) or a document as JSON (--dump); writes documents "
+    return u"Renders L-system documents (.lsd) without a display, as PNG, TIFF or SVG, as "
+           u"an animated GIF (turning or growing) or as a 3D model (OBJ, PLY); prints statistics "
+           u"(--info) or a document as JSON (--dump); writes documents "
            u"from JSON (--from-json) or from the command line (--axiom, --rule).\n\n"
            u"Exit status: 0 success, 1 an input could not be read or an output not written, "
            u"2 bad arguments, 3 growth stopped at the size limit (the last iteration that "
@@ -69,13 +70,39 @@ struct Options
     const QCommandLineOption version{ { u"v"_s, u"version"_s }, u"Show the version."_s };
     const QCommandLineOption output{
         { u"o"_s, u"output"_s },
-        u"Write to FILE (.png, .tiff, .svg, or .lsd for a document), or with DIR/ one "
-        u"file per input into DIR."_s,
+        u"Write to FILE (.png, .tiff, .svg, .gif, .obj, .ply, or .lsd for a document), or "
+        u"with DIR/ one file per input into DIR."_s,
         u"FILE|DIR/"_s
     };
     const QCommandLineOption format{
-        u"format"_s, u"Kind of file written into -o DIR/: png (default), tiff, svg, lsd."_s,
+        u"format"_s,
+        u"Kind of file written: png, tiff, svg, gif, obj, ply, lsd; into -o DIR/ (default "
+        u"png), or into -o FILE whatever its name."_s,
         u"KIND"_s
+    };
+    const QCommandLineOption animate{
+        u"animate"_s,
+        u"Write a GIF of the figure turning once about the vertical axis (turn, the default "
+        u"for .gif) or growing pass by pass (growth)."_s,
+        u"turn|growth"_s
+    };
+    const QCommandLineOption frames{ u"frames"_s, u"Frames of a turn (default 36, at most 1000)."_s,
+                                     u"N"_s };
+    const QCommandLineOption delay{
+        u"delay"_s, u"How long each frame shows, in milliseconds (default 100; 20 to 655350)."_s,
+        u"MS"_s
+    };
+    const QCommandLineOption growthFraming{
+        u"growth-framing"_s,
+        u"Frame every pass of a growth as the last pass is framed, so that the figure grows in "
+        u"place (last, the default), or each pass alone (each)."_s,
+        u"last|each"_s
+    };
+    const QCommandLineOption tube{
+        u"tube"_s,
+        u"Write a model's line strips as closed tubes of RADIUS (figure units; a step is 10), "
+        u"for printing."_s,
+        u"RADIUS"_s
     };
     const QCommandLineOption size{ u"size"_s,
                                    u"Picture size in pixels (default 800x800); N alone is NxN."_s,
@@ -119,8 +146,9 @@ struct Options
 
     void addTo(QCommandLineParser &parser) const
     {
-        parser.addOptions({ help, version, output, format, size, spin, zoom, center, tilt,
-                            iterations, angle, axiom, rule, info, dump, fromJson });
+        parser.addOptions({ help,   version,  output,     format, size,  spin,          zoom,
+                            center, tilt,     iterations, angle,  axiom, rule,          info,
+                            dump,   fromJson, animate,    frames, delay, growthFraming, tube });
         parser.addPositionalArgument(u"inputs"_s, u".lsd files, or directories holding them."_s,
                                      u"[FILE.lsd|DIR ...]"_s);
     }
@@ -136,7 +164,8 @@ QString readAction(const QCommandLineParser &parser, const Options &options, Ren
     for (const QCommandLineOption *single :
          { &options.output, &options.format, &options.size, &options.spin, &options.zoom,
            &options.center, &options.tilt, &options.iterations, &options.angle, &options.axiom,
-           &options.fromJson }) {
+           &options.fromJson, &options.animate, &options.frames, &options.delay,
+           &options.growthFraming, &options.tube }) {
         if (parser.values(*single).size() > 1)
             return u"--%1 is given more than once"_s.arg(single->names().constLast());
     }
@@ -266,18 +295,104 @@ QString readOutput(const QCommandLineParser &parser, const Options &options, Ren
                 parser.isSet(options.format) ? parser.value(options.format) : u"png"_s;
         const auto kind = outputKindForPath(u"x."_s + format);
         if (!kind)
-            return u"--format \"%1\" is not one of png, tiff, svg, lsd"_s.arg(format);
+            return u"--format \"%1\" is not one of png, tiff, svg, gif, obj, ply, lsd"_s.arg(
+                    format);
         o.kind = *kind;
         return {};
     }
-    if (parser.isSet(options.format))
-        return u"--format applies to -o DIR/ only; the file name's extension says the kind"_s;
     if (o.inputs.size() > 1 || QFileInfo(o.inputs.value(0)).isDir())
         return u"several inputs need -o DIR/ (a directory, ending in '/')"_s;
+    // A name chosen by someone else (a thumbnail's) need not say the kind: --format does.
+    if (parser.isSet(options.format)) {
+        const QString format = parser.value(options.format);
+        const auto kind = outputKindForPath(u"x."_s + format);
+        if (!kind)
+            return u"--format \"%1\" is not one of png, tiff, svg, gif, obj, ply, lsd"_s.arg(
+                    format);
+        o.kind = *kind;
+        return {};
+    }
     const auto kind = outputKindForPath(o.output);
     if (!kind)
-        return u"-o \"%1\": the extension must be .png, .tiff, .tif, .svg or .lsd"_s.arg(o.output);
+        return u"-o \"%1\": the extension must be .png, .tiff, .tif, .svg, .gif, .obj, .ply or "
+               u".lsd (or give --format)"_s.arg(o.output);
     o.kind = *kind;
+    return {};
+}
+
+// Whole numbers from min to max.
+std::optional<int> parseWholeNumber(const QString &text, int min, int max)
+{
+    bool ok = false;
+    const long long n = text.toLongLong(&ok);
+    if (!ok || n < min || n > max)
+        return std::nullopt;
+    return int(n);
+}
+
+// How an animation or a model is made, checked against the kind of output.
+QString
+readAnimationAndModel(const QCommandLineParser &parser, const Options &options, RenderOptions &o)
+{
+    const bool gif = o.action == Action::Write && o.kind == OutputKind::Gif;
+    const bool model =
+            o.action == Action::Write && (o.kind == OutputKind::Obj || o.kind == OutputKind::Ply);
+    for (const QCommandLineOption *option :
+         { &options.animate, &options.frames, &options.delay, &options.growthFraming }) {
+        if (parser.isSet(*option) && !gif)
+            return u"--%1 makes an animation: give -o FILE.gif"_s.arg(option->names().constLast());
+    }
+    if (parser.isSet(options.tube) && !model)
+        return u"--tube makes a model: give -o FILE.obj or FILE.ply"_s;
+    if (model) {
+        for (const QCommandLineOption *option :
+             { &options.size, &options.spin, &options.zoom, &options.center, &options.tilt }) {
+            if (parser.isSet(*option))
+                return u"--%1 does not apply to a model, which holds the whole figure in "
+                       u"figure units"_s.arg(option->names().constLast());
+        }
+    }
+    if (parser.isSet(options.animate)) {
+        const QString kind = parser.value(options.animate);
+        if (kind != u"turn" && kind != u"growth")
+            return u"--animate \"%1\" is not turn or growth"_s.arg(kind);
+        o.animation = kind == u"turn" ? AnimationKind::Turn : AnimationKind::Growth;
+    }
+    const bool turn = o.animation == AnimationKind::Turn;
+    if (parser.isSet(options.frames)) {
+        if (!turn)
+            return u"a growth has a frame per pass: --frames applies to --animate turn"_s;
+        const auto frames = parseWholeNumber(parser.value(options.frames), 1, kMaxAnimationFrames);
+        if (!frames)
+            return u"--frames \"%1\" is not a whole number from 1 to %2"_s
+                    .arg(parser.value(options.frames))
+                    .arg(kMaxAnimationFrames);
+        o.frames = *frames;
+    }
+    if (parser.isSet(options.delay)) {
+        const auto delay =
+                parseWholeNumber(parser.value(options.delay), kMinFrameDelayMs, kMaxFrameDelayMs);
+        if (!delay)
+            return u"--delay \"%1\" is not a whole number of milliseconds from %2 to %3"_s
+                    .arg(parser.value(options.delay))
+                    .arg(kMinFrameDelayMs)
+                    .arg(kMaxFrameDelayMs);
+        o.delayMs = *delay;
+    }
+    if (parser.isSet(options.growthFraming)) {
+        const QString framing = parser.value(options.growthFraming);
+        if (turn)
+            return u"--growth-framing applies to --animate growth"_s;
+        if (framing != u"last" && framing != u"each")
+            return u"--growth-framing \"%1\" is not last or each"_s.arg(framing);
+        o.growthFraming = framing == u"last" ? GrowthFraming::Last : GrowthFraming::Each;
+    }
+    if (parser.isSet(options.tube)) {
+        const auto radius = parseFiniteNumber(parser.value(options.tube));
+        if (!radius || !(*radius > 0.0))
+            return u"--tube \"%1\" is not a radius above 0"_s.arg(parser.value(options.tube));
+        o.tubeRadius = *radius;
+    }
     return {};
 }
 
@@ -292,6 +407,12 @@ std::optional<OutputKind> outputKindForPath(const QString &path)
         return OutputKind::Tiff;
     if (suffix == u"svg")
         return OutputKind::Svg;
+    if (suffix == u"gif")
+        return OutputKind::Gif;
+    if (suffix == u"obj")
+        return OutputKind::Obj;
+    if (suffix == u"ply")
+        return OutputKind::Ply;
     if (suffix == u"lsd")
         return OutputKind::Document;
     return std::nullopt;
@@ -306,6 +427,12 @@ QString extensionForKind(OutputKind kind)
         return u"tiff"_s;
     case OutputKind::Svg:
         return u"svg"_s;
+    case OutputKind::Gif:
+        return u"gif"_s;
+    case OutputKind::Obj:
+        return u"obj"_s;
+    case OutputKind::Ply:
+        return u"ply"_s;
     case OutputKind::Document:
         return u"lsd"_s;
     }
@@ -341,7 +468,8 @@ ParseResult parseCommandLine(const QStringList &arguments)
         result.text = u"sprig-render " SPRIG_VERSION ""_s;
         return result;
     }
-    for (const Reader read : { readAction, readSources, readOverrides, readPicture, readOutput }) {
+    for (const Reader read : { readAction, readSources, readOverrides, readPicture, readOutput,
+                               readAnimationAndModel }) {
         if (const QString refusal = read(parser, options, result.options); !refusal.isEmpty())
             return error(refusal);
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "view/export/figureanimation.h"
 #include "view/figurecamera.h"
 
 #include <QString>
@@ -18,6 +19,9 @@ enum class OutputKind {
     Png,
     Tiff,
     Svg,
+    Gif,      // an animation
+    Obj,      // a 3D model
+    Ply,      // a 3D model
     Document, // an .lsd file
 };
 
@@ -50,6 +54,13 @@ struct RenderOptions
     int height = 800;
     double spinDegrees = 0.0;
     FigureView view; // --zoom, --center, --tilt
+
+    // Animations (GIF) and models (OBJ, PLY).
+    AnimationKind animation = AnimationKind::Turn;
+    int frames = 36;
+    int delayMs = 100;
+    GrowthFraming growthFraming = GrowthFraming::Last;
+    double tubeRadius = 0.0; // 0: polylines
 
     bool isInline() const { return inlineAxiom.has_value(); }
 };

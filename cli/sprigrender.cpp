@@ -1,7 +1,9 @@
 #include "cli/sprigrender.h"
 
+#include "cli/animationoutput.h"
 #include "cli/commandline.h"
 #include "cli/documentjson.h"
+#include "cli/modeloutput.h"
 #include "document/model/documentfigure.h"
 #include "document/model/documentfile.h"
 #include "fileio/boundedread.h"
@@ -311,7 +313,15 @@ private:
         mProgress.clear();
         mErr << "sprig-render: " << message.toStdString() << '\n';
     }
-    int writeOutput(const Job &job, const FigureResult &figure, const DocumentData &document);
+    int writeOutput(const Job &job,
+                    const FigureRequest &request,
+                    const FigureResult &figure,
+                    const DocumentData &document);
+    // Models and animations, written by exporters of their own.
+    int writeExport(const Job &job,
+                    const FigureRequest &request,
+                    const FigureResult &figure,
+                    const DocumentData &document);
 
     const RenderOptions &mOptions;
     std::ostream &mOut;
@@ -355,7 +365,7 @@ int Runner::run(const Job &job)
             mOut << infoJson(figure, mNameFiles ? &job.name : nullptr).toStdString() << '\n'
                  << std::flush;
         } else {
-            const int status = writeOutput(job, figure, document);
+            const int status = writeOutput(job, request, figure, document);
             if (status != ExitSuccess)
                 return status;
         }
@@ -370,8 +380,18 @@ int Runner::run(const Job &job)
     return ExitSuccess;
 }
 
-int Runner::writeOutput(const Job &job, const FigureResult &figure, const DocumentData &document)
+int Runner::writeOutput(const Job &job,
+                        const FigureRequest &request,
+                        const FigureResult &figure,
+                        const DocumentData &document)
 {
+    const QFileInfo target(job.output);
+    if (!QDir().mkpath(target.path()))
+        return fail(u"%1: cannot create the directory"_s.arg(target.path()));
+    if (mOptions.kind == OutputKind::Gif || mOptions.kind == OutputKind::Obj
+        || mOptions.kind == OutputKind::Ply)
+        return writeExport(job, request, figure, document);
+
     auto geometry = std::make_shared<lsGeometry>();
     // Built for the picture's pixels, as the window builds it: the same segments, the same
     // pixels (SVG at its nominal size).
@@ -381,10 +401,6 @@ int Runner::writeOutput(const Job &job, const FigureResult &figure, const Docume
         return fail(u"%1: not enough memory for the figure"_s.arg(job.name));
     if (!figure.hasAxiom)
         geometry.reset(); // the background alone, as the window shows such a document
-
-    const QFileInfo target(job.output);
-    if (!QDir().mkpath(target.path()))
-        return fail(u"%1: cannot create the directory"_s.arg(target.path()));
 
     std::string cause;
     const std::string path = localPath(job.output);
@@ -404,6 +420,26 @@ int Runner::writeOutput(const Job &job, const FigureResult &figure, const Docume
     const bool written = mOptions.kind == OutputKind::Png ? writePng(image, path, &cause)
                                                           : writeTiff(image, path, &cause);
     return written ? ExitSuccess : fail(QString::fromStdString(cause));
+}
+
+int Runner::writeExport(const Job &job,
+                        const FigureRequest &request,
+                        const FigureResult &figure,
+                        const DocumentData &document)
+{
+    const std::string path = localPath(job.output);
+    QString error;
+    bool written = false;
+    if (mOptions.kind == OutputKind::Gif) {
+        written = writeAnimationOutput(request, figure, viewColor(document.color),
+                                       viewColor(document.bgColor), mOptions, path, &error);
+    } else {
+        // The model is named after its document.
+        const QString source = job.input.isEmpty() ? mOptions.jsonInput : job.input;
+        const QString name = source.isEmpty() ? u"figure"_s : QFileInfo(source).completeBaseName();
+        written = writeModelOutput(figure, mOptions, name, path, &error);
+    }
+    return written ? ExitSuccess : fail(error);
 }
 
 // An input/output failure outweighs a stop at the budget.

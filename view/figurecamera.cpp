@@ -115,6 +115,14 @@ FigureCamera FigureCamera::make(const double box[6],
     c.centre = view.centre.value_or(
             std::array<double, 3>{ box[lsMinX] + hx, box[lsMinY] + hy, box[lsMinZ] + hz });
     c.eyeDistance = 3.0 * std::max(std::max(hx, hy), hz);
+    const bool turnsFlat = view.turnsFlat && hz == 0.0;
+    if (turnsFlat) {
+        // The turn sweeps a cylinder of radius hx about the box centre. From here its near
+        // rim's top and its silhouette are seen as far from the middle as the unturned box's
+        // edges are (a third of the eye distance), so no angle leaves the picture.
+        c.eyeDistance = std::max(hx + 3.0 * hy, std::sqrt(10.0) * hx);
+        c.spinAxis = { box[lsMinX] + hx, box[lsMinZ] };
+    }
     c.zFar = 4.0 * c.eyeDistance;
 
     // A square view sees 40 degrees both ways. Other shapes keep the figure's proportions
@@ -131,7 +139,7 @@ FigureCamera FigureCamera::make(const double box[6],
     if (zoom != 1.0)
         c.fovy = 2.0 * std::atan(std::tan(c.fovy / 2.0 * pi / 180.0) / zoom) * 180.0 / pi;
 
-    c.spins = hz > 0.0;
+    c.spins = hz > 0.0 || (turnsFlat && c.eyeDistance > 0.0);
     // Reduced in double first: a float holding a large angle would turn in coarse steps.
     c.spinDegrees = static_cast<float>(std::fmod(spinDegrees, 360.0));
     if (c.spins)
@@ -147,14 +155,16 @@ FigureCamera FigureCamera::make(const double box[6],
         // turns it about the middle point, toward the eye by at most `toward`. A point at
         // depth d (from the eye) and a lateral offset of at most tan * d moves on screen by
         // at most focal / d * sqrt(1 + tanX^2 + tanY^2) per unit it moves in space.
-        const double reach = std::hypot(std::max(-box[lsMinX], box[lsMaxX]),
-                                        std::max(-box[lsMinZ], box[lsMaxZ]));
+        const auto [ax, az] = c.spinAxis;
+        const double reach = std::hypot(std::max(ax - box[lsMinX], box[lsMaxX] - ax),
+                                        std::max(az - box[lsMinZ], box[lsMaxZ] - az));
         const double tilt = c.tiltDegrees * pi / 180.0;
         const double rise = std::max(box[lsMaxY] - c.centre[1], c.centre[1] - box[lsMinY]);
         const double cosine = std::cos(tilt);
-        const double toward = std::abs(std::sin(tilt)) * rise
-                              + (cosine >= 0.0 ? cosine * (reach - c.centre[2])
-                                               : -cosine * (reach + c.centre[2]));
+        const double offset = c.centre[2] - az; // of the middle point from the axis
+        const double toward =
+                std::abs(std::sin(tilt)) * rise
+                + (cosine >= 0.0 ? cosine * (reach - offset) : -cosine * (reach + offset));
         const double nearest = std::max(c.eyeDistance - toward, c.zNear);
         const double tanY = std::tan(c.fovy / 2.0 * pi / 180.0);
         const double tanX = tanY * c.aspect;
@@ -168,8 +178,12 @@ FigureCamera FigureCamera::make(const double box[6],
     mv = multiply(mv,
                   translation(static_cast<float>(-c.centre[0]), static_cast<float>(-c.centre[1]),
                               static_cast<float>(-c.centre[2])));
-    if (c.spins)
-        mv = multiply(mv, rotationAboutY(c.spinDegrees));
+    if (c.spins) {
+        const auto [ax, az] = c.spinAxis;
+        mv = multiply(
+                multiply(multiply(mv, translation(ax, 0.0, az)), rotationAboutY(c.spinDegrees)),
+                translation(-ax, 0.0, -az));
+    }
     c.modelview = mv;
     return c;
 }

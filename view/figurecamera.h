@@ -16,8 +16,12 @@ struct FigureView
     // stands at spin 0); none: the box centre.
     std::optional<std::array<double, 3>> centre;
     double tiltDegrees = 0.0; // a figure with depth turns this much about the horizontal axis
+    // A flat figure turns as well (by the spin and the tilt), about the vertical axis through
+    // its box centre, seen from far enough that its whole turn stays in the picture: an
+    // animation of a full turn.
+    bool turnsFlat = false;
 
-    bool isFramed() const { return zoom == 1.0 && !centre && tiltDegrees == 0.0; }
+    bool isFramed() const { return zoom == 1.0 && !centre && tiltDegrees == 0.0 && !turnsFlat; }
     bool operator==(const FigureView &) const = default;
 };
 
@@ -37,10 +41,14 @@ struct FigureCamera
     // gluLookAt: eye at (0, 0, eyeDistance) looking at the origin, up +y.
     double eyeDistance = 0.0;
     // The box centre, moved to the origin; the spin (degrees, reduced modulo 360 and
-    // narrowed to float as GL receives it) applies only when the box has depth.
+    // narrowed to float as GL receives it) applies only when the box has depth or the view
+    // turns a flat figure.
     std::array<double, 3> centre{ 0.0, 0.0, 0.0 };
     bool spins = false;
     float spinDegrees = 0.0f;
+    // x and z of the vertical line the spin turns about: the turtle's start for a figure with
+    // depth, the box centre for a flat one.
+    std::array<double, 2> spinAxis{ 0.0, 0.0 };
     float tiltDegrees = 0.0f; // about the x axis, before the translation; 0 for flat figures
 
     int width = 0;

@@ -23,8 +23,12 @@ void applyCamera(const FigureCamera &camera)
         glRotatef(camera.tiltDegrees, 1.0f, 0.0f, 0.0f);
     glTranslatef(static_cast<float>(-camera.centre[0]), static_cast<float>(-camera.centre[1]),
                  static_cast<float>(-camera.centre[2]));
-    if (camera.spins)
+    if (camera.spins) {
+        const auto [ax, az] = camera.spinAxis;
+        glTranslatef(static_cast<float>(ax), 0.0f, static_cast<float>(az));
         glRotatef(camera.spinDegrees, 0.0f, 1.0f, 0.0f);
+        glTranslatef(static_cast<float>(-ax), 0.0f, static_cast<float>(-az));
+    }
 }
 
 } // namespace

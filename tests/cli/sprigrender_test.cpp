@@ -3,6 +3,7 @@
 #include "cli/commandline.h"
 #include "document/model/documentdata.h"
 #include "document/model/documentfigure.h"
+#include "tests/cli/clitest.h"
 #include "tests/filesizelimit.h"
 
 #include <QDir>
@@ -27,44 +28,9 @@
 
 using namespace Qt::StringLiterals;
 using namespace sprig;
+using namespace clitest;
 
 namespace {
-
-struct Result
-{
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-// Runs sprig-render in dir without any display.
-Result sprigRender(const QStringList &arguments, const QString &dir = QDir::tempPath())
-{
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(u"DISPLAY"_s);
-    environment.remove(u"WAYLAND_DISPLAY"_s);
-    process.setProcessEnvironment(environment);
-    process.setWorkingDirectory(dir);
-    process.start(QString::fromUtf8(SPRIG_RENDER), arguments);
-    Result result;
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) {
-        ADD_FAILURE() << "sprig-render did not finish: " << arguments.join(u' ').toStdString();
-        return result;
-    }
-    result.status = process.exitCode();
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
-}
-
-QJsonObject jsonOf(const QByteArray &text)
-{
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(text, &error);
-    EXPECT_EQ(error.error, QJsonParseError::NoError) << text.toStdString();
-    return document.object();
-}
 
 const char kochJson[] = R"({"axiom": "F", "letters": ["F"], "rules": ["F+F-F-F+F"],
     "angle": 90, "iterations": 3, "color": [1, 0, 0, 1], "bgColor": [0, 0, 0, 1]})";
@@ -72,33 +38,6 @@ const char plantJson[] = R"({"axiom": "X", "letters": ["X", "F"], "rules": ["F[+
     "angle": 25.7, "iterations": 4, "color": [0.2, 0.8, 0.3, 0.75], "bgColor": [1, 1, 1, 1]})";
 const char bushJson[] = R"({"axiom": "F", "letters": ["F"], "rules": ["F[>F][<F]F[+F]"],
     "angle": 30, "iterations": 3})";
-
-class SprigRender : public ::testing::Test
-{
-protected:
-    QString path(const QString &name) const { return mDir.filePath(name); }
-    void writeFile(const QString &name, const QByteArray &content) const
-    {
-        QFile file(path(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(content);
-    }
-    QByteArray readFile(const QString &name) const
-    {
-        QFile file(path(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-    Result run(const QStringList &arguments) const { return sprigRender(arguments, mDir.path()); }
-    // Writes JSON and the document made from it.
-    void makeDocument(const QString &name, const char *json) const
-    {
-        writeFile(name + u".json"_s, json);
-        const Result r = run({ u"--from-json"_s, name + u".json"_s, u"-o"_s, name + u".lsd"_s });
-        ASSERT_EQ(r.status, 0) << r.err.toStdString();
-    }
-
-    QTemporaryDir mDir;
-};
 
 // --info of small systems, worked out by hand (angle 90 unless given, step 10).
 struct InfoCase
@@ -332,7 +271,8 @@ TEST_F(SprigRender, DumpAndFromJsonRoundTrip)
 // disk does.
 TEST_F(SprigRender, FailedWritesKeepTheOldFileAndSayWhy)
 {
-    const QStringList outputs = { u"o.lsd"_s, u"o.png"_s, u"o.svg"_s, u"o.tiff"_s };
+    const QStringList outputs = { u"o.lsd"_s, u"o.png"_s, u"o.svg"_s, u"o.tiff"_s,
+                                  u"o.gif"_s, u"o.obj"_s, u"o.ply"_s };
     for (const QString &output : outputs)
         writeFile(output, "old content");
     std::vector<Result> results;
@@ -521,6 +461,40 @@ INSTANTIATE_TEST_SUITE_P(
                            "no '='" },
                 ErrorCase{ { u"--rule"_s, u"F=FF"_s, u"-o"_s, u"o.png"_s }, 2, "needs --axiom" },
                 ErrorCase{ { u"--axiom"_s, u"F"_s, u"-o"_s, u"o.bmp"_s }, 2, "extension" },
+                ErrorCase{ { u"--axiom"_s, u"F"_s, u"--format"_s, u"bmp"_s, u"-o"_s, u"o"_s },
+                           2,
+                           "--format \"bmp\"" },
+                ErrorCase{ { u"--axiom"_s, u"F"_s, u"--size"_s, u"100000"_s, u"-o"_s, u"o.gif"_s },
+                           2,
+                           "--size \"100000\"" },
+                ErrorCase{ { u"--axiom"_s, u"F"_s, u"--frames"_s, u"0"_s, u"-o"_s, u"o.gif"_s },
+                           2,
+                           "--frames \"0\"" },
+                ErrorCase{ { u"--axiom"_s, u"F"_s, u"--delay"_s, u"5"_s, u"-o"_s, u"o.gif"_s },
+                           2,
+                           "--delay \"5\"" },
+                ErrorCase{ { u"--axiom"_s, u"F"_s, u"--animate"_s, u"spin"_s, u"-o"_s, u"o.gif"_s },
+                           2,
+                           "--animate \"spin\"" },
+                ErrorCase{ { u"--axiom"_s, u"F"_s, u"--animate"_s, u"turn"_s, u"-o"_s, u"o.png"_s },
+                           2,
+                           "give -o FILE.gif" },
+                ErrorCase{ { u"--axiom"_s, u"F"_s, u"--animate"_s, u"growth"_s, u"--frames"_s,
+                             u"9"_s, u"-o"_s, u"o.gif"_s },
+                           2,
+                           "a frame per pass" },
+                ErrorCase{ { u"--axiom"_s, u"F"_s, u"--tube"_s, u"0"_s, u"-o"_s, u"o.obj"_s },
+                           2,
+                           "--tube \"0\"" },
+                ErrorCase{ { u"--axiom"_s, u"F"_s, u"--size"_s, u"64"_s, u"-o"_s, u"o.ply"_s },
+                           2,
+                           "--size does not apply to a model" },
+                ErrorCase{ { u"--axiom"_s, u"@999999999F"_s.repeated(40), u"-o"_s, u"o.obj"_s },
+                           1,
+                           "grow past what a number holds" },
+                ErrorCase{ { u"--from-json"_s, u"bad.json"_s, u"-o"_s, u"o.gif"_s },
+                           1,
+                           "bad.json: not valid JSON" },
                 ErrorCase{ { u"a.lsd"_s, u"b.lsd"_s, u"-o"_s, u"o.png"_s }, 2, "-o DIR/" },
                 ErrorCase{ { u"a.lsd"_s, u"--axiom"_s, u"F"_s, u"-o"_s, u"o.png"_s },
                            2,
@@ -566,11 +540,11 @@ TEST_F(SprigRender, ThumbnailerEntryMakesASquarePreview)
     for (QString &argument : command) {
         argument.replace(u"%s"_s, u"128"_s);
         argument.replace(u"%i"_s, demo);
-        argument.replace(u"%o"_s, path(u"preview.png"_s));
+        argument.replace(u"%o"_s, path(u"preview"_s)); // desktops choose names of their own
     }
     const Result r = run(command);
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
-    const QImage preview(path(u"preview.png"_s));
+    const QImage preview(path(u"preview"_s), "png");
     ASSERT_EQ(preview.size(), QSize(128, 128));
     int drawn = 0; // pixels other than the background of the corner
     for (int y = 0; y < preview.height(); ++y) {

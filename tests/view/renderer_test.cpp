@@ -266,6 +266,41 @@ TEST_F(RendererTest, CameraProjectsWhereTheRendererDraws)
     }
 }
 
+TEST_F(RendererTest, AFlatFigureTurnsAboutItsBoxCentreWithinThePicture)
+{
+    // A square with a corner at the turtle's start, turned as an animation turns it: its box
+    // centre stays at the middle, every corner in the picture, and GL draws where the camera
+    // projects.
+    const auto set = rules(90);
+    const auto g = geometry(*set, "F+F+F+F");
+    FigureView view;
+    view.turnsFlat = true;
+    std::string error;
+    ASSERT_TRUE(context->resize(160, 120, &error)) << error;
+    renderer.setGeometry(g);
+    for (int spin = 0; spin < 360; spin += 10) {
+        const FigureCamera camera = FigureCamera::make(g->box, 160, 120, spin, view);
+        ASSERT_TRUE(camera.spins);
+        const auto middle = camera.project(5, 5, 0);
+        EXPECT_NEAR(middle.x, 80, 1e-9) << spin;
+        EXPECT_NEAR(middle.y, 60, 1e-9) << spin;
+        const bool drawn = spin % 180 != 90; // edge-on at 90 and 270
+        renderer.draw(160, 120, spin, view);
+        const lsImageRep image = captureImageRep(160, 120);
+        for (const auto &[x, y] : { std::pair{ 0, 0 }, { 0, 10 }, { 10, 10 }, { 10, 0 } }) {
+            const auto p = camera.project(x, y, 0);
+            ASSERT_TRUE(p.valid);
+            EXPECT_TRUE(p.x > 0 && p.x < 160 && p.y > 0 && p.y < 120)
+                    << "corner " << x << ',' << y << " spin " << spin;
+            if (drawn) {
+                EXPECT_NE(pixel(image, std::clamp(int(p.x), 0, 159), std::clamp(int(p.y), 0, 119)),
+                          black)
+                        << "corner " << x << ',' << y << " spin " << spin;
+            }
+        }
+    }
+}
+
 TEST_F(RendererTest, ZoomedFiguresBuildWhatThePictureShows)
 {
     // A quadratic Koch island zoomed 16 times about a corner, where every segment spans a

@@ -2,6 +2,7 @@
 
 #include "engine/interpreter.h"
 #include "fileio/safefile.h"
+#include "view/export/decimaltext.h"
 #include "view/figurecamera.h"
 #include "view/imagerep.h"
 
@@ -11,7 +12,6 @@
 #include <QImageWriter>
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 
 using namespace Qt::StringLiterals;
@@ -32,19 +32,10 @@ void setError(std::string *error, const QString &path, const std::string &cause)
     setError(error, path, QString::fromStdString(cause));
 }
 
-// Appends a coordinate rounded to a thousandth of a pixel, without trailing zeros.
+// Appends a coordinate rounded to a thousandth of a pixel.
 void appendCoordinate(std::string &out, double value)
 {
-    char text[64];
-    auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 3).ptr;
-    while (end[-1] == '0')
-        --end;
-    if (end[-1] == '.')
-        --end;
-    if (end - text == 2 && text[0] == '-' && text[1] == '0')
-        out += '0';
-    else
-        out.append(text, end);
+    appendDecimal(out, value, 3);
 }
 
 std::string hexColor(const std::array<double, 4> &rgba)
