@@ -666,6 +666,7 @@ TEST_F(DocumentTest, SnapshotAsksForATiffNameModalForItsWindow)
     EXPECT_FALSE(d->session()->isBusy()); // nothing is written
 
     // The picture is drawn and written off the window's thread.
+    MessageBoxAnswerer ok(QMessageBox::Ok);
     d->snapshotSheetDidEnd(1, path(QStringLiteral("shot")));
     EXPECT_TRUE(d->session()->isBusy());
     EXPECT_TRUE(waitUntil([&] { return !d->session()->isBusy(); }));
@@ -673,7 +674,7 @@ TEST_F(DocumentTest, SnapshotAsksForATiffNameModalForItsWindow)
     d->snapshotSheetDidEnd(0, path(QStringLiteral("cancelled.tiff")));
     EXPECT_FALSE(d->session()->isBusy());
 
-    MessageBoxAnswerer ok(QMessageBox::Ok);
+    EXPECT_TRUE(ok.texts.isEmpty()) << ok.texts.join(u'|').toStdString();
     d->snapshotSheetDidEnd(1, path(QStringLiteral("no/such/dir/x.tiff")));
     ASSERT_TRUE(waitUntil([&] { return ok.texts.size() == 1; }));
     EXPECT_TRUE(ok.texts.first().contains(QStringLiteral("snapshot")));
@@ -727,6 +728,7 @@ TEST_F(DocumentTest, ExportWritesPngAndSvgOfTheFigure)
     ASSERT_TRUE(
             showsGeometry(d, expectedGeometry("F-F-F-F", { "F" }, { "F+F-F-FF+F+F-F" }, 90, 2)));
     const QSize pixels = d->glView()->pixelSize();
+    MessageBoxAnswerer failures(QMessageBox::Ok);
     const std::vector<std::pair<void (LSDocument::*)(), QString>> exports = {
         { &LSDocument::exportPng, QStringLiteral("Koch.png") },
         { &LSDocument::exportSvg, QStringLiteral("Koch.svg") },
@@ -748,6 +750,7 @@ TEST_F(DocumentTest, ExportWritesPngAndSvgOfTheFigure)
         QMetaObject::invokeMethod(dialog, "accept"); // the dialog's OK
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         ASSERT_TRUE(waitUntil([&] { return !d->session()->isBusy(); }));
+        EXPECT_TRUE(failures.texts.isEmpty()) << failures.texts.join(u'|').toStdString();
         EXPECT_GT(QFileInfo(path(name)).size(), 100);
         d->setIterations(2);
         ASSERT_TRUE(showsGeometry(
