@@ -6,17 +6,20 @@
 #include "view/tiffwriter.h"
 #include "view/viewgeometry.h"
 
+#include <new>
 #include <optional>
 
-PictureOutcome writeFigurePicture(const FigurePicture &picture,
-                                  const FigureResult &figure,
-                                  double degrees,
-                                  const FigureView &view,
-                                  const double *box,
-                                  std::shared_ptr<const lsGeometry> built,
-                                  const std::atomic<bool> &cancel,
-                                  lsCommandSource::Progress progress,
-                                  std::string &error)
+namespace {
+
+PictureOutcome write(const FigurePicture &picture,
+                     const FigureResult &figure,
+                     double degrees,
+                     const FigureView &view,
+                     const double *box,
+                     std::shared_ptr<const lsGeometry> built,
+                     const std::atomic<bool> &cancel,
+                     lsCommandSource::Progress progress,
+                     std::string &error)
 {
     std::shared_ptr<const lsGeometry> geometry = std::move(built);
     if (!geometry)
@@ -60,4 +63,26 @@ PictureOutcome writeFigurePicture(const FigurePicture &picture,
         return PictureOutcome::Stopped;
     return written(picture.format == FigurePicture::Tiff ? writeTiff(image, picture.path, &error)
                                                          : writePng(image, picture.path, &error));
+}
+
+} // namespace
+
+PictureOutcome writeFigurePicture(const FigurePicture &picture,
+                                  const FigureResult &figure,
+                                  double degrees,
+                                  const FigureView &view,
+                                  const double *box,
+                                  std::shared_ptr<const lsGeometry> built,
+                                  const std::atomic<bool> &cancel,
+                                  lsCommandSource::Progress progress,
+                                  std::string &error)
+{
+    try {
+        return write(picture, figure, degrees, view, box, std::move(built), cancel,
+                     std::move(progress), error);
+    } catch (const std::bad_alloc &) {
+        // Its file, if one was begun, is dropped: any file there before keeps its bytes.
+        error = "There is not enough memory to write the picture.";
+        return PictureOutcome::Failed;
+    }
 }

@@ -75,7 +75,6 @@ public:
     // What the view draws; null before the first figure is shown.
     std::shared_ptr<const lsGeometry> geometry() const { return mGeometry; }
     const FigureView &view() const { return mView; }
-    double angle() const { return mDegrees; }
     const std::optional<ShownFigure> &shown() const { return mShown; }
     // Why there is no picture to write yet; empty when there is one.
     QString missingFigure() const;
