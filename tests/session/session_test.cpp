@@ -98,6 +98,13 @@ TEST(FigureSession, StopAndNewerViewsCancelTheWalkUnderWay)
     QTemporaryDir dir;
     FigureSession session;
     session.setViewport(pixels, {});
+    // Stopped before anything is shown, it says no more than that.
+    session.generate(endless());
+    ASSERT_TRUE(waitUntil([&] { return session.status().startsWith(QStringLiteral("Drawing")); }));
+    session.stop();
+    EXPECT_EQ(statusOf(session), "Stopped.");
+    EXPECT_FALSE(session.geometry());
+
     session.generate(koch(2));
     ASSERT_TRUE(showsPass(session, 2));
     const std::shared_ptr<const FigureResult> shown = session.shown()->figure;
