@@ -79,13 +79,14 @@ public:
 
     // The request a generation of the document as it stands makes.
     FigureRequest figureRequest() const;
-    // The most a generated string may take; a generation stops at the last pass that fits.
+    // The most a generated string may take; a longer pass is streamed, never written out.
     void setByteBudget(std::uint64_t bytes) { mByteBudget = bytes; }
 
 public slots:
     // Asks for a new generation of the current axiom, rules, angle and count.
     void generate();
-    // Cancels the generation under way; the figure on screen stays.
+    // Cancels the work under way (generating, drawing, writing a picture); the figure on
+    // screen stays.
     void stop();
     // Clamps to 1-7, shows the count in both controls and generates.
     void setIterations(int iterations);
