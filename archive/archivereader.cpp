@@ -809,7 +809,7 @@ bool readArchive(std::span<const std::uint8_t> bytes, Archive &out, ArchiveError
             *error = { failure.message, failure.offset };
     } catch (const std::bad_alloc &) {
         if (error)
-            *error = { "the archive is too large to read", 0 };
+            *error = { "the archive is too large to read", 0, true };
     }
     return false;
 }

@@ -26,8 +26,9 @@ struct Archive
 
 struct ArchiveError
 {
-    std::string message;    // what is wrong, in plain words
-    std::size_t offset = 0; // the byte at which reading failed
+    std::string message;      // what is wrong, in plain words
+    std::size_t offset = 0;   // the byte at which reading failed
+    bool outOfMemory = false; // nothing is wrong with the bytes: memory ran out
 };
 
 // Objects nested deeper than this are refused.

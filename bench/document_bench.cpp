@@ -5,6 +5,7 @@
 // how soon a newer request cancels a long generation.
 #include "document/lsdocument.h"
 #include "platform/documentcontroller.h"
+#include "session/figuresession.h"
 #include "view/lsglview.h"
 
 #include <QAbstractItemModel>
@@ -57,7 +58,8 @@ Measure untilReady(const std::function<void()> &change, bool hideWhenReady)
             m.stallEndMs = double(now) / 1e6;
         }
         last = now;
-        if (m.generatedMs == 0 && !document->isGenerating())
+        if (m.generatedMs == 0
+            && !document->session()->status().startsWith(QLatin1String("Generating")))
             m.generatedMs = double(now) / 1e6;
     };
     QTimer timer;
@@ -65,7 +67,9 @@ Measure untilReady(const std::function<void()> &change, bool hideWhenReady)
     timer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer, &QTimer::timeout, tick);
     const QMetaObject::Connection ready =
-            QObject::connect(document->glView(), &lsGLView::figureReady, &loop, [&] {
+            QObject::connect(document->session(), &FigureSession::geometryChanged, &loop, [&] {
+                if (!document->session()->isIdle())
+                    return; // a picture of an earlier figure, or of the one before the view moved
                 tick();
                 m.readyMs = double(clock.nsecsElapsed()) / 1e6;
                 if (hideWhenReady)
@@ -329,19 +333,22 @@ void BM_CancelLongGeneration(benchmark::State &state)
         state.PauseTiming();
         gosper->setIterations(7);
         QTest::qWait(500); // well into the generation
-        if (!gosper->isGenerating())
+        if (!gosper->session()->isBusy())
             qFatal("pass 7 was not being generated");
         state.ResumeTiming();
         QEventLoop loop;
         QElapsedTimer clock;
-        const QMetaObject::Connection ready = QObject::connect(
-                gosper->glView(), &lsGLView::figureReady, &loop, [&] { loop.quit(); });
+        const QMetaObject::Connection ready =
+                QObject::connect(gosper->session(), &FigureSession::geometryChanged, &loop, [&] {
+                    if (gosper->session()->isIdle())
+                        loop.quit();
+                });
         clock.start();
         gosper->setIterations(3);
         loop.exec();
         cancelMs = double(clock.nsecsElapsed()) / 1e6;
         QObject::disconnect(ready);
-        if (gosper->shownFigure()->pass != 3)
+        if (gosper->session()->shown()->figure->pass != 3)
             qFatal("the figure shown is not pass 3");
     }
     state.counters["cancel_ms"] = cancelMs;

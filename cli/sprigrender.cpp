@@ -6,13 +6,13 @@
 #include "cli/modeloutput.h"
 #include "document/model/documentfigure.h"
 #include "document/model/documentfile.h"
+#include "figure/figuredescription.h"
 #include "fileio/boundedread.h"
 #include "fileio/filename.h"
 #include "fileio/safefile.h"
 #include "view/export/figureexport.h"
-#include "view/figurerenderer.h"
 #include "view/imagerep.h"
-#include "view/offscreencontext.h"
+#include "view/picturerenderer.h"
 #include "view/tiffwriter.h"
 #include "view/viewgeometry.h"
 
@@ -172,61 +172,10 @@ bool loadDocument(const RenderOptions &o, const Job &job, DocumentData &document
     return true;
 }
 
-bool writeBytes(const QString &path, const std::vector<std::uint8_t> &bytes, QString *error)
+QString buildFailure(const FigureResult &figure, const Job &job)
 {
-    std::string cause;
-    if (!writeFileSafely(localPath(path), bytes, &cause)) {
-        *error = path + u": "_s + QString::fromStdString(cause);
-        return false;
-    }
-    return true;
+    return QString::fromStdString(describeBuildFailure(figure, job.name.toStdString()));
 }
-
-// The offscreen context and renderer, made once and kept for every picture of a run.
-class PictureMaker
-{
-public:
-    ~PictureMaker()
-    {
-        if (mContext && mContext->makeCurrent())
-            mRenderer.releaseGL();
-    }
-
-    bool make(std::shared_ptr<const lsGeometry> geometry,
-              const DocumentData &document,
-              const RenderOptions &o,
-              lsImageRep &image,
-              QString *error)
-    {
-        std::string cause;
-        if (!mContext) {
-            auto context = std::make_unique<OffscreenContext>();
-            if (!context->create(o.width, o.height, &cause)) {
-                *error = u"cannot draw without a display: "_s + QString::fromStdString(cause);
-                return false;
-            }
-            mContext = std::move(context);
-        }
-        if (!mContext->makeCurrent()) {
-            *error = u"cannot draw: the offscreen context cannot be made current"_s;
-            return false;
-        }
-        mRenderer.setGeometry(std::move(geometry));
-        mRenderer.setLineColor(viewColor(document.color));
-        mRenderer.setBackgroundColor(viewColor(document.bgColor));
-        mRenderer.draw(o.width, o.height, o.spinDegrees, o.view);
-        image = captureImageRep(o.width, o.height);
-        if (image.isNull()) {
-            *error = u"not enough memory to capture the picture"_s;
-            return false;
-        }
-        return true;
-    }
-
-private:
-    std::unique_ptr<OffscreenContext> mContext;
-    FigureRenderer mRenderer;
-};
 
 // Throws std::bad_alloc when a stream's small tables cannot be had.
 QByteArray infoJson(const FigureResult &figure, const QString *file)
@@ -328,7 +277,7 @@ private:
     std::ostream &mErr;
     Progress &mProgress;
     bool mNameFiles;
-    PictureMaker mPictures;
+    PictureRenderer mPictures; // one context for every picture of a run
 };
 
 int Runner::run(const Job &job)
@@ -348,18 +297,17 @@ int Runner::run(const Job &job)
                            .arg(job.output)
                            .arg(document.angle)
                            .arg(std::trunc(document.angle)));
-        std::vector<std::uint8_t> bytes;
         std::string cause;
-        if (!writeDocument(document, bytes, &cause))
+        if (!writeDocumentFile(localPath(job.output), document, &cause))
             return fail(job.output + u": "_s + QString::fromStdString(cause));
-        return writeBytes(job.output, bytes, &error) ? ExitSuccess : fail(error);
+        return ExitSuccess;
     }
 
     FigureRequest request = figureRequest(document);
     const FigureResult figure = buildFigure(request);
     const QString why = QString::fromStdString(describeOutcome(figure, job.name.toStdString()));
     if (figure.nothing)
-        return fail(why); // not even the axiom's memory
+        return fail(why); // nothing could be made: no pass to show
     try {
         if (mOptions.action == Action::Info) {
             mOut << infoJson(figure, mNameFiles ? &job.name : nullptr).toStdString() << '\n'
@@ -371,7 +319,7 @@ int Runner::run(const Job &job)
         }
     } catch (const std::bad_alloc &) {
         // A streamed figure's small tables, made again for each walk.
-        return fail(u"%1: not enough memory for the figure"_s.arg(job.name));
+        return fail(buildFailure(figure, job));
     }
     if (figure.outcome != FigureOutcome::Complete) {
         report(why);
@@ -397,8 +345,9 @@ int Runner::writeOutput(const Job &job,
     // pixels (SVG at its nominal size).
     if (figure.hasAxiom
         && !buildViewGeometry(*figure.rules, *figure.commands.source(), mOptions.width,
-                              mOptions.height, *geometry, mOptions.view))
-        return fail(u"%1: not enough memory for the figure"_s.arg(job.name));
+                              mOptions.height, *geometry, mOptions.view, nullptr,
+                              figure.commands.depth()))
+        return fail(buildFailure(figure, job));
     if (!figure.hasAxiom)
         geometry.reset(); // the background alone, as the window shows such a document
 
@@ -413,10 +362,11 @@ int Runner::writeOutput(const Job &job,
         return ExitSuccess;
     }
 
-    lsImageRep image;
-    QString error;
-    if (!mPictures.make(std::move(geometry), document, mOptions, image, &error))
-        return fail(job.name + u": "_s + error);
+    const lsImageRep image = mPictures.render(
+            std::move(geometry), mOptions.width, mOptions.height, mOptions.spinDegrees,
+            mOptions.view, viewColor(document.color), viewColor(document.bgColor), &cause);
+    if (image.isNull())
+        return fail(job.name + u": "_s + QString::fromStdString(cause));
     const bool written = mOptions.kind == OutputKind::Png ? writePng(image, path, &cause)
                                                           : writeTiff(image, path, &cause);
     return written ? ExitSuccess : fail(QString::fromStdString(cause));

@@ -1,30 +1,26 @@
 #include "document/lsdocument.h"
 
 #include "document/documentcommand.h"
-#include "document/exportoptions.h"
+#include "document/documentvalues.h"
+#include "document/figureexports.h"
+#include "document/figurestatusview.h"
 #include "document/model/documentfigure.h"
 #include "document/model/documentfile.h"
 #include "document/rulecelldelegate.h"
 #include "document/rulestablemodel.h"
 #include "figure/figurelimits.h"
-#include "figure/figurerules.h"
-#include "figure/figureworker.h"
-#include "fileio/filename.h"
 #include "platform/colorwell.h"
-#include "platform/dialogfolder.h"
+#include "session/figuresession.h"
 #include "ui_LSDocument.h"
-#include "view/export/figureexport.h"
 #include "view/lsglview.h"
 
-#include <QFileDialog>
-#include <QFileInfo>
-#include <QGridLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QShortcut>
+#include <QStatusBar>
 #include <QUndoStack>
 
 #include <climits>
@@ -40,36 +36,6 @@ enum MergeId {
     AngleDrag,
     IterationsDrag,
 };
-
-QColor toQColor(const DocumentColor &color)
-{
-    const std::array<double, 4> c = color.rgba();
-    return QColor::fromRgbF(float(c[0]), float(c[1]), float(c[2]), float(c[3]));
-}
-
-DocumentColor fromQColor(const QColor &color)
-{
-    return DocumentColor::calibratedRgb(float(color.redF()), float(color.greenF()),
-                                        float(color.blueF()), float(color.alphaF()));
-}
-
-QStringList toQStringList(const std::vector<std::string> &list)
-{
-    QStringList out;
-    out.reserve(qsizetype(list.size()));
-    for (const std::string &s : list)
-        out.append(QString::fromStdString(s));
-    return out;
-}
-
-std::vector<std::string> toStdVector(const QStringList &list)
-{
-    std::vector<std::string> out;
-    out.reserve(std::size_t(list.size()));
-    for (const QString &s : list)
-        out.push_back(s.toStdString());
-    return out;
-}
 
 // Reads a number typed in a field, in the user's notation or the C locale's.
 std::optional<double> parseNumber(const QString &text)
@@ -88,28 +54,14 @@ std::optional<double> parseNumber(const QString &text)
 LSDocument::LSDocument(QWidget *parent)
     : Document(parent)
     , mRules(new RulesTableModel(undoStack(), this))
-{
-    // The worker calls back on its own thread; what it reports is queued to this window's
-    // thread, and Qt drops what is still queued when the window goes.
-    mWorker = std::make_unique<FigureWorker>(
-            [this](std::uint64_t serial, FigureResult result) {
-                auto shared = std::make_shared<FigureResult>(std::move(result));
-                QMetaObject::invokeMethod(
-                        this, [this, serial, shared] { figureFinished(serial, *shared); },
-                        Qt::QueuedConnection);
-            },
-            [this](std::uint64_t serial, const FigureProgress &progress) {
-                QMetaObject::invokeMethod(
-                        this, [this, serial, progress] { figureProgress(serial, progress); },
-                        Qt::QueuedConnection);
-            });
-}
+    , mSession(new FigureSession(this))
+{ }
 
 LSDocument::~LSDocument()
 {
-    // First: the work under way is cancelled and its thread ends (within milliseconds)
-    // before anything it could call back into goes.
-    mWorker.reset();
+    // First: the work under way is cancelled and its threads end (within milliseconds)
+    // before anything they could call back into goes.
+    delete mSession;
 }
 
 // clang-format off
@@ -226,26 +178,15 @@ void LSDocument::awakeFromNib()
     mUi->glView->setColor(mUi->colorWell->color());
     mUi->glView->setBackgroundColor(mUi->bgColorWell->color());
     mUi->glView->update();
+    mExports = new FigureExports(this, mSession, mUi->glView);
 
-    // A progress bar, shown only while a figure is made, beside the status line that says
-    // what is being made; its room stays reserved so the status line does not jump.
-    mUi->progressWheel->setRange(0, 0);
-    QSizePolicy policy = mUi->progressWheel->sizePolicy();
-    policy.setRetainSizeWhenHidden(true);
-    mUi->progressWheel->setSizePolicy(policy);
-    mUi->progressWheel->hide();
-    // Two lines of status are reserved too: a message that wraps would otherwise shrink
-    // the view, which then builds its figure again for the new size.
-    mUi->statusLine->setMinimumHeight(2 * mUi->statusLine->fontMetrics().lineSpacing());
-
-    // The Generate button reads Stop while a generation runs; wide enough for both, so
-    // that the controls do not move when it changes.
-    QPushButton *button = mUi->generateButton;
-    const QString generate = button->text();
-    button->setText(tr("&Stop"));
-    const int stopWidth = button->sizeHint().width();
-    button->setText(generate);
-    button->setMinimumWidth(std::max(stopWidth, button->sizeHint().width()));
+    // Along the whole bottom of the window, beside the rules drawer too: room for the
+    // longest message on each of its two lines.
+    statusBar()->addWidget(mUi->statusLine, 1);
+    statusBar()->addPermanentWidget(mUi->progressWheel);
+    statusBar()->setSizeGripEnabled(false);
+    mStatus = new FigureStatusView(mSession, mUi->statusLine, mUi->progressWheel,
+                                   mUi->generateButton);
 }
 
 void LSDocument::windowDidLoad()
@@ -273,14 +214,20 @@ void LSDocument::connectControls()
 {
     // The Generate button reads Stop while a generation runs.
     connect(mUi->generateButton, &QPushButton::clicked, this, [this] {
-        if (mGenerating)
+        if (mSession->isBusy())
             stop();
         else
             generate();
     });
     connect(mUi->axiomText, &QLineEdit::returnPressed, this, &LSDocument::generate);
-    connect(mUi->glView, &lsGLView::buildProgress, this, &LSDocument::drawingProgress);
-    connect(mUi->glView, &lsGLView::figureReady, this, &LSDocument::drawingFinished);
+    // The view draws what the session builds for it, and tells it what it shows.
+    lsGLView *view = mUi->glView;
+    connect(mSession, &FigureSession::geometryChanged, view,
+            [this] { mUi->glView->showGeometry(mSession->geometry()); });
+    connect(mSession, &FigureSession::viewReset, view,
+            [this] { mUi->glView->setView(mSession->view()); });
+    connect(view, &lsGLView::viewChanged, mSession,
+            [this] { mSession->setViewport(mUi->glView->pixelSize(), mUi->glView->view()); });
     connect(mUi->axiomText, &QLineEdit::textChanged, this, &LSDocument::axiomEdited);
 
     connect(mUi->angleSlider, &QSlider::valueChanged, this, [this](int value) { setAngle(value); });
@@ -347,7 +294,8 @@ void LSDocument::connectControls()
 void LSDocument::keyPressEvent(QKeyEvent *event)
 {
     // Esc that no control took (an open cell editor closes on it) stops the work under way.
-    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && mGenerating) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier
+        && mSession->isBusy()) {
         stop();
         return;
     }
@@ -389,11 +337,7 @@ void LSDocument::generate()
     if (!mUi)
         return;
     mUi->ruleTable->clearSelection();
-    mDrawing = false;
-    mTimingDraw = false;
-    mRequestClock.start();
-    mLatestSerial = mWorker->request(figureRequest());
-    setGenerating(true);
+    mSession->generate(figureRequest());
     mGeneratedInputs = { mAxiom, mRules->letters(), mRules->rules() };
     inputsEdited();
 }
@@ -405,134 +349,19 @@ void LSDocument::inputsEdited()
     if (!mUi || outOfDate == mFigureOutOfDate)
         return;
     mFigureOutOfDate = outOfDate;
-    QPushButton *button = mUi->generateButton;
-    if (outOfDate) {
-        QPalette highlighted = button->palette();
-        highlighted.setColor(QPalette::Button, highlighted.color(QPalette::Highlight));
-        highlighted.setColor(QPalette::ButtonText, highlighted.color(QPalette::HighlightedText));
-        button->setPalette(highlighted);
-        button->setToolTip(tr("The figure does not show the latest axiom and rules yet: "
-                              "generate it again."));
-    } else {
-        button->setPalette(QPalette());
-        button->setToolTip(QString());
-    }
+    mStatus->setOutOfDate(outOfDate);
 }
 
 void LSDocument::stop()
 {
-    if (!mGenerating)
-        return;
-    if (mDrawing) {
-        mUi->glView->cancelBuild();
-        mDrawing = false;
-        setGenerating(false);
-        showShown(true);
-        return;
-    }
-    mWorker->cancel();
-    // What is still on its way from the worker is of no request any more.
-    ++mLatestSerial;
-    setGenerating(false);
-    showShown(true);
-}
-
-void LSDocument::showShown(bool stopped)
-{
-    const QString stop = stopped ? tr("Stopped. ") : QString();
-    showStatus(mShown ? stop + QString::fromStdString(describeFigure(*mShown, mShownSeconds))
-                      : stop);
-}
-
-void LSDocument::figureProgress(std::uint64_t serial, const FigureProgress &progress)
-{
-    if (serial != mLatestSerial || !mGenerating)
-        return;
-    mUi->progressWheel->setRange(0, 100);
-    mUi->progressWheel->setValue(int(progress.fraction * 100.0));
-    mUi->progressWheel->show();
-    showStatus(QString::fromStdString(describeProgress(progress)) + QStringLiteral("\u2026"));
-}
-
-void LSDocument::figureFinished(std::uint64_t serial, FigureResult &result)
-{
-    // A newer request is on its way: its figure replaces this one shortly.
-    if (serial != mLatestSerial)
-        return;
-    setGenerating(false);
-    // The angle may have changed while the figure was generated: it shows the current one.
-    result.rules->angle = radiansFromDegrees(mAngle);
-    mRuleSet = result.rules;
-    mUi->glView->setRulesAndCommands(mRuleSet, std::move(result.commands));
-    mShown = std::make_shared<const FigureResult>(std::move(result));
-    // Until the view has drawn it, the time so far.
-    mShownSeconds = double(mRequestClock.elapsed()) / 1000.0;
-    mTimingDraw = true;
-    showShown(false);
-}
-
-void LSDocument::drawingProgress(quint64 done, quint64 length)
-{
-    // The request after the figure drawn reports its own progress.
-    if (mGenerating && !mDrawing)
-        return;
-    if (!mDrawing) {
-        mDrawing = true;
-        setGenerating(true);
-    }
-    mUi->progressWheel->setRange(0, 100);
-    mUi->progressWheel->setValue(length > 0 ? int(100.0 * double(done) / double(length)) : 100);
-    const QLocale locale;
-    showStatus(tr("Drawing %1 of %2 symbols\u2026")
-                       .arg(locale.toString(done), locale.toString(length)));
-}
-
-void LSDocument::drawingFinished()
-{
-    // The figure of the latest request is drawn: the status line gives the time it took.
-    const bool timed = std::exchange(mTimingDraw, false);
-    if (timed)
-        mShownSeconds = double(mRequestClock.elapsed()) / 1000.0;
-    if (mDrawing) {
-        mDrawing = false;
-        setGenerating(false);
-    } else if (!timed || mGenerating) {
-        return;
-    }
-    showShown(false);
-}
-
-void LSDocument::setGenerating(bool generating)
-{
-    mGenerating = generating;
-    mUi->progressWheel->setRange(0, 0); // busy until the first report
-    mUi->progressWheel->setVisible(generating);
-    mUi->generateButton->setText(generating ? tr("&Stop") : tr("&Generate"));
-}
-
-void LSDocument::showStatus(const QString &message)
-{
-    mUi->statusLine->setText(message);
-    mComplaintAbout = nullptr;
-}
-
-void LSDocument::showComplaint(QWidget *field, const QString &message)
-{
-    showStatus(message);
-    mComplaintAbout = field;
-}
-
-void LSDocument::withdrawComplaint(QWidget *field)
-{
-    if (mComplaintAbout && mComplaintAbout == field)
-        showStatus(QString());
+    mSession->stop();
 }
 
 void LSDocument::setIterations(int iterations)
 {
     const int clamped = clampIterations(iterations);
     if (mUi)
-        withdrawComplaint(mUi->iterationsField);
+        mStatus->withdrawComplaint(mUi->iterationsField);
     if (clamped == mIterations || !mUi) {
         // No change to record, but the controls show the clamped count and it generates.
         mIterations = clamped;
@@ -558,9 +387,9 @@ void LSDocument::applyIterations(int iterations)
 
 void LSDocument::setAngle(double degrees)
 {
-    const double clamped = clampAngle(degrees);
+    const double clamped = wholeDegrees(degrees);
     if (mUi)
-        withdrawComplaint(mUi->angleField);
+        mStatus->withdrawComplaint(mUi->angleField);
     if (clamped == mAngle || !mUi) {
         mAngle = clamped;
         if (mUi)
@@ -578,11 +407,9 @@ void LSDocument::applyAngle(double degrees)
 {
     mAngle = degrees;
     showAngle();
-    // Turns the figure on screen without rewriting; a generation in progress picks the angle
-    // up when it ends.
-    if (mRuleSet)
-        mUi->glView->setRuleAngle(radiansFromDegrees(mAngle));
-    updateView();
+    // Turns the figure on screen without rewriting; a generation in progress comes at the
+    // new angle too.
+    mSession->setAngle(mAngle);
 }
 
 void LSDocument::updateView()
@@ -593,10 +420,9 @@ void LSDocument::updateView()
 
 void LSDocument::showAngle()
 {
-    const int whole = int(mAngle); // truncated toward zero, as the controls show whole degrees
     const QSignalBlocker blocker(mUi->angleSlider);
-    mUi->angleSlider->setValue(whole);
-    mUi->angleField->setText(QString::number(whole));
+    mUi->angleSlider->setValue(int(mAngle));
+    mUi->angleField->setText(QString::number(mAngle));
 }
 
 void LSDocument::showIterations()
@@ -611,13 +437,13 @@ void LSDocument::angleFieldEntered()
     const QString text = mUi->angleField->text();
     const std::optional<double> value = parseNumber(text);
     if (!value) {
-        showComplaint(mUi->angleField,
-                      tr("\u201c%1\u201d is not an angle: enter degrees from 0 to 360.").arg(text));
+        mStatus->showComplaint(
+                mUi->angleField,
+                tr("\u201c%1\u201d is not an angle: enter degrees from 0 to 360.").arg(text));
         showAngle();
         return;
     }
-    // The field delivers single precision, as its value is a float.
-    setAngle(double(float(*value)));
+    setAngle(*value);
     showAngle();
 }
 
@@ -626,8 +452,9 @@ void LSDocument::iterationsFieldEntered()
     const QString text = mUi->iterationsField->text();
     const std::optional<double> value = parseNumber(text);
     if (!value) {
-        showComplaint(mUi->iterationsField,
-                      tr("\u201c%1\u201d is not a number of iterations: enter 1 to 7.").arg(text));
+        mStatus->showComplaint(
+                mUi->iterationsField,
+                tr("\u201c%1\u201d is not a number of iterations: enter 1 to 7.").arg(text));
         showIterations();
         return;
     }
@@ -733,31 +560,12 @@ void LSDocument::drawerVisibilityChanged(bool visible)
 
 void LSDocument::snapshot()
 {
-    auto *dialog = new QFileDialog(this, tr("Save Snapshot"));
-    dialog->setAcceptMode(QFileDialog::AcceptSave);
-    dialog->setNameFilter(tr("TIFF images (*.tiff)"));
-    dialog->setDefaultSuffix(QStringLiteral("tiff"));
-    dialog->setDirectory(dialogFolder(fileName()));
-    dialog->selectFile(QFileInfo(displayName()).completeBaseName());
-    dialog->setWindowModality(Qt::WindowModal);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &QFileDialog::finished, this, [this, dialog](int result) {
-        snapshotSheetDidEnd(result, dialog->selectedFiles().value(0));
-    });
-    dialog->open();
+    mExports->snapshot();
 }
 
 void LSDocument::snapshotSheetDidEnd(int returnCode, const QString &path)
 {
-    if (returnCode == 0 || path.isEmpty())
-        return;
-    noteDialogFolder(path);
-    QString file = path;
-    if (!file.endsWith(QLatin1String(".tiff"), Qt::CaseInsensitive))
-        file += QLatin1String(".tiff");
-    QString error;
-    if (mUi->glView->snapshotToFile(file, &error) != 0)
-        showError(tr("The snapshot could not be saved."), error);
+    mExports->snapshotSheetDidEnd(returnCode, path);
 }
 
 void LSDocument::printShowingPrintPanel()
@@ -765,98 +573,12 @@ void LSDocument::printShowingPrintPanel()
     mUi->glView->print(displayName());
 }
 
-void LSDocument::saveFigure(
-        const QString &title,
-        const QString &filter,
-        const QString &suffix,
-        const std::function<bool(const QString &, const ExportOptions &, QString *)> &write)
-{
-    // Refused before the file dialog: there would be nothing but the background to write.
-    if (const QString missing = missingFigure(); !missing.isEmpty()) {
-        showError(tr("The figure could not be exported."), missing);
-        return;
-    }
-    auto *dialog = new QFileDialog(this, title);
-    dialog->setAcceptMode(QFileDialog::AcceptSave);
-    dialog->setNameFilter(filter);
-    dialog->setDefaultSuffix(suffix);
-    dialog->setDirectory(dialogFolder(fileName()));
-    dialog->selectFile(QFileInfo(displayName()).completeBaseName());
-    dialog->setWindowModality(Qt::WindowModal);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    // The options go below the file dialog's own controls, which only Qt's dialog lets add.
-    dialog->setOption(QFileDialog::DontUseNativeDialog);
-    auto *options = new ExportOptions(mUi->glView->pixelSize());
-    if (auto *grid = qobject_cast<QGridLayout *>(dialog->layout()))
-        grid->addWidget(options, grid->rowCount(), 0, 1, grid->columnCount());
-    connect(dialog, &QFileDialog::fileSelected, this, [this, write, options](const QString &path) {
-        noteDialogFolder(path);
-        QString error;
-        if (!write(path, *options, &error))
-            showError(tr("The figure could not be exported."), error);
-    });
-    dialog->open();
-}
-
-QString LSDocument::missingFigure() const
-{
-    if (mUi->glView->shownGeometry())
-        return {};
-    return mUi->glView->heldCommands()
-                   ? tr("The figure is still being built: export it once it is shown.")
-                   : tr("There is no figure to export yet: generate one first.");
-}
-
 void LSDocument::exportPng()
 {
-    saveFigure(tr("Export PNG"), tr("PNG images (*.png)"), QStringLiteral("png"),
-               [this](const QString &path, const ExportOptions &options, QString *error) {
-                   lsGLView *view = mUi->glView;
-                   const QSize size = options.pictureSize();
-                   const double spin = view->spinAngle(); // both pictures at one angle
-                   const std::string file = encodeFileName(path.toStdU16String());
-                   std::string cause;
-                   bool written = false;
-                   if (options.transparent()) {
-                       const lsImageRep onBlack = view->renderPicture(size, spin, { 0, 0, 0, 1 });
-                       const lsImageRep onWhite = view->renderPicture(size, spin, { 1, 1, 1, 1 });
-                       written = !onBlack.isNull() && !onWhite.isNull()
-                                 && writeTransparentPng(onBlack, onWhite, file, &cause);
-                   } else {
-                       const lsImageRep image =
-                               view->renderPicture(size, spin, view->backgroundColor());
-                       written = !image.isNull() && writePng(image, file, &cause);
-                   }
-                   if (!written)
-                       *error = cause.empty() ? tr("There is not enough memory for a picture of "
-                                                   "%1 \u00d7 %2 pixels.")
-                                                        .arg(size.width())
-                                                        .arg(size.height())
-                                              : QString::fromStdString(cause);
-                   return written;
-               });
+    mExports->exportPng();
 }
 
 void LSDocument::exportSvg()
 {
-    saveFigure(tr("Export SVG"), tr("SVG images (*.svg)"), QStringLiteral("svg"),
-               [this](const QString &path, const ExportOptions &options, QString *error) {
-                   lsGLView *view = mUi->glView;
-                   const std::shared_ptr<const lsGeometry> geometry = view->shownGeometry();
-                   if (!geometry) {
-                       *error = missingFigure();
-                       return false;
-                   }
-                   const QSize size = options.pictureSize();
-                   std::optional<std::array<double, 4>> background;
-                   if (!options.transparent())
-                       background = view->backgroundColor();
-                   std::string cause;
-                   if (writeSvg(*geometry, view->lineColor(), background, size.width(),
-                                size.height(), view->spinAngle(), view->view(),
-                                encodeFileName(path.toStdU16String()), &cause))
-                       return true;
-                   *error = QString::fromStdString(cause);
-                   return false;
-               });
+    mExports->exportSvg();
 }

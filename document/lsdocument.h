@@ -5,15 +5,15 @@
 #include "figure/figurepipeline.h"
 #include "platform/document.h"
 
-#include <QElapsedTimer>
 #include <QStringList>
 
 #include <memory>
 #include <optional>
 
-class ExportOptions;
 class ColorWell;
-class FigureWorker;
+class FigureExports;
+class FigureSession;
+class FigureStatusView;
 class QDockWidget;
 class QLabel;
 class QLineEdit;
@@ -31,10 +31,10 @@ class LSDocument;
 // An L-system document and its window (resources/LSDocument.ui): the axiom, the rules table in
 // the rules drawer, the angle and iteration controls, the two colour wells and the figure.
 //
-// Generations run on the document's figure worker on inputs copied at the request; a newer
-// request cancels the one running, so the latest always wins, and Stop (Esc, or the Generate
-// button while it reads Stop) cancels and keeps the figure shown. The view builds and draws
-// the figure of the string a generation hands it.
+// The figure belongs to the document's FigureSession, which takes every request made
+// through the controls (Generate, the iteration count, the angle, the view, Stop and Esc,
+// the snapshot and the exports) and says what the status line, the Generate button and the
+// progress bar show; the view draws what the session builds for it.
 // Every edit is an undo step.
 class LSDocument : public Document
 {
@@ -71,30 +71,27 @@ public:
     int iterations() const { return mIterations; }
     DocumentColor color() const { return mColor; }
     DocumentColor backgroundColor() const { return mBackgroundColor; }
-    // The rule set of the figure on screen (null before the first generation).
-    std::shared_ptr<lsRuleSet> ruleSet() const { return mRuleSet; }
-    // True from a generation's request until its figure is shown or it is stopped.
-    bool isGenerating() const { return mGenerating; }
-    // What the latest generation shown made (its string is the view's); null before the first.
-    std::shared_ptr<const FigureResult> shownFigure() const { return mShown; }
+    // The owner of the figure: what is shown, what is under way.
+    FigureSession *session() const { return mSession; }
     // True while the axiom or the rules differ from those of the latest generation: the figure
     // is out of date, and the Generate button stands out until the next generation.
     bool isFigureOutOfDate() const { return mFigureOutOfDate; }
 
     // The request a generation of the document as it stands makes.
     FigureRequest figureRequest() const;
-    // The most a generated string may take; a generation stops at the last pass that fits.
+    // The most a generated string may take; a longer pass is streamed, never written out.
     void setByteBudget(std::uint64_t bytes) { mByteBudget = bytes; }
 
 public slots:
     // Asks for a new generation of the current axiom, rules, angle and count.
     void generate();
-    // Cancels the generation under way; the figure on screen stays.
+    // Cancels the work under way (generating, drawing, writing a picture); the figure on
+    // screen stays.
     void stop();
     // Clamps to 1-7, shows the count in both controls and generates.
     void setIterations(int iterations);
-    // Clamps to 0-360, shows it in whole degrees in both controls and turns the figure on
-    // screen at once, without rewriting.
+    // Clamps to 0-360 and keeps whole degrees, the fraction cut off, as files store the
+    // angle; shows it in both controls and turns the figure on screen, without rewriting.
     void setAngle(double degrees);
     void updateView();
 
@@ -127,22 +124,7 @@ private:
     void awakeFromNib();
     void connectControls();
     DocumentData documentData() const;
-    void figureProgress(std::uint64_t serial, const FigureProgress &progress);
-    void figureFinished(std::uint64_t serial, FigureResult &result);
-    // The view's build of a streamed figure: its progress, and its end.
-    void drawingProgress(quint64 done, quint64 length);
-    void drawingFinished();
-    void setGenerating(bool generating);
-    void showStatus(const QString &message);
-    // A complaint about what was typed in a field; it goes once the field holds a valid value.
-    void showComplaint(QWidget *field, const QString &message);
-    void withdrawComplaint(QWidget *field);
     void inputsEdited();
-    // Why there is no figure to export yet; empty when there is one.
-    QString missingFigure() const;
-    // Says what the figure on screen shows (after "Stopped." when stopped).
-    void showShown(bool stopped);
-
     // Apply a value to the document and its controls; undo commands call them.
     void applyIterations(int iterations);
     void applyAngle(double degrees);
@@ -158,25 +140,12 @@ private:
     void drawerVisibilityChanged(bool visible);
     void tableViewSelectionDidChange();
     void moveSelectedRule(int by);
-    // Asks for a file (and, in the same dialog, the picture's size and background), then
-    // writes it.
-    void
-    saveFigure(const QString &title,
-               const QString &filter,
-               const QString &suffix,
-               const std::function<bool(const QString &, const ExportOptions &, QString *)> &write);
-
     std::unique_ptr<Ui::LSDocument> mUi;
     RulesTableModel *mRules;
-    std::unique_ptr<FigureWorker> mWorker;
-    std::uint64_t mLatestSerial = 0;     // of the latest request
-    bool mGenerating = false;            // the latest request has not ended
-    bool mDrawing = false;               // and the view builds its streamed figure: Stop stops that
-    std::shared_ptr<lsRuleSet> mRuleSet; // the figure on screen's, shared with the view
-    std::shared_ptr<const FigureResult> mShown;
-    QElapsedTimer mRequestClock; // since the latest request
-    double mShownSeconds = 0.0;  // from its request until mShown was drawn
-    bool mTimingDraw = false;    // mShown is handed to the view and not drawn yet
+    FigureSession *mSession;
+    // Once the window exists:
+    FigureExports *mExports = nullptr;
+    FigureStatusView *mStatus = nullptr;
     std::uint64_t mByteBudget = kMaxStringBytes;
 
     // What the latest generation was asked to draw, against which edits are compared.
@@ -189,7 +158,6 @@ private:
     };
     FigureInputs mGeneratedInputs;
     bool mFigureOutOfDate = false;
-    QWidget *mComplaintAbout = nullptr; // the field the status line complains about
 
     bool mLoaded = false;
     double mAngle = 0.0;

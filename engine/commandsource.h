@@ -15,6 +15,13 @@ inline constexpr std::size_t lsChunkBytes = std::size_t(64) << 10;
 // number after an '@' is whole (or runs to the end of the commands), so the walk reads
 // every factor as it would from one string.
 //
+// How the names relate: rewriting makes an lsString (engine/lsstring.h), the bytes of one
+// pass. A pass too long to keep as a string is never written out: an lsPassStream expands
+// it anew on every walk. Either way the interpreter reads it through an lsCommandSource,
+// lsStringSource being the one over an lsString. Above the engine, FigurePass
+// (figure/figurepass.h) is the pass a figure shows, holding one or the other, and makes a
+// fresh source for each walk.
+//
 // Between chunks the source reports progress and looks at a cancellation flag, so that a
 // long walk can show how far it got and stop soon after it is asked to.
 class lsCommandSource

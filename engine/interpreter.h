@@ -80,12 +80,17 @@ inline constexpr std::uint64_t kMaxGeometryBytes = std::uint64_t(2) << 30;
 // With a fixed scale, a region (minimum x, maximum x, minimum y, maximum y) keeps only
 // the segments of a flat figure that may reach into it: a picture of part of the figure
 // costs what it shows. The box still counts every vertex.
+//
+// stackDepth, when the commands' depth is known (lsCountGeometry), sizes the turtle's stack
+// of saved states once and exactly; otherwise it starts small and doubles as needed, which
+// can take half as much again as the deepest figure needs.
 struct lsGeometryReduction
 {
     double pixelsPerUnit = 0.0;
     double framingPixels = 0.0;
     double tolerance = 0.5;
     std::optional<std::array<double, 4>> region;
+    std::optional<std::uint64_t> stackDepth;
 };
 
 // Builds the geometry of the figure, sized exactly from lsCountGeometry first, into

@@ -254,7 +254,10 @@ bool buildReducedGeometry(const lsRuleSet &rules,
         geometry.stripFirst.clear();
         geometry.stripCount.clear();
         ReducingConsumer consumer(geometry, reduction);
-        walkInto(rules, commands, consumer);
+        if (reduction.stackDepth && *reduction.stackDepth > SIZE_MAX / sizeof(lsTurtleState))
+            throw std::bad_alloc();
+        walkInto(rules, commands, consumer,
+                 reduction.stackDepth ? std::size_t(*reduction.stackDepth) : 64);
         if (commands.cancelled() || consumer.misplaced) {
             geometry = lsGeometry();
             return false;

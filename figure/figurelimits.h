@@ -23,3 +23,10 @@ inline double clampAngle(double degrees)
         return kMinAngle;
     return degrees > kMaxAngle ? kMaxAngle : degrees;
 }
+
+// The angle a document keeps: whole degrees within the range, the fraction cut off, as its
+// file stores it and its controls show it. So what is shown, drawn and saved is one value.
+inline double wholeDegrees(double degrees)
+{
+    return std::trunc(clampAngle(degrees));
+}

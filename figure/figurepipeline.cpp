@@ -2,9 +2,6 @@
 
 #include "figure/figurerules.h"
 
-#include <cctype>
-#include <cmath>
-#include <cstdio>
 #include <new>
 
 namespace {
@@ -44,38 +41,6 @@ private:
     double mLast = 0.0;
 };
 
-std::string dataSize(std::uint64_t bytes)
-{
-    const char *units[] = { "bytes", "KiB", "MiB", "GiB", "TiB", "PiB", "EiB" };
-    double value = double(bytes);
-    int unit = 0;
-    while (value >= 1024.0 && unit < 6) {
-        value /= 1024.0;
-        ++unit;
-    }
-    char text[32];
-    if (unit == 0)
-        std::snprintf(text, sizeof text, "%llu bytes", static_cast<unsigned long long>(bytes));
-    else
-        std::snprintf(text, sizeof text,
-                      value < 10.0 && value != std::floor(value) ? "%.1f %s" : "%.0f %s", value,
-                      units[unit]);
-    return text;
-}
-
-// 1234567 as "1,234,567".
-std::string grouped(std::uint64_t n)
-{
-    const std::string digits = std::to_string(n);
-    std::string text;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0)
-            text += ',';
-        text += digits[i];
-    }
-    return text;
-}
-
 FigureResult cancelled(const FigureRequest &request)
 {
     FigureResult result;
@@ -84,37 +49,53 @@ FigureResult cancelled(const FigureRequest &request)
     return result;
 }
 
+// Neither the figure nor any pass below it could be had.
+FigureResult nothing(const FigureRequest &request)
+{
+    FigureResult result;
+    result.outcome = FigureOutcome::OutOfMemory;
+    result.requested = request.passes;
+    result.hasAxiom = request.axiom.has_value();
+    result.nothing = true;
+    return result;
+}
+
 // The memory a reduced build of a figure cannot shed: its stack of saved turtle states.
 std::uint64_t drawingBytes(const lsGeometryCount &count)
 {
-    return count.depth * sizeof(lsTurtleState);
+    constexpr std::uint64_t state = sizeof(lsTurtleState);
+    return count.depth > UINT64_MAX / state ? UINT64_MAX : count.depth * state;
 }
 
 FigureResult generate(const FigureRequest &request,
                       const std::atomic<bool> *cancel,
                       const FigureProgressFn &progress)
 {
+    if (cancel && cancel->load())
+        return cancelled(request);
     FigureResult result;
     result.requested = request.passes;
     result.hasAxiom = request.axiom.has_value();
-    std::shared_ptr<lsRuleSet> rules = makeRuleSet(request.letters, request.rules, request.angle);
+    // Never changed once made: a stream reads it on every walk, on any thread.
+    const std::shared_ptr<const lsRuleSet> rules =
+            makeRuleSet(request.letters, request.rules, request.angle);
     result.rules = rules;
     if (!result.hasAxiom) {
-        result.commands = FigurePass(lsString(""));
+        result.commands = FigurePass(lsString(""), 0);
         return result;
     }
     const std::string &axiom = *request.axiom;
-    // A stream reads the rules on every walk, long after the caller has the result's to
-    // change (its angle).
-    std::shared_ptr<const lsRuleSet> streamed;
     Reporter reporter(progress, request.passes);
+    const auto stopAt = [&](FigureOutcome outcome, std::uint64_t refused, std::uint64_t budget) {
+        result.outcome = outcome;
+        result.refusedBytes = refused;
+        result.budgetBytes = budget;
+    };
     // Whether a pass is too deep to draw; then it is what the figure steps back from.
     const auto tooDeep = [&](const lsGeometryCount &count) {
         if (drawingBytes(count) <= request.geometryBudget)
             return false;
-        result.outcome = FigureOutcome::GeometryBudget;
-        result.refusedBytes = drawingBytes(count);
-        result.budgetBytes = request.geometryBudget;
+        stopAt(FigureOutcome::GeometryBudget, drawingBytes(count), request.geometryBudget);
         return true;
     };
     int passes = request.passes;
@@ -123,9 +104,7 @@ FigureResult generate(const FigureRequest &request,
         const std::uint64_t length = lsLengthAfter(*rules, axiom, passes);
         std::optional<lsGeometryCount> count = lsCountGeometryAfter(*rules, axiom, passes);
         if ((length > request.lengthLimit || !count) && passes > 0) {
-            result.outcome = FigureOutcome::LengthLimit;
-            result.refusedBytes = length;
-            result.budgetBytes = request.lengthLimit;
+            stopAt(FigureOutcome::LengthLimit, length, request.lengthLimit);
             --passes;
             continue;
         }
@@ -135,25 +114,18 @@ FigureResult generate(const FigureRequest &request,
         }
         result.pass = passes;
         if (length > request.stringBudget) {
-            if (!streamed)
-                streamed = makeRuleSet(request.letters, request.rules, request.angle);
-            result.commands = FigurePass(streamed, axiom, passes);
+            result.commands = FigurePass(rules, axiom, passes, count->depth);
         } else {
             lsGeneration generation = lsGenerate(*rules, axiom, passes, request.stringBudget,
                                                  cancel, reporter.pass(passes));
             if (generation.cancelled)
                 return cancelled(request);
-            if (generation.string.isNull()) {
-                // Not even the axiom's memory could be had.
-                result.outcome = FigureOutcome::OutOfMemory;
-                result.nothing = true;
-                return result;
-            }
+            if (generation.string.isNull())
+                return nothing(request); // not even the axiom's memory
             if (generation.iterations < passes) {
-                // Out of memory: the longest generation below whose memory could be had. A
-                // stop further up stays the reason for passes below it.
-                if (passes == request.passes)
-                    result.outcome = FigureOutcome::OutOfMemory;
+                // The longest generation below whose memory could be had: memory, not a
+                // limit met further up, is why the pass after it is not shown.
+                stopAt(FigureOutcome::OutOfMemory, 0, 0);
                 result.pass = generation.iterations;
                 count = lsCountGeometryAfter(*rules, axiom, result.pass);
                 if (result.pass > 0 && tooDeep(*count)) {
@@ -161,7 +133,7 @@ FigureResult generate(const FigureRequest &request,
                     continue;
                 }
             }
-            result.commands = FigurePass(std::move(generation.string));
+            result.commands = FigurePass(std::move(generation.string), count->depth);
         }
         result.count = *count; // none only for passes of more than 2^62 symbols
         result.length = result.commands.length();
@@ -179,78 +151,6 @@ FigureResult buildFigure(const FigureRequest &request,
         return generate(request, cancel, progress);
     } catch (const std::bad_alloc &) {
         // The small things around the figure (rules, tables) could not be had.
-        FigureResult result;
-        result.outcome = FigureOutcome::OutOfMemory;
-        result.requested = request.passes;
-        return result;
+        return nothing(request);
     }
-}
-
-namespace {
-
-// Why the pass after the one shown is not shown; "" for a complete figure.
-std::string reason(const FigureResult &result)
-{
-    const std::string next = "pass " + std::to_string(result.pass + 1);
-    switch (result.outcome) {
-    case FigureOutcome::Complete:
-        return {};
-    case FigureOutcome::LengthLimit:
-        return next + " would have "
-               + (result.refusedBytes == lsLengthOverflow
-                          ? "too many symbols to count"
-                          : grouped(result.refusedBytes) + " symbols")
-               + ", more than the " + grouped(result.budgetBytes) + " a figure may have";
-    case FigureOutcome::GeometryBudget:
-        return next + " would need " + dataSize(result.refusedBytes) + " to draw, more than the "
-               + dataSize(result.budgetBytes) + " limit";
-    case FigureOutcome::OutOfMemory:
-        return "there was not enough memory for " + next;
-    case FigureOutcome::Cancelled:
-        return "stopped: the figure shown before stays";
-    }
-    return {};
-}
-
-std::string passOf(const FigureResult &result)
-{
-    return "pass " + std::to_string(result.pass) + " of " + std::to_string(result.requested);
-}
-
-} // namespace
-
-std::string describeOutcome(const FigureResult &result, const std::string &name)
-{
-    std::string why;
-    if (result.outcome == FigureOutcome::Complete)
-        return {};
-    if (result.outcome == FigureOutcome::Cancelled)
-        why = reason(result);
-    else if (result.nothing)
-        why = "there was not enough memory for the figure";
-    else
-        why = "showing " + passOf(result) + ": " + reason(result);
-    return name.empty() ? why : name + ": " + why;
-}
-
-std::string describeFigure(const FigureResult &result, double seconds)
-{
-    const std::uint64_t segments = result.count.vertices - result.count.strips;
-    char time[32];
-    std::snprintf(time, sizeof time, "%.2f s", seconds);
-    std::string text = passOf(result) + ": " + grouped(result.length) + " symbols, "
-                       + grouped(segments) + " segments, " + time;
-    text[0] = 'P';
-    std::string why = reason(result);
-    if (!why.empty()) {
-        why[0] = char(std::toupper(static_cast<unsigned char>(why[0])));
-        text += ". " + why + ".";
-    }
-    return text;
-}
-
-std::string describeProgress(const FigureProgress &progress)
-{
-    return "Generating pass " + std::to_string(progress.pass) + " of "
-           + std::to_string(progress.passes);
 }

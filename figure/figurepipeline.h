@@ -32,12 +32,12 @@ struct FigureRequest
     std::uint64_t geometryBudget = kMaxGeometryBytes;
 };
 
-// Why the figure shows the pass it shows.
+// Why the figure shows the pass it shows, or why it shows none.
 enum class FigureOutcome {
     Complete,       // every pass asked for
     LengthLimit,    // the next pass has more symbols than the length limit
     GeometryBudget, // drawing the next pass would need more than the geometry budget
-    OutOfMemory,    // the memory for the next pass could not be had
+    OutOfMemory,    // the memory for the next pass could not be had (with `nothing`: for any)
     Cancelled,      // nothing new: the work was cancelled
 };
 
@@ -61,12 +61,12 @@ struct FigureResult
     std::uint64_t refusedBytes = 0;
     std::uint64_t budgetBytes = 0;
     bool hasAxiom = false;
-    std::shared_ptr<lsRuleSet> rules; // with the request's angle
-    // The pass shown; null when cancelled, and when not even the axiom's memory could be had
-    // (then `nothing` is set). A caller may move it on (to the view that draws it): length
-    // keeps its size.
+    std::shared_ptr<const lsRuleSet> rules; // with the request's angle
+    // The pass shown; null when cancelled, and when not even the axiom's or the rules' memory
+    // could be had (then `nothing` is set). A caller may move it on (to the view that draws
+    // it): length keeps its size.
     FigurePass commands;
-    bool nothing = false;
+    bool nothing = false; // there is no pass to show: outcome is OutOfMemory
     std::uint64_t length = 0;
     lsGeometryCount count; // of the commands, before any reduction: known exactly
 };
@@ -83,15 +83,3 @@ struct FigureResult
 FigureResult buildFigure(const FigureRequest &request,
                          const std::atomic<bool> *cancel = nullptr,
                          const FigureProgressFn &progress = {});
-
-// Which pass a result shows and why no later one, for a message ("showing pass 5 of 7:
-// pass 6 would make a figure of 2.7 GiB, more than the 2 GiB limit"); "" for a complete
-// figure. name (may be empty) is how the figure is named.
-std::string describeOutcome(const FigureResult &result, const std::string &name = {});
-
-// What a figure shows, for a status line: the pass, its symbols and segments, the seconds
-// it took to show, and why no later pass is shown.
-std::string describeFigure(const FigureResult &result, double seconds);
-
-// The work under way, for a status line: "Generating pass 5 of 7".
-std::string describeProgress(const FigureProgress &progress);

@@ -5,76 +5,41 @@
 FigureWorker::FigureWorker(Deliver deliver, Report report)
     : mDeliver(std::move(deliver))
     , mReport(std::move(report))
-    , mThread(&FigureWorker::run, this)
 { }
-
-FigureWorker::~FigureWorker()
-{
-    {
-        std::lock_guard guard(mLock);
-        mStopping = true;
-        mPending.reset();
-        mCancel = true;
-    }
-    mWake.notify_all();
-    mThread.join();
-}
 
 std::uint64_t FigureWorker::request(FigureRequest request)
 {
-    std::uint64_t serial;
-    {
-        std::lock_guard guard(mLock);
-        serial = ++mSerial;
-        mPending.emplace(serial, std::move(request));
-        if (mRunning)
-            mCancel = true;
-    }
-    mWake.notify_all();
+    const std::uint64_t serial = ++mSerial;
+    cancel();
+    mCancel = mThread.post(
+            [this, serial, request = std::move(request)](const std::atomic<bool> &cancel) {
+                run(serial, request, cancel);
+            });
     return serial;
 }
 
 void FigureWorker::cancel()
 {
-    std::lock_guard guard(mLock);
-    mPending.reset();
-    if (mRunning)
-        mCancel = true;
+    if (mCancel)
+        mCancel->store(true);
 }
 
-void FigureWorker::run()
+void FigureWorker::run(std::uint64_t serial,
+                       const FigureRequest &request,
+                       const std::atomic<bool> &cancel)
 {
     using Clock = std::chrono::steady_clock;
-    std::unique_lock guard(mLock);
-    for (;;) {
-        mWake.wait(guard, [this] { return mStopping || mPending; });
-        if (mStopping)
+    int pass = -1;
+    Clock::time_point reported{};
+    const FigureProgressFn progress = [&](const FigureProgress &p) {
+        const Clock::time_point now = Clock::now();
+        if (p.pass == pass && now - reported < std::chrono::milliseconds(250))
             return;
-        auto [serial, request] = std::move(*mPending);
-        mPending.reset();
-        mCancel = false;
-        mRunning = true;
-        guard.unlock();
-
-        int pass = 0;
-        Clock::time_point reported{};
-        const FigureProgressFn progress = [&](const FigureProgress &p) {
-            const Clock::time_point now = Clock::now();
-            if (p.pass == pass && now - reported < std::chrono::milliseconds(250))
-                return;
-            pass = p.pass;
-            reported = now;
-            mReport(serial, p);
-        };
-        FigureResult result =
-                buildFigure(request, &mCancel, mReport ? progress : FigureProgressFn());
-
-        guard.lock();
-        mRunning = false;
-        if (result.outcome == FigureOutcome::Cancelled && mPending)
-            continue; // replaced
-        guard.unlock();
+        pass = p.pass;
+        reported = now;
+        mReport(serial, p);
+    };
+    FigureResult result = buildFigure(request, &cancel, mReport ? progress : FigureProgressFn());
+    if (serial == mSerial)
         mDeliver(serial, std::move(result));
-        guard.lock();
-    }
 }

@@ -18,6 +18,8 @@
 #include <QScreen>
 #include <QUndoStack>
 
+#include <new>
+
 namespace {
 
 QString quoted(const QString &name)
@@ -95,10 +97,17 @@ bool Document::writeToFile(const QString &path, QString *error) const
         return false;
     }
     std::string reason;
-    if (!writeFileSafely(encodeFileName(path.toStdU16String()),
-                         { reinterpret_cast<const std::uint8_t *>(data.constData()),
-                           std::size_t(data.size()) },
-                         &reason)) {
+    bool written = false;
+    try {
+        written = writeFileSafely(encodeFileName(path.toStdU16String()),
+                                  { reinterpret_cast<const std::uint8_t *>(data.constData()),
+                                    std::size_t(data.size()) },
+                                  &reason);
+    } catch (const std::bad_alloc &) {
+        // Naming the temporary file takes memory too; then nothing has been written.
+        reason = "there is not enough memory to save it";
+    }
+    if (!written) {
         *error = tr("The file %1 could not be written: %2.")
                          .arg(quoted(baseName(path)), QString::fromStdString(reason));
         return false;

@@ -57,6 +57,8 @@ public slots:
     bool revertToSaved();
     // The print command of the File menu.
     virtual void printDocument() { }
+    // Shows a warning sheet on this window: text is the headline, detail the cause.
+    void showError(const QString &text, const QString &detail);
 
 protected:
     // The document's content as file bytes. On failure *error says why in plain words.
@@ -82,9 +84,6 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     bool event(QEvent *event) override;
-
-    // Shows a warning sheet on this window: text is the headline, detail the cause.
-    void showError(const QString &text, const QString &detail);
 
 private:
     friend class DocumentController;

@@ -1,30 +1,19 @@
 #include "view/lsglview.h"
 
-#include "fileio/filename.h"
-#include "view/tiffwriter.h"
-#include "view/viewgeometry.h"
+#include "view/figureprinting.h"
 
-#include <QImage>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QNativeGestureEvent>
 #include <QOpenGLContext>
-#include <QPainter>
-#include <QPrintDialog>
-#include <QPrinter>
-#include <QThreadPool>
 #include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
-#include <new>
+#include <mutex>
 
 namespace {
-
-// Commands shorter than this build their geometry at once on the main thread (a few
-// milliseconds at most); longer ones on a worker.
-constexpr std::size_t inlineBuildLimit = 256 * 1024;
 
 // A figure with depth turns this much per tick of this many milliseconds of real time.
 constexpr double spinDegreesPerTick = 0.3;
@@ -38,50 +27,11 @@ constexpr double arrowPanShare = 0.1;
 // screen), whatever the screen's scale.
 constexpr double turnDegreesPerPixel = 0.5;
 
-// Builds for a view of the given pixel size. Always into new storage: frames may still
-// be drawing the figure it replaces on the frame thread. box: the figure's, when known.
-// Null when the memory could not be had or cancel (may be null) was set; progress (may
-// be empty) hears how far each walk got.
-std::shared_ptr<lsGeometry> buildGeometry(const FigurePass &commands,
-                                          double angle,
-                                          double step,
-                                          QSize pixels,
-                                          const FigureView &view,
-                                          const std::optional<std::array<double, 6>> &box,
-                                          const std::atomic<bool> *cancel = nullptr,
-                                          lsCommandSource::Progress progress = {})
-{
-    // The interpreter reads only the angle and the step; a private copy of both keeps the
-    // worker clear of later changes to the view's rule set.
-    lsRuleSet rules;
-    rules.angle = angle;
-    rules.step = step;
-    try {
-        auto target = std::make_shared<lsGeometry>();
-        const std::unique_ptr<lsCommandSource> source = commands.source();
-        source->watch(cancel, std::move(progress));
-        if (!buildViewGeometry(rules, *source, pixels.width(), pixels.height(), *target, view,
-                               box ? box->data() : nullptr))
-            return nullptr;
-        return target;
-    } catch (const std::bad_alloc &) {
-        return nullptr;
-    }
-}
-
 std::array<double, 4> components(const QColor &color)
 {
     float r, g, b, a;
     color.toRgb().getRgbF(&r, &g, &b, &a);
     return { r, g, b, a };
-}
-
-QImage toQImage(const lsImageRep &rep)
-{
-    QImage image(rep.width, rep.height, QImage::Format_RGB888);
-    for (int y = 0; y < rep.height; ++y)
-        interleaveRow(rep, y, image.scanLine(y));
-    return image;
 }
 
 } // namespace
@@ -112,7 +62,6 @@ lsGLView::lsGLView(QWidget *parent)
 lsGLView::~lsGLView()
 {
     mFrames.reset(); // waits for the frame in progress
-    cancelBuild();
     {
         std::lock_guard lock(mLink->mutex);
         mLink->view = nullptr;
@@ -157,9 +106,12 @@ QSize lsGLView::pixelSize() const
 void lsGLView::resizeGL(int, int)
 {
     mFramePainted = false;
-    // The figure is built for the picture's pixels: a new size takes a new build.
-    if (pixelSize() != mGeometryPixels)
-        requestBuild();
+    // The figure is built for the picture's pixels: a new size may take a new build.
+    const QSize pixels = pixelSize();
+    if (pixels == mPixels)
+        return;
+    mPixels = pixels;
+    emit viewChanged();
 }
 
 FrameThread::Request lsGLView::frameRequest() const
@@ -272,7 +224,7 @@ void lsGLView::setView(const FigureView &view)
         return;
     mView = view;
     update();
-    requestBuild();
+    emit viewChanged();
 }
 
 void lsGLView::fit()
@@ -431,181 +383,11 @@ void lsGLView::setBackgroundColor(const QColor &color)
     update();
 }
 
-void lsGLView::setRulesAndCommands(std::shared_ptr<lsRuleSet> rules, FigurePass commands)
+void lsGLView::showGeometry(std::shared_ptr<const lsGeometry> geometry)
 {
-    auto held = std::make_shared<const FigurePass>(std::move(commands));
-    std::shared_ptr<const FigurePass> previous; // freed after the lock is released
-    {
-        std::lock_guard lock(mLock);
-        previous = std::exchange(mCommands, std::move(held));
-        mRules = std::move(rules);
-        ++mSerial;
-        mFitPending = true;
-        if (mBuildCancel)
-            mBuildCancel->store(true);
-    }
-    requestBuild();
-}
-
-void lsGLView::cancelBuild()
-{
-    std::lock_guard lock(mLock);
-    if (mBuildCancel)
-        mBuildCancel->store(true);
-    mStoppedSerial = mSerial;
-}
-
-void lsGLView::setRuleAngle(double radians)
-{
-    {
-        std::lock_guard lock(mLock);
-        if (!mRules)
-            return;
-        mRules->angle = radians;
-        ++mSerial;
-        if (mBuildCancel)
-            mBuildCancel->store(true);
-    }
-    requestBuild();
-}
-
-std::shared_ptr<const FigurePass> lsGLView::heldCommands() const
-{
-    std::lock_guard lock(mLock);
-    return mCommands;
-}
-
-void lsGLView::requestBuild()
-{
-    QMetaObject::invokeMethod(this, &lsGLView::startBuild, Qt::QueuedConnection);
-}
-
-void lsGLView::startBuild()
-{
-    if (mBuilding)
-        return; // finishBuild() starts the latest request
-    std::shared_ptr<const FigurePass> commands;
-    double angle, step;
-    std::uint64_t serial;
-    std::shared_ptr<std::atomic<bool>> cancel;
-    {
-        std::lock_guard lock(mLock);
-        if (!mCommands || !mRules || mSerial == mStoppedSerial)
-            return;
-        commands = mCommands;
-        angle = mRules->angle;
-        step = mRules->step;
-        serial = mSerial;
-        if (serial != mShownSerial && std::exchange(mFitPending, false))
-            mView = {};
-    }
-    const QSize pixels = pixelSize();
-    const bool sameFigure = serial == mShownSerial;
-    if (sameFigure && (!mShown || (pixels == mGeometryPixels && !viewNeedsBuild())))
-        return; // built already, or failed to build
-    std::optional<std::array<double, 6>> box;
-    if (sameFigure)
-        box.emplace(std::to_array(mShown->box));
-    const FigureView view = mView;
-    mGeometryPixels = pixels;
-    if (commands->length() < inlineBuildLimit) {
-        finishBuild(serial, buildGeometry(*commands, angle, step, pixels, view, box), pixels, view,
-                    false);
-        return;
-    }
-    mBuilding = true;
-    {
-        std::lock_guard lock(mLock);
-        cancel = std::make_shared<std::atomic<bool>>(mSerial != serial);
-        mBuildCancel = cancel;
-    }
-    QThreadPool::globalInstance()->start([commands = std::move(commands), angle, step, pixels,
-                                          built = view, box, serial, cancel = std::move(cancel),
-                                          link = mLink]() mutable {
-        // A stream's walks take seconds: reported about every percent, to the view while it
-        // exists (Qt drops the events of deleted objects).
-        lsCommandSource::Progress progress;
-        if (commands->isStreamed())
-            progress = [link, reported = std::uint64_t(0)](std::uint64_t done,
-                                                           std::uint64_t length) mutable {
-                if (done > reported && done - reported < length / 100 && done != length)
-                    return;
-                reported = done;
-                std::lock_guard lock(link->mutex);
-                if (lsGLView *view = link->view)
-                    QMetaObject::invokeMethod(
-                            view, [view, done, length] { emit view->buildProgress(done, length); },
-                            Qt::QueuedConnection);
-            };
-        auto geometry = buildGeometry(*commands, angle, step, pixels, built, box, cancel.get(),
-                                      std::move(progress));
-        const bool cancelled = cancel->load();
-        std::lock_guard lock(link->mutex);
-        if (lsGLView *view = link->view) {
-            QMetaObject::invokeMethod(
-                    view,
-                    [view, serial, geometry = std::move(geometry), pixels, built,
-                     cancelled]() mutable {
-                        view->finishBuild(serial, std::move(geometry), pixels, built, cancelled);
-                    },
-                    Qt::QueuedConnection);
-        }
-    });
-}
-
-// Whether the figure built last is too coarse for the view, needlessly fine, or does not
-// reach the edges of the picture.
-bool lsGLView::viewNeedsBuild() const
-{
-    if (!mShown)
-        return false;
-    const QSize size = pixelSize();
-    const lsGeometryReduction built = viewReduction(mShown->box, mGeometryPixels.width(),
-                                                    mGeometryPixels.height(), mGeometryView);
-    const lsGeometryReduction wanted =
-            viewReduction(mShown->box, size.width(), size.height(), mView);
-    // A little coarser than the pixels is not seen; turning a figure with depth changes
-    // its bound a little at every step.
-    if (wanted.pixelsPerUnit > built.pixelsPerUnit * 1.1
-        || wanted.pixelsPerUnit * 2.0 < built.pixelsPerUnit)
-        return true;
-    if (!built.region)
-        return false;
-    if (!wanted.region)
-        return true;
-    const std::array<double, 4> shown =
-            FigureCamera::make(mShown->box, size.width(), size.height(), 0.0, mView)
-                    .visibleRegion(0.0);
-    const std::array<double, 4> &reach = *built.region;
-    return shown[0] < reach[0] || shown[1] > reach[1] || shown[2] < reach[2] || shown[3] > reach[3];
-}
-
-void lsGLView::finishBuild(std::uint64_t serial,
-                           std::shared_ptr<lsGeometry> geometry,
-                           QSize pixels,
-                           const FigureView &view,
-                           bool cancelled)
-{
-    mBuilding = false;
-    if (cancelled) {
-        // The figure shown stays; a newer request builds now, a stopped one not at all.
-        startBuild();
-        return;
-    }
     mShown = std::move(geometry);
     mRenderer.setGeometry(mShown);
-    mShownSerial = serial;
-    mGeometryPixels = pixels;
-    mGeometryView = view;
     update();
-    std::uint64_t latest;
-    {
-        std::lock_guard lock(mLock);
-        latest = mSerial;
-    }
-    if (latest == serial)
-        emit figureReady();
-    startBuild(); // the latest request, or a view that moved meanwhile
 }
 
 lsImageRep lsGLView::makeImageRep()
@@ -627,109 +409,15 @@ lsImageRep lsGLView::makeImageRep()
     return image;
 }
 
-lsImageRep
-lsGLView::renderPicture(QSize size, double spinDegrees, const std::array<double, 4> &background)
-{
-    if (!mFrames) // drawn on the UI thread: only the view's own picture can be had
-        return size == pixelSize() && background == mRenderer.backgroundColor()
-                               && spinDegrees == spinAngle()
-                       ? makeImageRep()
-                       : lsImageRep();
-    if (!mShown || size.isEmpty())
-        return {};
-    FrameThread::Request request = frameRequest();
-    request.width = size.width();
-    request.height = size.height();
-    request.backgroundColor = background;
-    request.spinDegrees = spinDegrees;
-    if (size != mGeometryPixels) {
-        std::shared_ptr<const FigurePass> commands;
-        double angle, step;
-        {
-            std::lock_guard lock(mLock);
-            if (!mCommands || !mRules || mSerial != mShownSerial)
-                return {};
-            commands = mCommands;
-            angle = mRules->angle;
-            step = mRules->step;
-        }
-        request.geometry =
-                buildGeometry(*commands, angle, step, size, mView, std::to_array(mShown->box));
-        if (!request.geometry)
-            return {};
-    }
-    const auto frame = mFrames->render(request);
-    return frame ? imageRepFromRgba(frame->rgba, frame->request.width, frame->request.height)
-                 : lsImageRep();
-}
-
-int lsGLView::snapshotToFile(const QString &path, QString *errorString)
-{
-    const lsImageRep image = makeImageRep();
-    if (image.isNull()) {
-        if (errorString)
-            *errorString = tr("The view has no picture to save.");
-        return -1;
-    }
-    std::string error;
-    if (!writeTiff(image, encodeFileName(path.toStdU16String()), &error)) {
-        if (errorString)
-            *errorString = QString::fromLocal8Bit(error);
-        return -1;
-    }
-    return 0;
-}
-
-bool lsGLView::printImage(QPrinter &printer, const lsImageRep &rep, QString *errorString)
-{
-    const QImage image = toQImage(rep);
-    QPainter painter;
-    if (!painter.begin(&printer)) {
-        if (errorString)
-            *errorString = printer.outputFileName().isEmpty()
-                                   ? tr("The printer could not be started.")
-                                   : tr("Cannot write %1.").arg(printer.outputFileName());
-        return false;
-    }
-    // Unscaled: one unit of the view per point, as the view shows it on screen. A picture
-    // larger than the page continues on further pages.
-    const double scale = printer.resolution() / 72.0 / devicePixelRatioF();
-    const int tileWidth = std::max(1, static_cast<int>(printer.width() / scale));
-    const int tileHeight = std::max(1, static_cast<int>(printer.height() / scale));
-    bool firstPage = true;
-    for (int y = 0; y < image.height(); y += tileHeight) {
-        for (int x = 0; x < image.width(); x += tileWidth) {
-            if (!firstPage)
-                printer.newPage();
-            firstPage = false;
-            const QRect source(x, y, std::min(tileWidth, image.width() - x),
-                               std::min(tileHeight, image.height() - y));
-            painter.drawImage(QRectF(0, 0, source.width() * scale, source.height() * scale), image,
-                              source);
-        }
-    }
-    if (!painter.end()) {
-        if (errorString)
-            *errorString = tr("Printing failed.");
-        return false;
-    }
-    return true;
-}
-
 void lsGLView::print(const QString &documentName)
 {
     // The frame of the moment of the request: the figure goes on spinning behind the dialog.
     const lsImageRep rep = makeImageRep();
-    if (rep.isNull())
+    if (rep.isNull()) {
+        QMessageBox::warning(this, tr("Print"), tr("The view has no picture to print yet."));
         return;
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setDocName(documentName);
-    QPrintDialog dialog(&printer, this);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    QString error;
-    if (!printImage(printer, rep, &error))
-        QMessageBox::warning(this, tr("Print"), error);
+    }
+    printWithDialog(this, rep, devicePixelRatioF(), documentName);
 }
 
 bool lsGLView::printToPdf(const QString &path, QString *errorString)
@@ -737,11 +425,8 @@ bool lsGLView::printToPdf(const QString &path, QString *errorString)
     const lsImageRep rep = makeImageRep();
     if (rep.isNull()) {
         if (errorString)
-            *errorString = tr("The view has no picture to print.");
+            *errorString = tr("The view has no picture to print yet.");
         return false;
     }
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(path);
-    return printImage(printer, rep, errorString);
+    return printPictureToPdf(rep, devicePixelRatioF(), path, errorString);
 }

@@ -1,5 +1,9 @@
 #include "view/viewgeometry.h"
 
+#include "figure/figurerules.h"
+
+#include <new>
+
 lsGeometryReduction
 viewReduction(const double box[6], int width, int height, const FigureView &view)
 {
@@ -17,7 +21,8 @@ bool buildViewGeometry(const lsRuleSet &rules,
                        int height,
                        lsGeometry &geometry,
                        const FigureView &view,
-                       const double *box)
+                       const double *box,
+                       std::optional<std::uint64_t> stackDepth)
 {
     commands.rewind();
     if (width <= 0 || height <= 0)
@@ -29,6 +34,7 @@ bool buildViewGeometry(const lsRuleSet &rules,
         // One walk for a flat framed figure, whose scale follows the box as it grows; any
         // other is built again for its whole box.
         lsGeometryReduction reduction;
+        reduction.stackDepth = stackDepth;
         reduction.framingPixels = FigureCamera::framingPixels(width, height);
         if (!lsBuildGeometry(rules, commands, geometry, reduction))
             return false;
@@ -38,5 +44,58 @@ bool buildViewGeometry(const lsRuleSet &rules,
         box = found.data();
         commands.rewind();
     }
-    return lsBuildGeometry(rules, commands, geometry, viewReduction(box, width, height, view));
+    lsGeometryReduction reduction = viewReduction(box, width, height, view);
+    reduction.stackDepth = stackDepth;
+    return lsBuildGeometry(rules, commands, geometry, reduction);
+}
+
+std::shared_ptr<lsGeometry> buildPassGeometry(const FigurePass &pass,
+                                              double degrees,
+                                              int width,
+                                              int height,
+                                              const FigureView &view,
+                                              const double *box,
+                                              const std::atomic<bool> *cancel,
+                                              lsCommandSource::Progress progress)
+{
+    // The interpreter reads only the angle and the step of a rule set.
+    lsRuleSet rules;
+    rules.angle = radiansFromDegrees(degrees);
+    try {
+        auto geometry = std::make_shared<lsGeometry>();
+        const std::unique_ptr<lsCommandSource> source = pass.source();
+        source->watch(cancel, std::move(progress));
+        if (!buildViewGeometry(rules, *source, width, height, *geometry, view, box, pass.depth()))
+            return nullptr;
+        return geometry;
+    } catch (const std::bad_alloc &) {
+        return nullptr;
+    }
+}
+
+bool viewNeedsBuild(const double box[6],
+                    int builtWidth,
+                    int builtHeight,
+                    const FigureView &builtView,
+                    int width,
+                    int height,
+                    const FigureView &view)
+{
+    if (builtWidth != width || builtHeight != height)
+        return true;
+    const lsGeometryReduction built = viewReduction(box, builtWidth, builtHeight, builtView);
+    const lsGeometryReduction wanted = viewReduction(box, width, height, view);
+    // A little coarser than the pixels is not seen; turning a figure with depth changes
+    // its bound a little at every step.
+    if (wanted.pixelsPerUnit > built.pixelsPerUnit * 1.1
+        || wanted.pixelsPerUnit * 2.0 < built.pixelsPerUnit)
+        return true;
+    if (!built.region)
+        return false;
+    if (!wanted.region)
+        return true;
+    const std::array<double, 4> shown =
+            FigureCamera::make(box, width, height, 0.0, view).visibleRegion(0.0);
+    const std::array<double, 4> &reach = *built.region;
+    return shown[0] < reach[0] || shown[1] > reach[1] || shown[2] < reach[2] || shown[3] > reach[3];
 }

@@ -1,7 +1,13 @@
 #pragma once
 
 #include "engine/interpreter.h"
+#include "figure/figurepass.h"
 #include "view/figurecamera.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
 
 // Of a flat figure seen through a view, the part built around what the picture shows, in
 // picture sizes on every side, so that panning a little shows built segments at once.
@@ -17,12 +23,38 @@ viewReduction(const double box[6], int width, int height, const FigureView &view
 // `view`, with the vertices that picture cannot tell apart merged. The window and the
 // headless renderer both build through here, so that they draw the same segments. A
 // picture without pixels keeps every vertex. `box`, when the figure's box is known,
-// saves the walk that finds it for a view other than the framed one. Each walk starts
-// from the first command. Returns false as lsBuildGeometry does.
+// saves the walk that finds it for a view other than the framed one; stackDepth, when the
+// commands' depth is known, sizes the turtle's stack once. Each walk starts from the first
+// command. Returns false as lsBuildGeometry does.
 [[nodiscard]] bool buildViewGeometry(const lsRuleSet &rules,
                                      lsCommandSource &commands,
                                      int width,
                                      int height,
                                      lsGeometry &geometry,
                                      const FigureView &view = {},
-                                     const double *box = nullptr);
+                                     const double *box = nullptr,
+                                     std::optional<std::uint64_t> stackDepth = {});
+
+// The same for the pass a figure shows, turned by `degrees`, into new storage (a picture
+// built before may still be drawn elsewhere): the one way the window builds what it draws
+// and exports. Polls cancel (may be null) between chunks; progress (may be empty) hears
+// how far each walk got. Null when cancel was seen set or the memory could not be had.
+std::shared_ptr<lsGeometry> buildPassGeometry(const FigurePass &pass,
+                                              double degrees,
+                                              int width,
+                                              int height,
+                                              const FigureView &view,
+                                              const double *box,
+                                              const std::atomic<bool> *cancel,
+                                              lsCommandSource::Progress progress);
+
+// Whether a figure of `box` built for a picture of `builtPixels` through `builtView` must be
+// built again for one of `pixels` through `view`: it would be too coarse for the new scale,
+// needlessly fine, or would not reach the edges of the picture.
+bool viewNeedsBuild(const double box[6],
+                    int builtWidth,
+                    int builtHeight,
+                    const FigureView &builtView,
+                    int width,
+                    int height,
+                    const FigureView &view);

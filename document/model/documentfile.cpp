@@ -4,6 +4,7 @@
 #include "archive/archivewriter.h"
 #include "figure/figurelimits.h"
 #include "fileio/boundedread.h"
+#include "fileio/safefile.h"
 
 #include <algorithm>
 #include <cmath>
@@ -43,6 +44,8 @@ double wholeWithin(double v, double lo, double hi)
         return lo;
     return std::trunc(std::min(v, hi));
 }
+
+constexpr const char *notEnoughMemory = "there is not enough memory to read it";
 
 std::string damagedAt(std::size_t offset, const std::string &what)
 {
@@ -206,7 +209,9 @@ bool readDocument(std::span<const std::uint8_t> bytes, DocumentData &out, std::s
     Archive archive;
     ArchiveError archiveError;
     if (!readArchive(bytes, archive, &archiveError))
-        return failWith(damagedAt(archiveError.offset, archiveError.message));
+        return failWith(archiveError.outOfMemory
+                                ? std::string(notEnoughMemory)
+                                : damagedAt(archiveError.offset, archiveError.message));
     const ArchiveValue *dict = archive.root();
     // An archive whose root is damaged inside its layout is a damaged file, not some other one.
     if (std::string damage = dict ? damageOf(*dict) : std::string(); !damage.empty())
@@ -214,8 +219,8 @@ bool readDocument(std::span<const std::uint8_t> bytes, DocumentData &out, std::s
     if (!dict || dict->kind != ArchiveValue::Kind::Dictionary || !hasDocumentKey(*dict))
         return failWith("it is not an L-system document");
 
-    DocumentData doc;
     try {
+        DocumentData doc; // its default colours take memory too
         doc.axiom = readText(*dict, kAxiom);
         doc.rules = readTextList(*dict, kRules);
         doc.letters = readTextList(*dict, kLetters);
@@ -228,12 +233,12 @@ bool readDocument(std::span<const std::uint8_t> bytes, DocumentData &out, std::s
         const std::size_t count = std::max(doc.letters.size(), doc.rules.size());
         doc.letters.resize(count, kNoLetter);
         doc.rules.resize(count);
+        out = std::move(doc);
     } catch (const BadValue &bad) {
         return failWith(bad.message);
     } catch (const std::bad_alloc &) {
-        return failWith("there is not enough memory to read it");
+        return failWith(notEnoughMemory);
     }
-    out = std::move(doc);
     return true;
 }
 
@@ -274,4 +279,17 @@ bool readDocumentFile(const std::string &path, DocumentData &out, std::string *e
         || !readDocument(bytes, out, &cause))
         return failWith(cause);
     return true;
+}
+
+bool writeDocumentFile(const std::string &path, const DocumentData &doc, std::string *error)
+{
+    try {
+        std::vector<std::uint8_t> bytes;
+        return writeDocument(doc, bytes, error) && writeFileSafely(path, bytes, error);
+    } catch (const std::bad_alloc &) {
+        // Naming the temporary file takes memory too; then nothing has been written.
+        if (error)
+            *error = "there is not enough memory to save it";
+        return false;
+    }
 }

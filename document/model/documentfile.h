@@ -48,3 +48,7 @@ writeDocument(const DocumentData &doc, std::vector<std::uint8_t> &out, std::stri
 // kMaxDocumentBytes bytes); the error is a sentence naming the file and the cause:
 // Cannot open "tree.lsd": it is damaged at byte 1234 (...).
 [[nodiscard]] bool readDocumentFile(const std::string &path, DocumentData &out, std::string *error);
+// Writes the document to a file through a SafeFile: on failure, any file there before keeps
+// its bytes. The error is a clause about the document, as for writeDocument.
+[[nodiscard]] bool
+writeDocumentFile(const std::string &path, const DocumentData &doc, std::string *error);

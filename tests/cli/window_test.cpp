@@ -3,11 +3,12 @@
 #include "document/model/documentfile.h"
 #include "figure/figurelimits.h"
 #include "platform/documentcontroller.h"
+#include "session/figuresession.h"
+#include "tests/waituntil.h"
 #include "view/imagerep.h"
 #include "view/lsglview.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QImage>
 #include <QJsonDocument>
@@ -26,16 +27,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-bool waitUntil(const std::function<bool()> &done)
-{
-    QDeadlineTimer deadline(20000);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QTest::qWait(10);
-    }
-    return true;
-}
+using testsupport::waitUntil;
 
 TEST(SprigRenderWindow, PngHasTheWindowsPixels)
 {
@@ -63,8 +55,10 @@ TEST(SprigRenderWindow, PngHasTheWindowsPixels)
     ASSERT_NE(document, nullptr);
     lsGLView *view = document->glView();
     view->setFixedSize(240, 160);
-    ASSERT_TRUE(waitUntil([&] { return view->shownGeometry() && view->isVisible(); }));
-    QTest::qWait(100);
+    const auto settled = [&] {
+        return waitUntil([&] { return view->shownGeometry() && document->session()->isIdle(); });
+    };
+    ASSERT_TRUE(settled());
 
     // Framed, then through a view: the same numbers give the same pixels.
     FigureView zoomed;
@@ -75,7 +69,7 @@ TEST(SprigRenderWindow, PngHasTheWindowsPixels)
     for (const auto &[shown, arguments] :
          { std::pair(FigureView(), framedArguments), std::pair(zoomed, zoomedArguments) }) {
         view->setView(shown);
-        QTest::qWait(100); // the figure built again for the view
+        ASSERT_TRUE(settled()); // the figure built again for the view
         const lsImageRep window = view->makeImageRep();
         ASSERT_EQ(window.width, 240);
         ASSERT_EQ(window.height, 160);

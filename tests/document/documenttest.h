@@ -1,12 +1,14 @@
 #pragma once
-// Helpers for driving document windows in tests: waiting on the event loop, answering
-// message boxes, writing .lsd files and computing the figure a document should show.
+// Helpers for driving document windows in tests: answering message boxes, writing .lsd
+// files and computing the figure a document should show.
 
 #include "document/lsdocument.h"
 #include "document/model/documentfile.h"
 #include "engine/interpreter.h"
 #include "figure/figurerules.h"
 #include "platform/documentcontroller.h"
+#include "session/figuresession.h"
+#include "tests/waituntil.h"
 #include "view/lsglview.h"
 #include "view/viewgeometry.h"
 
@@ -25,18 +27,7 @@
 
 namespace documenttest {
 
-// Runs the event loop until pred holds or timeoutMs passes; returns pred's last value.
-inline bool waitUntil(const std::function<bool()> &pred, int timeoutMs = 20000)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!pred()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QTest::qWait(5);
-    }
-    return true;
-}
+using testsupport::waitUntil;
 
 // Answers every message box that opens while it lives with `answer`, and keeps its texts.
 class MessageBoxAnswerer : public QObject
@@ -123,7 +114,7 @@ inline bool showsGeometry(LSDocument *document, const ExpectedFigure &expected)
 {
     return waitUntil([&] {
         const std::shared_ptr<const lsGeometry> shown = document->glView()->shownGeometry();
-        if (document->isGenerating() || !shown)
+        if (!document->session()->isIdle() || !shown)
             return false;
         const QSize pixels = document->glView()->pixelSize();
         lsGeometry geometry;

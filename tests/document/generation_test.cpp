@@ -3,12 +3,15 @@
 #include "documenttest.h"
 
 #include <QElapsedTimer>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QTableView>
+#include <QWheelEvent>
 
 using namespace documenttest;
 
@@ -62,7 +65,7 @@ TEST_F(DocumentTest, IterationsAreClampedShownAndGenerated)
         EXPECT_EQ(d->iterations(), shown);
         EXPECT_EQ(d->iterationsSlider()->value(), shown);
         EXPECT_EQ(d->iterationsField()->text(), QString::number(shown));
-        EXPECT_TRUE(d->isGenerating());
+        EXPECT_TRUE(d->session()->isBusy());
         EXPECT_TRUE(showsGeometry(d, expectedGeometry("F-F-F-F", { "F" }, { "F+F" }, 90, shown)));
     }
     // Typed into the field: the same clamping; text that is no number changes nothing.
@@ -80,36 +83,32 @@ TEST_F(DocumentTest, IterationsAreClampedShownAndGenerated)
     EXPECT_TRUE(d->statusLine()->text().contains(QStringLiteral("many")));
 }
 
-TEST_F(DocumentTest, AngleIsClampedShownTruncatedAndTurnsTheFigureWithoutRewriting)
+// The document keeps whole degrees, as its file does: what is shown, drawn and saved is one
+// angle.
+TEST_F(DocumentTest, AngleIsClampedToWholeDegreesAndTurnsTheFigureWithoutRewriting)
 {
     LSDocument *d = openData(kochData());
     ASSERT_TRUE(d);
     ASSERT_TRUE(
             showsGeometry(d, expectedGeometry("F-F-F-F", { "F" }, { "F+F-F-FF+F+F-F" }, 90, 2)));
+    const std::shared_ptr<const FigureResult> generated = d->session()->shown()->figure;
     const struct
     {
         double given, stored;
-        const char *shown;
-    } cases[] = {
-        { 400, 360, "360" }, { -10, 0, "0" }, { 22.5, 22.5, "22" }, { 359.9, 359.9, "359" }
-    };
+    } cases[] = { { 400, 360 }, { -10, 0 }, { 22.5, 22 }, { 359.9, 359 } };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.given);
         d->setAngle(c.given);
         EXPECT_EQ(d->angle(), c.stored);
-        EXPECT_EQ(d->angleSlider()->value(), QString::fromLatin1(c.shown).toInt());
-        EXPECT_EQ(d->angleField()->text(), QLatin1String(c.shown));
-        EXPECT_FALSE(d->isGenerating()); // no rewriting
+        EXPECT_EQ(d->angleSlider()->value(), int(c.stored));
+        EXPECT_EQ(d->angleField()->text(), QString::number(c.stored));
         EXPECT_TRUE(showsGeometry(
                 d, expectedGeometry("F-F-F-F", { "F" }, { "F+F-F-FF+F+F-F" }, c.stored, 2)));
-        EXPECT_EQ(d->ruleSet()->angle, c.stored / 360.0 * 6.283185307179586);
+        EXPECT_EQ(d->session()->shown()->degrees, c.stored);
+        EXPECT_EQ(d->session()->shown()->figure, generated); // no rewriting
     }
-    d->setAngle(22.5);
-    EXPECT_TRUE(
-            showsGeometry(d, expectedGeometry("F-F-F-F", { "F" }, { "F+F-F-FF+F+F-F" }, 22.5, 2)));
-    EXPECT_EQ(d->ruleSet()->angle, 0.39269908169872414);
 
-    // Typed into the field: single precision, clamped, shown whole.
+    // Typed into the field: clamped, and the fraction goes.
     d->angleField()->setFocus();
     d->angleField()->selectAll();
     QTest::keyClicks(d->angleField(), QStringLiteral("400"));
@@ -117,10 +116,14 @@ TEST_F(DocumentTest, AngleIsClampedShownTruncatedAndTurnsTheFigureWithoutRewriti
     EXPECT_EQ(d->angle(), 360.0);
     EXPECT_EQ(d->angleField()->text(), QStringLiteral("360"));
     d->angleField()->selectAll();
-    QTest::keyClicks(d->angleField(), QStringLiteral("12.3"));
+    QTest::keyClicks(d->angleField(), QStringLiteral("91.5"));
     QTest::keyClick(d->angleField(), Qt::Key_Return);
-    EXPECT_EQ(d->angle(), double(12.3f));
-    EXPECT_EQ(d->angleField()->text(), QStringLiteral("12"));
+    EXPECT_EQ(d->angle(), 91.0);
+    EXPECT_EQ(d->angleField()->text(), QStringLiteral("91"));
+    EXPECT_TRUE(
+            showsGeometry(d, expectedGeometry("F-F-F-F", { "F" }, { "F+F-F-FF+F+F-F" }, 91, 2)));
+    ASSERT_TRUE(d->save());
+    EXPECT_EQ(readLsd(d->fileName()).angle, 91.0);
 }
 
 TEST_F(DocumentTest, AngleBeforeAnyGenerationIsUsedByTheFirst)
@@ -128,11 +131,11 @@ TEST_F(DocumentTest, AngleBeforeAnyGenerationIsUsedByTheFirst)
     LSDocument *d = newDocument();
     d->axiomText()->setText(QStringLiteral("F+F+F"));
     d->setAngle(22.5);
-    EXPECT_FALSE(d->ruleSet());
-    EXPECT_FALSE(d->isGenerating());
+    EXPECT_FALSE(d->session()->shown());
+    EXPECT_FALSE(d->session()->isBusy());
     d->generateButton()->click();
-    ASSERT_TRUE(showsGeometry(d, expectedGeometry("F+F+F", {}, {}, 22.5, 4)));
-    EXPECT_EQ(d->ruleSet()->angle, 0.39269908169872414);
+    ASSERT_TRUE(showsGeometry(d, expectedGeometry("F+F+F", {}, {}, 22, 4)));
+    EXPECT_EQ(d->session()->shown()->degrees, 22.0);
 }
 
 TEST_F(DocumentTest, TwoRulesForALetterTheFirstApplies)
@@ -143,7 +146,7 @@ TEST_F(DocumentTest, TwoRulesForALetterTheFirstApplies)
     LSDocument *d = openData(data);
     ASSERT_TRUE(d);
     EXPECT_TRUE(showsGeometry(d, expectedGeometry("F-F-F-F", { "F" }, { "F+F" }, 90, 2)));
-    EXPECT_EQ(d->ruleSet()->rules['F']->text, "F+F");
+    EXPECT_EQ(d->session()->shown()->figure->rules->rules['F']->text, "F+F");
 }
 
 TEST_F(DocumentTest, RequestsDuringAGenerationEndWithTheLatestControls)
@@ -156,7 +159,7 @@ TEST_F(DocumentTest, RequestsDuringAGenerationEndWithTheLatestControls)
     d->axiomText()->setText(QStringLiteral("F-F"));
     d->setIterations(2);
     d->setAngle(60);
-    EXPECT_TRUE(d->isGenerating());
+    EXPECT_TRUE(d->session()->isBusy());
     EXPECT_FALSE(d->progressWheel()->isHidden());
     const DocumentData expected = squareKoch(2);
     EXPECT_TRUE(showsGeometry(d, expectedGeometry("F-F", expected.letters, expected.rules, 60, 2)));
@@ -174,15 +177,24 @@ TEST_F(DocumentTest, ExplosiveRuleStopsAtTheLastPassThatCanBeDrawnAndSaysSo)
     data.iterations = 7;
     LSDocument *d = openData(data);
     ASSERT_TRUE(d);
+    d->resize(860, d->height());
     ASSERT_TRUE(showsGeometry(d, expectedGeometry("F", data.letters, data.rules, 0, 2)));
+    // On two lines, what is shown and why no more, each within the window's width: the
+    // view keeps its size.
+    const QSize view = d->glView()->size();
     const QString status = d->statusLine()->text();
-    EXPECT_TRUE(
-            status.contains(QStringLiteral("Pass 2 of 7: 25,000,000 symbols, 25,000,000 segments")))
+    EXPECT_TRUE(status.startsWith(
+            QStringLiteral("Pass 2 of 7: 25,000,000 symbols, 25,000,000 segments, ")))
             << status.toStdString();
-    EXPECT_TRUE(status.endsWith(
-            QStringLiteral(". Pass 3 would have 125,000,000,000 symbols, more than the "
-                           "68,719,476,736 a figure may have.")))
+    EXPECT_TRUE(status.endsWith(QStringLiteral(
+            " s.\nPass 3 would have 125,000,000,000 symbols, more than the 68,719,476,736 a "
+            "figure may have.")))
             << status.toStdString();
+    EXPECT_EQ(status.count(u'\n'), 1);
+    const QFontMetrics metrics(d->statusLine()->font());
+    for (const QString &line : status.split(u'\n'))
+        EXPECT_LT(metrics.horizontalAdvance(line), d->statusLine()->width()) << line.toStdString();
+    keepScreenshot(d, QStringLiteral("limit-message.png"));
     EXPECT_EQ(d->iterations(), 7); // the request stays as the user set it
 
     // Past the string budget the pass is streamed.
@@ -198,6 +210,7 @@ TEST_F(DocumentTest, ExplosiveRuleStopsAtTheLastPassThatCanBeDrawnAndSaysSo)
     EXPECT_TRUE(showsGeometry(d, expectedGeometry("F", { "F" }, { "F+F-F" }, 0, 3)));
     EXPECT_TRUE(d->statusLine()->text().startsWith(QStringLiteral("Pass 3 of 3: 53 symbols")))
             << d->statusLine()->text().toStdString();
+    EXPECT_EQ(d->glView()->size(), view);
 }
 
 // While a generation of seconds runs, the window answers: its progress reaches the status
@@ -212,21 +225,26 @@ TEST_F(DocumentTest, EscapeStopsALargeGenerationAndKeepsTheFigureShown)
     ASSERT_TRUE(showsGeometry(d, small));
     d->setIterations(6); // 232 MB and 136 million moves
     ASSERT_TRUE(waitUntil(
-            [&] { return d->isGenerating() && d->statusLine()->text().endsWith(u'\u2026'); }));
-    EXPECT_TRUE(d->isGenerating());
+            [&] { return d->session()->isBusy() && d->statusLine()->text().endsWith(u'\u2026'); }));
+    EXPECT_TRUE(d->session()->isBusy());
     EXPECT_FALSE(d->progressWheel()->isHidden());
     EXPECT_EQ(d->generateButton()->text(), QStringLiteral("&Stop"));
 
     QTest::keyClick(d->axiomText(), Qt::Key_Escape);
-    EXPECT_FALSE(d->isGenerating());
+    EXPECT_FALSE(d->session()->isBusy());
     EXPECT_EQ(d->generateButton()->text(), QStringLiteral("&Generate"));
     EXPECT_EQ(d->iterations(), 6); // the request stays as the user set it
     EXPECT_TRUE(showsGeometry(d, small));
     EXPECT_TRUE(waitUntil([&] { return d->progressWheel()->isHidden(); }));
     EXPECT_TRUE(d->statusLine()->text().startsWith(QStringLiteral("Stopped. Pass 2 of 2: ")))
             << d->statusLine()->text().toStdString();
-    QTest::qWait(200); // nothing of the stopped generation arrives
+    // A request behind the stopped one on the worker: once it is shown, the stopped one
+    // has ended, and nothing of it was shown.
+    QSignalSpy shown(d->session(), &FigureSession::geometryChanged);
+    d->setIterations(2);
     EXPECT_TRUE(showsGeometry(d, small));
+    EXPECT_EQ(shown.count(), 1);
+    EXPECT_EQ(d->session()->shown()->figure->pass, 2);
 }
 
 // Closing windows while their generations run cancels them: each window goes at once,
@@ -241,8 +259,9 @@ TEST_F(DocumentTest, ClosingAWindowDuringAGenerationCancelsIt)
     for (int i = 0; i < 2; ++i) {
         LSDocument *d = openData(data, QStringLiteral("big%1.lsd").arg(i));
         ASSERT_TRUE(d);
-        ASSERT_TRUE(waitUntil(
-                [&] { return d->isGenerating() && d->statusLine()->text().endsWith(u'\u2026'); }));
+        ASSERT_TRUE(waitUntil([&] {
+            return d->session()->isBusy() && d->statusLine()->text().endsWith(u'\u2026');
+        }));
         d->undoStack()->setClean();
         QElapsedTimer clock;
         clock.start();
@@ -251,4 +270,77 @@ TEST_F(DocumentTest, ClosingAWindowDuringAGenerationCancelsIt)
         EXPECT_LT(clock.elapsed(), 1000);
     }
     EXPECT_TRUE(controller()->documents().isEmpty());
+}
+
+// Exploring a streamed figure, with Esc in the middle of a walk at a new angle: the window
+// ends with the figure the controls ask for, drawn for the view it shows, and says so.
+TEST_F(DocumentTest, EscapeDuringAWalkThenTheViewDrawsTheFigureTheControlsAskFor)
+{
+    const DocumentData data = squareKoch(6); // 232,083,411 symbols: streamed, a walk a second
+    const auto pass = [&](double degrees) {
+        return FigurePass(makeRuleSet(data.letters, data.rules, degrees), *data.axiom, 6);
+    };
+    LSDocument *d = newDocument();
+    d->setByteBudget(100 << 20);
+    writeFile(path(QStringLiteral("island.lsd")), lsdBytes(data));
+    QString error;
+    ASSERT_TRUE(d->readFromFile(path(QStringLiteral("island.lsd")), &error));
+    lsGLView *view = d->glView();
+    const auto idle = [&] {
+        return waitUntil([&] { return !d->session()->isBusy(); }, 60000);
+    };
+    const auto enterAngle = [&](const char *degrees) {
+        d->angleField()->setFocus();
+        d->angleField()->selectAll();
+        QTest::keyClicks(d->angleField(), QString::fromLatin1(degrees));
+        QTest::keyClick(d->angleField(), Qt::Key_Return);
+    };
+    const auto wheel = [&](int notches) {
+        const QPointF at(view->width() / 3.0, view->height() / 3.0);
+        QWheelEvent event(at, view->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view, &event);
+    };
+    const auto drag = [&](QPointF by) {
+        const QPointF from(view->width() / 2.0, view->height() / 2.0);
+        QTest::mousePress(view, Qt::LeftButton, {}, from.toPoint());
+        QMouseEvent move(QEvent::MouseMove, from + by, view->mapToGlobal(from + by), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view, &move);
+        QTest::mouseRelease(view, Qt::LeftButton, {}, (from + by).toPoint());
+    };
+    ASSERT_TRUE(idle());
+    enterAngle("91");
+    ASSERT_TRUE(idle());
+    for (int i = 0; i < 4; ++i)
+        wheel(1); // each notch cancels the walk for the one before
+    ASSERT_TRUE(idle());
+    wheel(-1);
+    ASSERT_TRUE(idle());
+    const std::shared_ptr<const lsGeometry> at91 = view->shownGeometry();
+
+    enterAngle("90");
+    EXPECT_TRUE(d->session()->isBusy());
+    QTest::keyClick(d->axiomText(), Qt::Key_Escape);
+    EXPECT_FALSE(d->session()->isBusy());
+    EXPECT_EQ(view->shownGeometry(), at91);
+    EXPECT_EQ(d->angleField()->text(), QStringLiteral("90"));
+    EXPECT_TRUE(d->statusLine()->text().startsWith(QStringLiteral("Stopped. Pass 6 of 6: ")));
+    EXPECT_TRUE(d->statusLine()->text().endsWith(QStringLiteral("It is drawn at 91\u00b0.")))
+            << d->statusLine()->text().toStdString();
+
+    drag({ 30, 0 });
+    drag({ 0, 30 });
+    QTest::keyClick(view, Qt::Key_Home);
+    ASSERT_TRUE(idle());
+    EXPECT_TRUE(view->view().isFramed());
+    EXPECT_EQ(d->session()->shown()->degrees, 90.0);
+    const QSize pixels = view->pixelSize();
+    const std::shared_ptr<lsGeometry> expected = buildPassGeometry(
+            pass(90), 90.0, pixels.width(), pixels.height(), {}, nullptr, nullptr, {});
+    ASSERT_TRUE(expected);
+    EXPECT_EQ(view->shownGeometry()->vertices, expected->vertices);
+    EXPECT_TRUE(d->statusLine()->text().startsWith(
+            QStringLiteral("Pass 6 of 6: 232,083,411 symbols, 136,048,896 segments, ")))
+            << d->statusLine()->text().toStdString();
 }

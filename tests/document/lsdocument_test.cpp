@@ -165,8 +165,8 @@ TEST_F(DocumentTest, NewDocumentShowsNoFigureUntilAsked)
     EXPECT_EQ(d->iterations(), 4);
     EXPECT_EQ(d->angleField()->text(), QStringLiteral("0"));
     EXPECT_EQ(d->ruleTable()->model()->rowCount(), 0);
-    QTest::qWait(100);
-    EXPECT_FALSE(d->isGenerating());
+    // A request would be under way at once: none is.
+    EXPECT_FALSE(d->session()->isBusy());
     EXPECT_FALSE(d->glView()->shownGeometry());
     keepScreenshot(d, QStringLiteral("new-document.png"));
     EXPECT_EQ(controller()->newDocument()->displayName(), QStringLiteral("Untitled 2"));
@@ -403,8 +403,10 @@ TEST_F(DocumentTest, FailedWritesKeepTheOldFilesAndTheChanges)
             dialog->selectFile(path(command == &LSDocument::exportPng ? names[0] : names[1]));
             QMetaObject::invokeMethod(dialog, "accept");
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            ASSERT_TRUE(waitUntil([&] { return !d->session()->isBusy(); }));
         }
         d->snapshotSheetDidEnd(1, path(names[2]));
+        ASSERT_TRUE(waitUntil([&] { return ok.texts.size() == 4; }));
     }
 
     EXPECT_FALSE(savedNow);
@@ -636,8 +638,7 @@ TEST_F(DocumentTest, RuleEditsWaitForTheNextGeneration)
     EXPECT_FALSE(d->isFigureOutOfDate());
     table->setData(table->index(0, 1), QStringLiteral("FF"));
     d->addRule();
-    QTest::qWait(100);
-    EXPECT_FALSE(d->isGenerating());
+    EXPECT_FALSE(d->session()->isBusy()); // a request would be under way at once
     EXPECT_EQ(d->glView()->shownGeometry()->vertices, shown);
     d->generate();
     EXPECT_FALSE(d->isFigureOutOfDate());
@@ -662,18 +663,23 @@ TEST_F(DocumentTest, SnapshotAsksForATiffNameModalForItsWindow)
     EXPECT_EQ(QFileInfo(dialog->selectedFiles().value(0)).fileName(), QStringLiteral("Fern.tiff"));
     EXPECT_EQ(dialog->directory().absolutePath(), QDir(mDir.path()).absolutePath());
     dialog->reject();
-    QTest::qWait(50);
-    EXPECT_TRUE(QDir(mDir.path()).entryList({ QStringLiteral("*.tiff") }).isEmpty());
+    EXPECT_FALSE(d->session()->isBusy()); // nothing is written
 
-    d->snapshotSheetDidEnd(1, path(QStringLiteral("shot")));
-    EXPECT_TRUE(QFileInfo::exists(path(QStringLiteral("shot.tiff"))));
-    d->snapshotSheetDidEnd(0, path(QStringLiteral("cancelled.tiff")));
-    EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("cancelled.tiff"))));
-
+    // The picture is drawn and written off the window's thread.
     MessageBoxAnswerer ok(QMessageBox::Ok);
+    d->snapshotSheetDidEnd(1, path(QStringLiteral("shot")));
+    EXPECT_TRUE(d->session()->isBusy());
+    EXPECT_TRUE(waitUntil([&] { return !d->session()->isBusy(); }));
+    EXPECT_GT(QFileInfo(path(QStringLiteral("shot.tiff"))).size(), 100);
+    d->snapshotSheetDidEnd(0, path(QStringLiteral("cancelled.tiff")));
+    EXPECT_FALSE(d->session()->isBusy());
+
+    EXPECT_TRUE(ok.texts.isEmpty()) << ok.texts.join(u'|').toStdString();
     d->snapshotSheetDidEnd(1, path(QStringLiteral("no/such/dir/x.tiff")));
-    ASSERT_EQ(ok.texts.size(), 1);
+    ASSERT_TRUE(waitUntil([&] { return ok.texts.size() == 1; }));
     EXPECT_TRUE(ok.texts.first().contains(QStringLiteral("snapshot")));
+    EXPECT_EQ(QDir(mDir.path()).entryList({ QStringLiteral("*.tiff") }),
+              QStringList{ QStringLiteral("shot.tiff") });
 }
 
 // The whole window as a user sees it: the figure in the line colour on the background colour.
@@ -688,15 +694,15 @@ TEST_F(DocumentTest, WindowShowsTheFigureInItsColours)
     d->resize(900, 640);
     ASSERT_TRUE(
             showsGeometry(d, expectedGeometry("F-F-F-F", { "F" }, { "F+F-F-FF+F+F-F" }, 90, 3)));
-    QTest::qWait(100);
+    const lsImageRep view = d->glView()->makeImageRep(); // the frame of what it shows now
     keepScreenshot(d, QStringLiteral("document-window.png"));
-    const QImage view = d->glView()->grabFramebuffer();
     int line = 0, background = 0;
-    for (int y = 0; y < view.height(); y += 2) {
-        for (int x = 0; x < view.width(); x += 2) {
-            const QColor c = view.pixelColor(x, y);
-            line += c.red() > 200 && c.green() > 100 && c.blue() < 100;
-            background += c.red() < 10 && c.green() < 10 && c.blue() > 120;
+    for (int y = 0; y < view.height; y += 2) {
+        for (int x = 0; x < view.width; x += 2) {
+            const std::size_t i = std::size_t(y) * view.stride + x;
+            const int r = view.red[i], g = view.green[i], b = view.blue[i];
+            line += r > 200 && g > 100 && b < 100;
+            background += r < 10 && g < 10 && b > 120;
         }
     }
     EXPECT_GT(line, 100);
@@ -721,7 +727,8 @@ TEST_F(DocumentTest, ExportWritesPngAndSvgOfTheFigure)
     ASSERT_TRUE(d);
     ASSERT_TRUE(
             showsGeometry(d, expectedGeometry("F-F-F-F", { "F" }, { "F+F-F-FF+F+F-F" }, 90, 2)));
-    QTest::qWait(50);
+    const QSize pixels = d->glView()->pixelSize();
+    MessageBoxAnswerer failures(QMessageBox::Ok);
     const std::vector<std::pair<void (LSDocument::*)(), QString>> exports = {
         { &LSDocument::exportPng, QStringLiteral("Koch.png") },
         { &LSDocument::exportSvg, QStringLiteral("Koch.svg") },
@@ -738,12 +745,19 @@ TEST_F(DocumentTest, ExportWritesPngAndSvgOfTheFigure)
         options->findChild<QDoubleSpinBox *>()->setValue(2.0);
         options->findChild<QCheckBox *>()->setChecked(true);
         dialog->selectFile(path(name));
+        // While a newer figure is made: the picture is of the figure shown.
+        d->setIterations(3);
         QMetaObject::invokeMethod(dialog, "accept"); // the dialog's OK
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ASSERT_TRUE(waitUntil([&] { return !d->session()->isBusy(); }));
+        EXPECT_TRUE(failures.texts.isEmpty()) << failures.texts.join(u'|').toStdString();
         EXPECT_GT(QFileInfo(path(name)).size(), 100);
+        d->setIterations(2);
+        ASSERT_TRUE(showsGeometry(
+                d, expectedGeometry("F-F-F-F", { "F" }, { "F+F-F-FF+F+F-F" }, 90, 2)));
     }
     const QImage png(path(QStringLiteral("Koch.png")));
-    EXPECT_EQ(png.size(), d->glView()->pixelSize() * 2);
+    EXPECT_EQ(png.size(), pixels * 2);
     ASSERT_TRUE(png.hasAlphaChannel());
     EXPECT_EQ(qAlpha(png.pixel(0, 0)), 0);
     int opaque = 0;
@@ -809,10 +823,12 @@ TEST_F(DocumentTest, AComplaintAboutAFieldGoesOnceTheFieldHoldsAValidValue)
     EXPECT_TRUE(d->statusLine()->text().contains(QStringLiteral("not an angle")));
     enter(d->iterationsField(), QStringLiteral("3"));
     EXPECT_TRUE(d->statusLine()->text().contains(QStringLiteral("not an angle")));
-    enter(d->angleField(), QStringLiteral("90")); // valid, even though unchanged
-    EXPECT_TRUE(d->statusLine()->text().isEmpty());
+    // Valid, even though unchanged: the status line says what is under way or shown again.
+    enter(d->angleField(), QStringLiteral("90"));
+    EXPECT_EQ(d->statusLine()->text(), d->session()->status());
+    EXPECT_FALSE(d->statusLine()->text().isEmpty());
     enter(d->iterationsField(), QStringLiteral("many"));
     EXPECT_TRUE(d->statusLine()->text().contains(QStringLiteral("not a number of iterations")));
     d->iterationsSlider()->setValue(2);
-    EXPECT_TRUE(d->statusLine()->text().isEmpty());
+    EXPECT_EQ(d->statusLine()->text(), d->session()->status());
 }

@@ -1,6 +1,8 @@
 // The figure pipeline: the pass shown and why, and the worker that runs requests.
+#include "figure/figuredescription.h"
 #include "figure/figurepipeline.h"
 #include "figure/figureworker.h"
+#include "tests/allocation/failingallocator.h"
 
 #include <gtest/gtest.h>
 
@@ -61,12 +63,30 @@ TEST(FigurePipeline, ShowsTheLastPassItCanDrawAndSaysWhy)
     EXPECT_EQ(figure.outcome, FigureOutcome::GeometryBudget);
     EXPECT_EQ(figure.pass, 6);
     EXPECT_EQ(figure.count.depth, 6u);
-    const std::string status = describeFigure(figure, 0.0);
-    EXPECT_EQ(status.substr(status.find(". Pass")),
-              ". Pass 7 would need " + std::to_string(deepest) + " bytes to draw, more than the "
-                      + std::to_string(deepest - 1) + " bytes limit.");
+    EXPECT_EQ(describeLimit(figure), "Pass 7 would need " + std::to_string(deepest)
+                                             + " bytes to draw, more than the "
+                                             + std::to_string(deepest - 1) + " bytes limit.");
     request.geometryBudget = deepest;
     EXPECT_EQ(buildFigure(request).pass, 7);
+}
+
+// Memory that runs out below a pass refused for its length is why the pass after the one
+// shown is not shown: the message names that pass and memory, not the length of another.
+TEST(FigurePipeline, MemoryThatRunsOutBelowALimitIsTheReasonGiven)
+{
+    FigureRequest request = doubling(21);
+    request.lengthLimit = (1 << 20) + 1; // pass 21 has 2^21 + 1 symbols
+    FigureResult figure;
+    {
+        // Pass 20 takes 1 MiB, pass 19 half of that.
+        const auto failing = failingalloc::Scope::from(768 << 10);
+        figure = buildFigure(request);
+    }
+    EXPECT_EQ(figure.outcome, FigureOutcome::OutOfMemory);
+    EXPECT_EQ(figure.pass, 19);
+    EXPECT_EQ(figure.length, (1u << 19) + 1);
+    EXPECT_EQ(describeOutcome(figure),
+              "showing pass 19 of 21: there was not enough memory for pass 20");
 }
 
 // What sprig-render --info reports of a streamed pass (its length, counts and box) is what

@@ -1,6 +1,7 @@
 #include "view/export/figureanimation.h"
 
 #include "engine/interpreter.h"
+#include "figure/figuredescription.h"
 #include "view/export/gifwriter.h"
 #include "view/figurerenderer.h"
 #include "view/imagerep.h"

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "view/figurecamera.h"
+#include "view/figurerenderer.h"
+#include "view/imagerep.h"
+
+#include <array>
+#include <memory>
+#include <string>
+
+class OffscreenContext;
+
+// Draws pictures of figures without any window system (OffscreenContext), the way the view
+// draws its frames, so that the same numbers give the same pixels: the window's exports and
+// snapshots and sprig-render's pictures. Its context is made on the first picture and belongs
+// to the thread that draws it: make, use and destroy a PictureRenderer on one thread.
+class PictureRenderer
+{
+public:
+    PictureRenderer();
+    ~PictureRenderer();
+    PictureRenderer(const PictureRenderer &) = delete;
+    PictureRenderer &operator=(const PictureRenderer &) = delete;
+
+    // A width x height picture of the geometry (null: the background only) at the spin angle
+    // through the view, in the line colour over the background colour (RGBA in 0-1; the
+    // background is opaque). A null picture, with the reason in *error (which may be null),
+    // when no context or no memory for the pixels can be had.
+    lsImageRep render(std::shared_ptr<const lsGeometry> geometry,
+                      int width,
+                      int height,
+                      double spinDegrees,
+                      const FigureView &view,
+                      const std::array<double, 4> &line,
+                      const std::array<double, 4> &background,
+                      std::string *error);
+
+private:
+    std::unique_ptr<OffscreenContext> mContext;
+    FigureRenderer mRenderer;
+};
