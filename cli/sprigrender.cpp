@@ -9,9 +9,10 @@
 #include "fileio/safefile.h"
 #include "view/export/figureexport.h"
 #include "view/figurerenderer.h"
-#include "view/imagerep.h"
 #include "view/offscreencontext.h"
+#include "view/pngwriter.h"
 #include "view/tiffwriter.h"
+#include "view/tiledpicture.h"
 #include "view/viewgeometry.h"
 
 #include <QColor>
@@ -170,10 +171,13 @@ bool loadDocument(const RenderOptions &o, const Job &job, DocumentData &document
     return true;
 }
 
-bool writeBytes(const QString &path, const std::vector<std::uint8_t> &bytes, QString *error)
+bool writeBytes(const QString &path,
+                const std::vector<std::uint8_t> &bytes,
+                QString *error,
+                std::string *warning)
 {
     std::string cause;
-    if (!writeFileSafely(localPath(path), bytes, &cause)) {
+    if (!writeFileSafely(localPath(path), bytes, &cause, warning)) {
         *error = path + u": "_s + QString::fromStdString(cause);
         return false;
     }
@@ -190,16 +194,20 @@ public:
             mRenderer.releaseGL();
     }
 
-    bool make(std::shared_ptr<const lsGeometry> geometry,
-              const DocumentData &document,
-              const RenderOptions &o,
-              lsImageRep &image,
-              QString *error)
+    // Draws the figure as the options ask and writes it to path, a tile at a time; *box
+    // gets the figure's box.
+    bool write(const FigureResult &figure,
+               const DocumentData &document,
+               const RenderOptions &o,
+               const std::string &path,
+               QString *error,
+               std::string *warning,
+               std::array<double, 6> *box)
     {
         std::string cause;
         if (!mContext) {
             auto context = std::make_unique<OffscreenContext>();
-            if (!context->create(o.width, o.height, &cause)) {
+            if (!context->create(1, 1, &cause)) {
                 *error = u"cannot draw without a display: "_s + QString::fromStdString(cause);
                 return false;
             }
@@ -209,15 +217,26 @@ public:
             *error = u"cannot draw: the offscreen context cannot be made current"_s;
             return false;
         }
-        mRenderer.setGeometry(std::move(geometry));
-        mRenderer.setLineColor(viewColor(document.color));
-        mRenderer.setBackgroundColor(viewColor(document.bgColor));
-        mRenderer.draw(o.width, o.height, o.spinDegrees, o.view);
-        image = captureImageRep(o.width, o.height);
-        if (image.isNull()) {
-            *error = u"not enough memory to capture the picture"_s;
+        PictureRequest request;
+        request.rules = figure.rules.get();
+        request.commands = figure.hasAxiom ? &figure.commands : nullptr;
+        request.lineColor = viewColor(document.color);
+        request.background = viewColor(document.bgColor);
+        request.width = o.width;
+        request.height = o.height;
+        request.spinDegrees = o.spinDegrees;
+        request.view = o.view;
+        PngWriter png;
+        TiffWriter tiff;
+        PictureWriter &writer =
+                o.kind == OutputKind::Png ? static_cast<PictureWriter &>(png) : tiff;
+        if (!writer.open(path, o.width, o.height, 3, &cause)
+            || !drawTiledPicture(*mContext, mRenderer, request, writer, &cause, box)
+            || !writer.commit(&cause)) {
+            *error = QString::fromStdString(cause);
             return false;
         }
+        *warning = writer.warning();
         return true;
     }
 
@@ -227,12 +246,12 @@ private:
 };
 
 // Throws std::bad_alloc when a stream's small tables cannot be had.
-QByteArray infoJson(const FigureResult &figure, const QString *file)
+QByteArray infoJson(const FigureResult &figure, const QString *file, std::array<double, 6> &box)
 {
-    double box[6] = { 0, 0, 0, 0, 0, 0 };
+    box.fill(0.0);
     // Nothing cancels this walk: it always completes.
-    if (figure.hasAxiom && !lsMeasureString(*figure.rules, *figure.commands.source(), box))
-        std::fill(box, box + 6, 0.0);
+    if (figure.hasAxiom && !lsMeasureString(*figure.rules, *figure.commands.source(), box.data()))
+        box.fill(0.0);
     QJsonArray boxArray;
     for (double b : box)
         boxArray.append(b); // shortest text that reads back as the same double
@@ -306,12 +325,21 @@ private:
         report(message);
         return ExitInputOutput;
     }
+    // What a write that succeeded could not keep, said as a warning.
+    void warn(const QString &path, const std::string &warning)
+    {
+        if (!warning.empty())
+            report(u"warning: %1: %2"_s.arg(path, QString::fromStdString(warning)));
+    }
     void report(const QString &message)
     {
         mProgress.clear();
         mErr << "sprig-render: " << message.toStdString() << '\n';
     }
-    int writeOutput(const Job &job, const FigureResult &figure, const DocumentData &document);
+    int writeOutput(const Job &job,
+                    const FigureResult &figure,
+                    const DocumentData &document,
+                    std::array<double, 6> &box);
 
     const RenderOptions &mOptions;
     std::ostream &mOut;
@@ -342,7 +370,11 @@ int Runner::run(const Job &job)
         std::string cause;
         if (!writeDocument(document, bytes, &cause))
             return fail(job.output + u": "_s + QString::fromStdString(cause));
-        return writeBytes(job.output, bytes, &error) ? ExitSuccess : fail(error);
+        std::string warning;
+        if (!writeBytes(job.output, bytes, &error, &warning))
+            return fail(error);
+        warn(job.output, warning);
+        return ExitSuccess;
     }
 
     FigureRequest request = figureRequest(document);
@@ -350,12 +382,13 @@ int Runner::run(const Job &job)
     const QString why = QString::fromStdString(describeOutcome(figure, job.name.toStdString()));
     if (figure.nothing)
         return fail(why); // not even the axiom's memory
+    std::array<double, 6> box{};
     try {
         if (mOptions.action == Action::Info) {
-            mOut << infoJson(figure, mNameFiles ? &job.name : nullptr).toStdString() << '\n'
+            mOut << infoJson(figure, mNameFiles ? &job.name : nullptr, box).toStdString() << '\n'
                  << std::flush;
         } else {
-            const int status = writeOutput(job, figure, document);
+            const int status = writeOutput(job, figure, document, box);
             if (status != ExitSuccess)
                 return status;
         }
@@ -363,54 +396,59 @@ int Runner::run(const Job &job)
         // A streamed figure's small tables, made again for each walk.
         return fail(u"%1: not enough memory for the figure"_s.arg(job.name));
     }
+    int status = ExitSuccess;
     if (figure.outcome != FigureOutcome::Complete) {
         report(why);
-        return ExitStoppedAtBudget;
+        status = ExitStoppedAtBudget;
     }
-    return ExitSuccess;
+    if (figure.hasAxiom && !FigureCamera::canFrame(box.data())) {
+        report(u"%1: the figure cannot be drawn: its size is not finite, or larger than a "
+               "picture can hold (a number after '@' scales its steps so)"_s.arg(job.name));
+        status = ExitNotDrawable;
+    }
+    return status;
 }
 
-int Runner::writeOutput(const Job &job, const FigureResult &figure, const DocumentData &document)
+int Runner::writeOutput(const Job &job,
+                        const FigureResult &figure,
+                        const DocumentData &document,
+                        std::array<double, 6> &box)
 {
-    auto geometry = std::make_shared<lsGeometry>();
-    // Built for the picture's pixels, as the window builds it: the same segments, the same
-    // pixels (SVG at its nominal size).
-    if (figure.hasAxiom
-        && !buildViewGeometry(*figure.rules, *figure.commands.source(), mOptions.width,
-                              mOptions.height, *geometry, mOptions.view))
-        return fail(u"%1: not enough memory for the figure"_s.arg(job.name));
-    if (!figure.hasAxiom)
-        geometry.reset(); // the background alone, as the window shows such a document
-
     const QFileInfo target(job.output);
     if (!QDir().mkpath(target.path()))
         return fail(u"%1: cannot create the directory"_s.arg(target.path()));
 
     std::string cause;
+    std::string warning;
     const std::string path = localPath(job.output);
-    if (mOptions.kind == OutputKind::Svg) {
-        const lsGeometry empty;
-        if (!writeSvg(geometry ? *geometry : empty, document.color.rgba(), document.bgColor.rgba(),
-                      mOptions.width, mOptions.height, mOptions.spinDegrees, mOptions.view, path,
-                      &cause))
-            return fail(QString::fromStdString(cause));
+    if (mOptions.kind != OutputKind::Svg) {
+        QString error;
+        if (!mPictures.write(figure, document, mOptions, path, &error, &warning, &box))
+            return fail(job.name + u": "_s + error);
+        warn(job.output, warning);
         return ExitSuccess;
     }
-
-    lsImageRep image;
-    QString error;
-    if (!mPictures.make(std::move(geometry), document, mOptions, image, &error))
-        return fail(job.name + u": "_s + error);
-    const bool written = mOptions.kind == OutputKind::Png ? writePng(image, path, &cause)
-                                                          : writeTiff(image, path, &cause);
-    return written ? ExitSuccess : fail(QString::fromStdString(cause));
+    // Built for the picture's nominal pixels, as the window builds it.
+    lsGeometry geometry;
+    if (figure.hasAxiom
+        && !buildViewGeometry(*figure.rules, *figure.commands.source(), mOptions.width,
+                              mOptions.height, geometry, mOptions.view))
+        return fail(u"%1: not enough memory for the figure"_s.arg(job.name));
+    std::copy(geometry.box, geometry.box + 6, box.begin());
+    if (!writeSvg(geometry, document.color.rgba(), document.bgColor.rgba(), mOptions.width,
+                  mOptions.height, mOptions.spinDegrees, mOptions.view, path, &cause, &warning))
+        return fail(QString::fromStdString(cause));
+    warn(job.output, warning);
+    return ExitSuccess;
 }
 
-// An input/output failure outweighs a stop at the budget.
+// An input/output failure outweighs a figure that cannot be drawn, which outweighs a stop
+// at the budget.
 int combine(int a, int b)
 {
-    if (a == ExitInputOutput || b == ExitInputOutput)
-        return ExitInputOutput;
+    for (const int status : { ExitInputOutput, ExitNotDrawable })
+        if (a == status || b == status)
+            return status;
     return std::max(a, b);
 }
 

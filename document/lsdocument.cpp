@@ -14,6 +14,7 @@
 #include "platform/dialogfolder.h"
 #include "ui_LSDocument.h"
 #include "view/export/figureexport.h"
+#include "view/figurecamera.h"
 #include "view/lsglview.h"
 
 #include <QFileDialog>
@@ -440,8 +441,14 @@ void LSDocument::stop()
 void LSDocument::showShown(bool stopped)
 {
     const QString stop = stopped ? tr("Stopped. ") : QString();
-    showStatus(mShown ? stop + QString::fromStdString(describeFigure(*mShown, mShownSeconds))
-                      : stop);
+    QString shown =
+            mShown ? QString::fromStdString(describeFigure(*mShown, mShownSeconds)) : QString();
+    // A number after '@' can scale the steps past what any picture holds: the view is blank.
+    if (const auto geometry = mUi->glView->shownGeometry();
+        geometry && !FigureCamera::canFrame(geometry->box))
+        shown += tr(" The figure cannot be drawn: its size is not finite, or larger than a "
+                    "picture can hold (a number after ‘@’ scales its steps so).");
+    showStatus(stop + shown);
 }
 
 void LSDocument::figureProgress(std::uint64_t serial, const FigureProgress &progress)

@@ -176,6 +176,8 @@ struct ReducingConsumer
         last = p;
         lastAfterMerge = afterMerge;
         ++stripKept;
+        if (geometry.vertices.size() / 3 >= reduction.maxVertices)
+            throw std::bad_alloc(); // more than the caller has room for
         for (int i = 0; i < 3; ++i)
             geometry.vertices.push_back(static_cast<float>(p[i]));
     }

@@ -17,7 +17,8 @@ bool buildViewGeometry(const lsRuleSet &rules,
                        int height,
                        lsGeometry &geometry,
                        const FigureView &view,
-                       const double *box)
+                       const double *box,
+                       std::uint64_t maxVertices)
 {
     commands.rewind();
     if (width <= 0 || height <= 0)
@@ -30,6 +31,7 @@ bool buildViewGeometry(const lsRuleSet &rules,
         // other is built again for its whole box.
         lsGeometryReduction reduction;
         reduction.framingPixels = FigureCamera::framingPixels(width, height);
+        reduction.maxVertices = maxVertices;
         if (!lsBuildGeometry(rules, commands, geometry, reduction))
             return false;
         if (geometry.box[lsMaxZ] == geometry.box[lsMinZ] && view.isFramed())
@@ -38,5 +40,7 @@ bool buildViewGeometry(const lsRuleSet &rules,
         box = found.data();
         commands.rewind();
     }
-    return lsBuildGeometry(rules, commands, geometry, viewReduction(box, width, height, view));
+    lsGeometryReduction reduction = viewReduction(box, width, height, view);
+    reduction.maxVertices = maxVertices;
+    return lsBuildGeometry(rules, commands, geometry, reduction);
 }

@@ -18,11 +18,13 @@ viewReduction(const double box[6], int width, int height, const FigureView &view
 // headless renderer both build through here, so that they draw the same segments. A
 // picture without pixels keeps every vertex. `box`, when the figure's box is known,
 // saves the walk that finds it for a view other than the framed one. Each walk starts
-// from the first command. Returns false as lsBuildGeometry does.
+// from the first command. Returns false as lsBuildGeometry does, and when the picture
+// would keep more than maxVertices.
 [[nodiscard]] bool buildViewGeometry(const lsRuleSet &rules,
                                      lsCommandSource &commands,
                                      int width,
                                      int height,
                                      lsGeometry &geometry,
                                      const FigureView &view = {},
-                                     const double *box = nullptr);
+                                     const double *box = nullptr,
+                                     std::uint64_t maxVertices = UINT64_MAX);
