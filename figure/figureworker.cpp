@@ -50,7 +50,10 @@ void FigureWorker::run()
         mWake.wait(guard, [this] { return mStopping || mPending; });
         if (mStopping)
             return;
-        auto [serial, request] = std::move(*mPending);
+        // Not a structured binding: the progress lambda captures serial, which clang 14 does
+        // not allow of one.
+        const std::uint64_t serial = mPending->first;
+        const FigureRequest request = std::move(mPending->second);
         mPending.reset();
         mCancel = false;
         mRunning = true;
