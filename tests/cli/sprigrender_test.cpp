@@ -371,6 +371,15 @@ TEST_F(SprigRender, DumpAndFromJsonRoundTrip)
     const Result second = run({ u"--dump"_s, u"again.lsd"_s });
     EXPECT_EQ(second.out, first.out);
     EXPECT_EQ(readFile(u"again.lsd"_s), readFile(u"plant.lsd"_s));
+
+    // A document too large to open again is not written: the old file stays.
+    writeFile(u"huge.json"_s, "{\"axiom\": \"" + QByteArray(17 << 20, 'F') + "\"}");
+    const Result huge = run({ u"--from-json"_s, u"huge.json"_s, u"-o"_s, u"again.lsd"_s });
+    EXPECT_EQ(huge.status, 1);
+    EXPECT_TRUE(huge.err.contains("again.lsd: it would take 17826102 bytes, more than the "
+                                  "16777216 (16 MiB) a document may take"))
+            << huge.err.toStdString();
+    EXPECT_EQ(readFile(u"again.lsd"_s), readFile(u"plant.lsd"_s));
 }
 
 // On a disk that takes no more, every output fails with the system's reason and the old file
