@@ -163,7 +163,7 @@ private:
             writeReal(v.real, v.type);
             return;
         default:
-            throw Refusal(std::string("cannot archive a number of type '") + v.type + "'");
+            throw Refusal{ std::string("cannot archive a number of type '") + v.type + "'" };
         }
     }
 
@@ -185,7 +185,7 @@ private:
         mOut.push_back(static_cast<std::uint8_t>(color.kind));
         if (color.kind == ArchiveColor::Named) {
             if (color.objects.size() != 3)
-                throw Refusal("a named colour needs a catalog, a name and a colour");
+                throw Refusal{ "a named colour needs a catalog, a name and a colour" };
             writeSharedString("@@@");
             for (const ArchiveValuePtr &object : color.objects)
                 writeObject(*object);
@@ -193,7 +193,7 @@ private:
         }
         const int n = ArchiveColor::componentCount(color.kind);
         if (n < 0 || color.components.size() != static_cast<std::size_t>(n))
-            throw Refusal("a colour whose components do not match its kind");
+            throw Refusal{ "a colour whose components do not match its kind" };
         writeSharedString(std::string(color.components.size(), 'f'));
         for (float c : color.components)
             writeReal(c, 'f');
@@ -225,7 +225,7 @@ private:
             break;
         case ArchiveValue::Kind::Dictionary:
             if (v.items.size() % 2 != 0)
-                throw Refusal("a dictionary with a key but no value");
+                throw Refusal{ "a dictionary with a key but no value" };
             writeClassChain(v.isMutable ? kMutableDictionary : kDictionary);
             writeCount(v.dictionarySize());
             for (const ArchiveValuePtr &item : v.items)
@@ -245,7 +245,7 @@ private:
             writeColor(v.color);
             break;
         default:
-            throw Refusal("cannot archive a value of this kind as an object");
+            throw Refusal{ "cannot archive a value of this kind as an object" };
         }
         mOut.push_back(kTagEnd);
     }

@@ -15,8 +15,9 @@ namespace sprig {
 
 namespace {
 
-// Larger pictures than this exceed what GL implementations render into in one piece.
-constexpr int maxPictureSide = 16384;
+// Pictures are drawn a tile at a time, so their size is bounded by the time they take and the
+// files they make (a 65536 x 65536 PNG holds 12 GiB of pixels), not by GL.
+constexpr int maxPictureSide = 65536;
 
 QString description()
 {
@@ -26,7 +27,7 @@ QString description()
            u"from JSON (--from-json) or from the command line (--axiom, --rule).\n\n"
            u"Exit status: 0 success, 1 an input could not be read or an output not written, "
            u"2 bad arguments, 3 growth stopped at the size limit (the last iteration that "
-           u"fits was used)."_s;
+           u"fits was used), 4 the figure cannot be drawn (its size is not finite)."_s;
 }
 
 // WxH, or one number N for NxN (a thumbnailer passes its size so).
@@ -289,7 +290,10 @@ QString readOutput(const QCommandLineParser &parser, const Options &options, Ren
     }
     if (o.output.isEmpty())
         return u"no output: give -o FILE or -o DIR/"_s;
-    o.outputIsDirectory = o.output.endsWith(u'/') || QFileInfo(o.output).isDir();
+    o.outputIsDirectory = o.output.endsWith(u'/');
+    if (!o.outputIsDirectory && QFileInfo(o.output).isDir())
+        return u"-o \"%1\" is a folder: give -o \"%1/\" for a file per document in it"_s.arg(
+                o.output);
     if (o.outputIsDirectory) {
         const QString format =
                 parser.isSet(options.format) ? parser.value(options.format) : u"png"_s;

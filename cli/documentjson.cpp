@@ -6,12 +6,14 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -207,6 +209,46 @@ bool colorFromJson(const QJsonValue &value, const QString &key, DocumentColor &o
     return true;
 }
 
+// The first key that one object of the text gives twice, or an empty string. QJsonDocument
+// keeps the last value of such a key without a word; the text is valid JSON (QJsonDocument
+// read it), which keeps this scan to strings, brackets, commas and colons.
+QString repeatedKey(const QByteArray &json)
+{
+    struct Open
+    {
+        bool object;
+        bool key = true; // an object's next string is a key
+        QSet<QString> keys;
+    };
+    std::vector<Open> open;
+    for (qsizetype i = 0; i < json.size(); ++i) {
+        const char c = json[i];
+        if (c == '{' || c == '[') {
+            open.push_back({ c == '{', true, {} });
+        } else if (c == '}' || c == ']') {
+            open.pop_back();
+        } else if (c == ',' || c == ':') {
+            if (!open.empty() && open.back().object)
+                open.back().key = c == ',';
+        } else if (c == '"') {
+            const qsizetype start = i;
+            while (json[++i] != '"')
+                i += json[i] == '\\';
+            if (open.empty() || !open.back().object || !open.back().key)
+                continue;
+            // Decoded, so that an escaped spelling is the same key.
+            const QByteArray text = json.mid(start, i + 1 - start);
+            const QString key = text.contains('\\')
+                                        ? QJsonDocument::fromJson('[' + text + ']')[0].toString()
+                                        : QString::fromUtf8(text.mid(1, text.size() - 2));
+            if (open.back().keys.contains(key))
+                return key;
+            open.back().keys.insert(key);
+        }
+    }
+    return {};
+}
+
 bool numberFromJson(const QJsonValue &value, const QString &key, double &out, QString *error)
 {
     if (!value.isDouble() || !std::isfinite(value.toDouble())) {
@@ -256,6 +298,10 @@ bool documentFromJson(const QByteArray &json, DocumentData &document, QString *e
     }
     if (!parsed.isObject()) {
         *error = u"the JSON must be one object"_s;
+        return false;
+    }
+    if (const QString key = repeatedKey(json); !key.isEmpty()) {
+        *error = u"the key \"%1\" is given twice: say which value counts"_s.arg(key);
         return false;
     }
 

@@ -10,9 +10,9 @@ struct DocumentData;
 
 namespace sprig {
 
-// JSON files larger than this are not read: the JSON of the largest document (4 MiB) with its
-// text escaped fits well within it.
-inline constexpr std::size_t kMaxDocumentJsonBytes = std::size_t(32) << 20;
+// JSON files larger than this are not read: the JSON of the largest document (16 MiB) fits
+// within it even with every byte escaped ("\u0001").
+inline constexpr std::size_t kMaxDocumentJsonBytes = std::size_t(128) << 20;
 
 // A document as JSON, for reading and writing documents in a text editor:
 //   {"axiom": "F" (null when the document has none), "letters": ["F"], "rules": ["F+F"],
@@ -29,8 +29,9 @@ QByteArray documentToJson(const DocumentData &document);
 QByteArray jsonText(const QJsonValue &value);
 
 // Reads a document from JSON. Missing keys keep the values of a new document; iterations
-// and angle are clamped to the window's ranges. Unknown keys, values of the wrong type,
-// colour components outside 0-1 and lists of different lengths are refused with a message
+// and angle are clamped to the window's ranges. Unknown keys, a key given twice in one
+// object, values of the wrong type, colour components outside 0-1 and lists of different
+// lengths are refused with a message
 // (the document is then left untouched) in *error, which must not be null.
 [[nodiscard]] bool documentFromJson(const QByteArray &json, DocumentData &document, QString *error);
 

@@ -13,7 +13,9 @@
 #include "view/export/figureexport.h"
 #include "view/imagerep.h"
 #include "view/picturerenderer.h"
+#include "view/pngwriter.h"
 #include "view/tiffwriter.h"
+#include "view/tiledpicture.h"
 #include "view/viewgeometry.h"
 
 #include <QColor>
@@ -178,12 +180,12 @@ QString buildFailure(const FigureResult &figure, const Job &job)
 }
 
 // Throws std::bad_alloc when a stream's small tables cannot be had.
-QByteArray infoJson(const FigureResult &figure, const QString *file)
+QByteArray infoJson(const FigureResult &figure, const QString *file, std::array<double, 6> &box)
 {
-    double box[6] = { 0, 0, 0, 0, 0, 0 };
+    box.fill(0.0);
     // Nothing cancels this walk: it always completes.
-    if (figure.hasAxiom && !lsMeasureString(*figure.rules, *figure.commands.source(), box))
-        std::fill(box, box + 6, 0.0);
+    if (figure.hasAxiom && !lsMeasureString(*figure.rules, *figure.commands.source(), box.data()))
+        box.fill(0.0);
     QJsonArray boxArray;
     for (double b : box)
         boxArray.append(b); // shortest text that reads back as the same double
@@ -257,6 +259,12 @@ private:
         report(message);
         return ExitInputOutput;
     }
+    // What a write that succeeded could not keep, said as a warning.
+    void warn(const QString &path, const std::string &warning)
+    {
+        if (!warning.empty())
+            report(u"warning: %1: %2"_s.arg(path, QString::fromStdString(warning)));
+    }
     void report(const QString &message)
     {
         mProgress.clear();
@@ -265,7 +273,8 @@ private:
     int writeOutput(const Job &job,
                     const FigureRequest &request,
                     const FigureResult &figure,
-                    const DocumentData &document);
+                    const DocumentData &document,
+                    std::array<double, 6> &box);
     // Models and animations, written by exporters of their own.
     int writeExport(const Job &job,
                     const FigureRequest &request,
@@ -297,9 +306,10 @@ int Runner::run(const Job &job)
                            .arg(job.output)
                            .arg(document.angle)
                            .arg(std::trunc(document.angle)));
-        std::string cause;
-        if (!writeDocumentFile(localPath(job.output), document, &cause))
+        std::string cause, warning;
+        if (!writeDocumentFile(localPath(job.output), document, &cause, &warning))
             return fail(job.output + u": "_s + QString::fromStdString(cause));
+        warn(job.output, warning);
         return ExitSuccess;
     }
 
@@ -308,12 +318,13 @@ int Runner::run(const Job &job)
     const QString why = QString::fromStdString(describeOutcome(figure, job.name.toStdString()));
     if (figure.nothing)
         return fail(why); // nothing could be made: no pass to show
+    std::array<double, 6> box{};
     try {
         if (mOptions.action == Action::Info) {
-            mOut << infoJson(figure, mNameFiles ? &job.name : nullptr).toStdString() << '\n'
+            mOut << infoJson(figure, mNameFiles ? &job.name : nullptr, box).toStdString() << '\n'
                  << std::flush;
         } else {
-            const int status = writeOutput(job, request, figure, document);
+            const int status = writeOutput(job, request, figure, document, box);
             if (status != ExitSuccess)
                 return status;
         }
@@ -321,17 +332,24 @@ int Runner::run(const Job &job)
         // A streamed figure's small tables, made again for each walk.
         return fail(buildFailure(figure, job));
     }
+    int status = ExitSuccess;
     if (figure.outcome != FigureOutcome::Complete) {
         report(why);
-        return ExitStoppedAtBudget;
+        status = ExitStoppedAtBudget;
     }
-    return ExitSuccess;
+    if (figure.hasAxiom && !FigureCamera::canFrame(box.data())) {
+        report(u"%1: the figure cannot be drawn: its size is not finite, or larger than a "
+               "picture can hold (a number after '@' scales its steps so)"_s.arg(job.name));
+        status = ExitNotDrawable;
+    }
+    return status;
 }
 
 int Runner::writeOutput(const Job &job,
                         const FigureRequest &request,
                         const FigureResult &figure,
-                        const DocumentData &document)
+                        const DocumentData &document,
+                        std::array<double, 6> &box)
 {
     const QFileInfo target(job.output);
     if (!QDir().mkpath(target.path()))
@@ -340,36 +358,40 @@ int Runner::writeOutput(const Job &job,
         || mOptions.kind == OutputKind::Ply)
         return writeExport(job, request, figure, document);
 
-    auto geometry = std::make_shared<lsGeometry>();
-    // Built for the picture's pixels, as the window builds it: the same segments, the same
-    // pixels (SVG at its nominal size).
-    if (figure.hasAxiom
-        && !buildViewGeometry(*figure.rules, *figure.commands.source(), mOptions.width,
-                              mOptions.height, *geometry, mOptions.view, nullptr,
-                              figure.commands.depth()))
-        return fail(buildFailure(figure, job));
-    if (!figure.hasAxiom)
-        geometry.reset(); // the background alone, as the window shows such a document
-
     std::string cause;
+    std::string warning;
     const std::string path = localPath(job.output);
-    if (mOptions.kind == OutputKind::Svg) {
-        const lsGeometry empty;
-        if (!writeSvg(geometry ? *geometry : empty, document.color.rgba(), document.bgColor.rgba(),
-                      mOptions.width, mOptions.height, mOptions.spinDegrees, mOptions.view, path,
-                      &cause))
-            return fail(QString::fromStdString(cause));
+    if (mOptions.kind != OutputKind::Svg) {
+        PictureRequest picture;
+        picture.rules = figure.rules.get();
+        picture.commands = figure.hasAxiom ? &figure.commands : nullptr;
+        picture.lineColor = viewColor(document.color);
+        picture.background = viewColor(document.bgColor);
+        picture.width = mOptions.width;
+        picture.height = mOptions.height;
+        picture.spinDegrees = mOptions.spinDegrees;
+        picture.view = mOptions.view;
+        PngWriter png;
+        TiffWriter tiff;
+        PictureWriter &writer =
+                mOptions.kind == OutputKind::Png ? static_cast<PictureWriter &>(png) : tiff;
+        if (!mPictures.write(picture, writer, path, &cause, &box))
+            return fail(job.name + u": "_s + QString::fromStdString(cause));
+        warn(job.output, writer.warning());
         return ExitSuccess;
     }
-
-    const lsImageRep image = mPictures.render(
-            std::move(geometry), mOptions.width, mOptions.height, mOptions.spinDegrees,
-            mOptions.view, viewColor(document.color), viewColor(document.bgColor), &cause);
-    if (image.isNull())
-        return fail(job.name + u": "_s + QString::fromStdString(cause));
-    const bool written = mOptions.kind == OutputKind::Png ? writePng(image, path, &cause)
-                                                          : writeTiff(image, path, &cause);
-    return written ? ExitSuccess : fail(QString::fromStdString(cause));
+    // Built for the picture's nominal pixels, as the window builds it.
+    lsGeometry geometry;
+    if (figure.hasAxiom
+        && !buildViewGeometry(*figure.rules, *figure.commands.source(), mOptions.width,
+                              mOptions.height, geometry, mOptions.view))
+        return fail(buildFailure(figure, job));
+    std::copy(geometry.box, geometry.box + 6, box.begin());
+    if (!writeSvg(geometry, document.color.rgba(), document.bgColor.rgba(), mOptions.width,
+                  mOptions.height, mOptions.spinDegrees, mOptions.view, path, &cause, &warning))
+        return fail(QString::fromStdString(cause));
+    warn(job.output, warning);
+    return ExitSuccess;
 }
 
 int Runner::writeExport(const Job &job,
@@ -392,11 +414,13 @@ int Runner::writeExport(const Job &job,
     return written ? ExitSuccess : fail(error);
 }
 
-// An input/output failure outweighs a stop at the budget.
+// An input/output failure outweighs a figure that cannot be drawn, which outweighs a stop
+// at the budget.
 int combine(int a, int b)
 {
-    if (a == ExitInputOutput || b == ExitInputOutput)
-        return ExitInputOutput;
+    for (const int status : { ExitInputOutput, ExitNotDrawable })
+        if (a == status || b == status)
+            return status;
     return std::max(a, b);
 }
 

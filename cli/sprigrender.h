@@ -12,6 +12,7 @@ enum ExitStatus {
     ExitInputOutput = 1, // an input could not be read or an output not written
     ExitBadArguments = 2,
     ExitStoppedAtBudget = 3, // growth stopped at a size limit; the last iteration that fits
+    ExitNotDrawable = 4,     // the figure's size is not finite: the picture shows nothing
 };
 
 // Does what the options ask; JSON goes to out, messages to err. Returns an ExitStatus.

@@ -1,6 +1,6 @@
 #include "engine/commandsource.h"
 
-#include "engine/interpreter.h"
+#include "engine/factor.h"
 
 #include <algorithm>
 #include <cstring>
@@ -26,6 +26,17 @@ void lsCommandSource::rewind()
     mCancelled = false;
 }
 
+void lsCommandSource::readAhead(lsFactorReader &reader)
+{
+    peek([&](std::string_view piece) {
+        if (mCancelled || (mCancel && mCancel->load(std::memory_order_relaxed))) {
+            mCancelled = true;
+            return false;
+        }
+        return reader.feed(piece.data(), piece.data() + piece.size());
+    });
+}
+
 void lsCommandSource::watch(const std::atomic<bool> *cancel, Progress progress)
 {
     mCancel = cancel;
@@ -39,14 +50,13 @@ lsStringSource::lsStringSource(std::string_view commands)
 
 std::string_view lsStringSource::fill()
 {
-    const char *const begin = mCommands.data() + mNext;
-    const char *const end = mCommands.data() + mCommands.size();
-    const char *stop = begin + std::min<std::size_t>(lsChunkBytes, end - begin);
-    // A chunk that cuts the number after its last '@' takes the rest of the number.
-    if (stop != end) {
-        if (const void *at = memrchr(begin, '@', stop - begin))
-            stop = std::max(stop, lsFactorEnd(static_cast<const char *>(at) + 1, end));
-    }
-    mNext = stop - mCommands.data();
-    return { begin, static_cast<std::size_t>(stop - begin) };
+    const std::string_view chunk = mCommands.substr(mNext, lsChunkBytes);
+    mNext += chunk.size();
+    return chunk;
+}
+
+void lsStringSource::peek(const std::function<bool(std::string_view)> &take)
+{
+    for (std::size_t at = mNext; at < mCommands.size() && take(mCommands.substr(at, lsChunkBytes));)
+        at += lsChunkBytes;
 }

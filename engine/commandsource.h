@@ -6,14 +6,16 @@
 #include <functional>
 #include <string_view>
 
+class lsFactorReader;
+
 // The size of the chunks the sources hand out: one stays in the L2 cache while it is
 // walked, and the walk looks at its cancellation flag every fraction of a millisecond.
 inline constexpr std::size_t lsChunkBytes = std::size_t(64) << 10;
 
 // The commands the interpreter walks, handed over a chunk at a time: a string in memory
-// (lsStringSource) or a pass expanded on the fly (lsPassStream). Within a chunk the
-// number after an '@' is whole (or runs to the end of the commands), so the walk reads
-// every factor as it would from one string.
+// (lsStringSource) or a pass expanded on the fly (lsPassStream). A chunk may end anywhere,
+// in the number after an '@' too: the walk then reads the rest of the number ahead of its
+// place (readAhead), so that it reads every factor as it would from one string.
 //
 // How the names relate: rewriting makes an lsString (engine/lsstring.h), the bytes of one
 // pass. A pass too long to keep as a string is never written out: an lsPassStream expands
@@ -42,6 +44,12 @@ public:
     // false again until the flag is next seen set).
     void rewind();
 
+    // Feeds the reader the commands after the chunk handed out last until it has read its
+    // number or they end; the next chunk is still the one that follows. Each character is
+    // read ahead at most once per walk, since a number holds no '@'. Stops, with
+    // cancelled() true, when the cancellation flag is set.
+    void readAhead(lsFactorReader &reader);
+
     // The exact number of commands (saturated at lsLengthOverflow for a pass too long to count).
     std::uint64_t length() const { return mLength; }
     // True once a walk stopped because the cancellation flag was set: what it computed is
@@ -61,6 +69,9 @@ protected:
     virtual std::string_view fill() = 0;
     // Starts over from the first chunk.
     virtual void restart() = 0;
+    // Hands the commands after the current chunk to `take`, a piece at a time, until it
+    // returns false or they end, without moving the place of the next chunk.
+    virtual void peek(const std::function<bool(std::string_view)> &take) = 0;
 
 private:
     const std::atomic<bool> *mCancel = nullptr;
@@ -80,6 +91,7 @@ public:
 private:
     std::string_view fill() override;
     void restart() override { mNext = 0; }
+    void peek(const std::function<bool(std::string_view)> &take) override;
 
     std::string_view mCommands;
     std::size_t mNext = 0;

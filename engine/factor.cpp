@@ -1,12 +1,12 @@
 #include "engine/factor.h"
 
-#include "engine/ruleset.h"
-
 #include <locale.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <string>
+#include <limits>
 
 namespace {
 
@@ -15,9 +15,13 @@ bool isDigit(char c)
     return c >= '0' && c <= '9';
 }
 
-bool isHexDigit(char c)
+// The value of a digit in base 16, or -1.
+int hexValue(char c)
 {
-    return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    if (isDigit(c))
+        return c - '0';
+    const char lower = static_cast<char>(c | 0x20);
+    return lower >= 'a' && lower <= 'f' ? lower - 'a' + 10 : -1;
 }
 
 // White space as the C locale's isspace sees it.
@@ -26,70 +30,213 @@ bool isBlank(char c)
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-const char *skipDigits(const char *p, const char *end, bool (*digit)(char))
+std::int64_t saturated(std::int64_t v, std::int64_t limit)
 {
-    while (p != end && digit(*p))
-        ++p;
-    return p;
-}
-
-// Mantissa digits with an optional point, then an exponent (e or p) with optional sign.
-const char *numberBody(const char *p, const char *end, bool (*digit)(char), char exponent)
-{
-    p = skipDigits(p, end, digit);
-    if (p != end && *p == '.')
-        p = skipDigits(p + 1, end, digit);
-    if (p != end && (*p | 0x20) == exponent) {
-        ++p;
-        if (p != end && (*p == '+' || *p == '-'))
-            ++p;
-        p = skipDigits(p, end, isDigit);
-    }
-    return p;
+    return std::clamp(v, -limit, limit);
 }
 
 } // namespace
 
-// It may reach further than strtod will read, never less, so strtod on a copy of [text,
-// lsFactorEnd) reads what it would read from the whole string; and it stops at a character
-// (or after eight letters, or at a ')'), never because of what follows that.
-const char *lsFactorEnd(const char *p, const char *end)
+void lsFactorReader::digit(int value)
 {
-    while (p != end && isBlank(*p))
-        ++p;
-    if (p != end && (*p == '+' || *p == '-'))
-        ++p;
-    if (p != end && lsIsLetter(static_cast<unsigned char>(*p))) {
-        // "inf", "infinity", "nan", "nan(chars)"
-        for (int n = 0; n < 8 && p != end && lsIsLetter(static_cast<unsigned char>(*p)); ++n)
-            ++p;
-        if (p != end && *p == '(') {
-            ++p;
-            while (p != end
-                   && (isDigit(*p) || lsIsLetter(static_cast<unsigned char>(*p)) || *p == '_'))
-                ++p;
-            if (p != end && *p == ')')
-                ++p;
-        }
-        return p;
+    mHasNumber = true;
+    const bool fraction = mState == State::Fraction || mState == State::HexFraction;
+    if (mDigitCount == 0 && value == 0) {
+        // A leading zero: after the point it moves the first significant digit right.
+        if (fraction)
+            mScale = saturated(mScale - 1, kExponentLimit);
+        return;
     }
-    if (end - p >= 2 && p[0] == '0' && (p[1] | 0x20) == 'x')
-        return numberBody(p + 2, end, isHexDigit, 'p');
-    return numberBody(p, end, isDigit, 'e');
+    if (!fraction)
+        mScale = saturated(mScale + 1, kExponentLimit);
+    if (mDigitCount < (mHex ? kHexDigits : kDecimalDigits))
+        mDigits[mDigitCount++] = static_cast<char>(value < 10 ? '0' + value : 'a' + value - 10);
+    else if (value != 0)
+        mSticky = true;
+}
+
+void lsFactorReader::step(char c)
+{
+    const char lower = static_cast<char>(c | 0x20);
+    switch (mState) {
+    case State::Blanks:
+        if (isBlank(c))
+            return;
+        if (c == '+' || c == '-') {
+            mNegative = c == '-';
+            mState = State::Signed;
+            return;
+        }
+        [[fallthrough]];
+    case State::Signed:
+        if (c == '0') {
+            mHasNumber = true;
+            mState = State::Zero;
+        } else if (isDigit(c)) {
+            mState = State::Digits;
+            digit(c - '0');
+        } else if (c == '.') {
+            mState = State::Point;
+        } else if (lower == 'i' || lower == 'n') {
+            mLetters[mLetterCount++] = lower;
+            mState = State::Letters;
+        } else {
+            mState = State::Done;
+        }
+        return;
+    case State::Letters: {
+        const char *const word = mLetters[0] == 'i' ? "inf" : "nan";
+        if (lower != word[mLetterCount]) {
+            mState = State::Done; // no number
+            return;
+        }
+        mLetters[mLetterCount++] = lower;
+        if (mLetterCount == 3) {
+            // What follows ("inity", a NaN's payload) never changes the value.
+            mSpecial = word[0] == 'i' ? Special::Infinity : Special::NaN;
+            mState = State::Done;
+        }
+        return;
+    }
+    case State::Zero:
+        if (lower == 'x') {
+            mHex = true;
+            mState = State::HexStart;
+            return;
+        }
+        mState = State::Digits;
+        step(c);
+        return;
+    case State::Point:
+        if (isDigit(c)) {
+            mState = State::Fraction;
+            digit(c - '0');
+        } else {
+            mState = State::Done;
+        }
+        return;
+    case State::Digits:
+    case State::HexDigits:
+        if (c == '.') {
+            mState = mHex ? State::HexFraction : State::Fraction;
+            return;
+        }
+        [[fallthrough]];
+    case State::Fraction:
+    case State::HexFraction:
+        if (mHex ? hexValue(c) >= 0 : isDigit(c)) {
+            digit(mHex ? hexValue(c) : c - '0');
+        } else if (lower == (mHex ? 'p' : 'e')) {
+            mState = State::ExponentMark;
+        } else {
+            mState = State::Done;
+        }
+        return;
+    case State::HexStart:
+    case State::HexPoint:
+        if (hexValue(c) >= 0) {
+            mState = mState == State::HexStart ? State::HexDigits : State::HexFraction;
+            digit(hexValue(c));
+        } else if (c == '.' && mState == State::HexStart) {
+            mState = State::HexPoint;
+        } else {
+            mState = State::Done; // the '0' alone
+        }
+        return;
+    case State::ExponentMark:
+        if (c == '+' || c == '-') {
+            mExponentNegative = c == '-';
+            mState = State::ExponentSign;
+            return;
+        }
+        [[fallthrough]];
+    case State::ExponentSign:
+    case State::Exponent:
+        if (isDigit(c)) {
+            mExponent = std::min(mExponent * 10 + (c - '0'), kExponentLimit);
+            mState = State::Exponent;
+        } else {
+            if (mState != State::Exponent)
+                mExponent = 0; // a mark without digits is not part of the number
+            mState = State::Done;
+        }
+        return;
+    case State::Done:
+        return;
+    }
+}
+
+bool lsFactorReader::feed(const char *text, const char *end)
+{
+    for (const char *p = text; p != end && mState != State::Done; ++p) {
+        // The long runs a rule can make, zeros before the first significant digit and
+        // digits after the kept ones, in tight loops.
+        const bool mantissa = mState == State::Digits || mState == State::Fraction
+                              || mState == State::HexDigits || mState == State::HexFraction;
+        const bool fraction = mState == State::Fraction || mState == State::HexFraction;
+        if (mantissa && mDigitCount == 0 && *p == '0') {
+            const char *run = p;
+            while (run != end && *run == '0')
+                ++run;
+            if (fraction)
+                mScale = saturated(mScale - (run - p), kExponentLimit);
+            p = run - 1;
+            continue;
+        }
+        if (mantissa && mDigitCount == (mHex ? kHexDigits : kDecimalDigits)) {
+            const char *run = p;
+            while (run != end && (mHex ? hexValue(*run) >= 0 : isDigit(*run))) {
+                mSticky |= *run != '0';
+                ++run;
+            }
+            if (run != p) {
+                if (!fraction)
+                    mScale = saturated(mScale + (run - p), kExponentLimit);
+                p = run - 1;
+                continue;
+            }
+        }
+        step(*p);
+    }
+    return mState != State::Done;
+}
+
+double lsFactorReader::value() const
+{
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+    const double sign = mNegative ? -1.0 : 1.0;
+    if (mSpecial == Special::Infinity)
+        return sign * std::numeric_limits<double>::infinity();
+    if (mSpecial == Special::NaN)
+        return std::copysign(std::numeric_limits<double>::quiet_NaN(), sign);
+    if (!mHasNumber)
+        return 0.0; // strtod's "no conversion"
+    if (mDigitCount == 0)
+        return sign * 0.0;
+    // The number as strtod's own kind of text, of bounded length: "0.ddd...e-12" or
+    // "0x0.hhh...p40", the digits kept and a 1 standing for the non-zero ones after them.
+    const std::int64_t exponent =
+            (mExponentNegative ? -mExponent : mExponent) + (mHex ? 4 * mScale : mScale);
+    char text[kDecimalDigits + 48];
+    char *out = text;
+    *out++ = mNegative ? '-' : '+';
+    if (mHex) {
+        *out++ = '0';
+        *out++ = 'x';
+    }
+    *out++ = '0';
+    *out++ = '.';
+    out = std::copy(mDigits, mDigits + mDigitCount, out);
+    if (mSticky)
+        *out++ = '1';
+    *out++ = mHex ? 'p' : 'e';
+    std::snprintf(out, text + sizeof text - out, "%lld", static_cast<long long>(exponent));
+    return strtod_l(text, nullptr, cLocale);
 }
 
 double lsReadFactor(const char *text, const char *end)
 {
-    // strtod needs a terminated string and follows the process locale: parse a terminated
-    // copy of the number with the C locale.
-    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
-    const std::size_t length = static_cast<std::size_t>(lsFactorEnd(text, end) - text);
-    char small[128];
-    if (length < sizeof small) {
-        std::memcpy(small, text, length);
-        small[length] = '\0';
-        return strtod_l(small, nullptr, cLocale);
-    }
-    const std::string number(text, length);
-    return strtod_l(number.c_str(), nullptr, cLocale);
+    lsFactorReader reader;
+    reader.feed(text, end);
+    return reader.value();
 }

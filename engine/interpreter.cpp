@@ -99,6 +99,54 @@ void fitStorage(std::vector<T> &v, std::size_t n)
 
 } // namespace
 
+namespace lsDetail {
+
+namespace {
+
+// Segments start small, for the many figures that hardly nest, and double up to the
+// largest size.
+constexpr std::size_t kFirstSegmentStates = 64;
+constexpr std::size_t kLargestSegmentStates = lsStateSegmentBytes / sizeof(lsTurtleState);
+
+std::size_t segmentStates(std::size_t segment)
+{
+    return segment >= 16 ? kLargestSegmentStates
+                         : std::min(kFirstSegmentStates << segment, kLargestSegmentStates);
+}
+
+} // namespace
+
+StateSegments::StateSegments(StateStack &stack)
+{
+    enter(0, false, stack);
+}
+
+void StateSegments::enter(std::size_t segment, bool atTop, StateStack &stack)
+{
+    if (segment == mSegments.size())
+        mSegments.push_back(
+                std::make_unique_for_overwrite<lsTurtleState[]>(segmentStates(segment)));
+    mCurrent = segment;
+    lsTurtleState *const base = mSegments[segment].get();
+    lsTurtleState *const limit = base + segmentStates(segment);
+    stack = { base, atTop ? limit : base, limit };
+}
+
+void StateSegments::up(StateStack &stack)
+{
+    enter(mCurrent + 1, false, stack);
+}
+
+bool StateSegments::down(StateStack &stack)
+{
+    if (mCurrent == 0)
+        return false;
+    enter(mCurrent - 1, true, stack);
+    return true;
+}
+
+} // namespace lsDetail
+
 void lsMeasureString(const lsRuleSet &rules, std::string_view commands, double *box)
 {
     lsStringSource source(commands); // unwatched, so never cancelled
@@ -142,7 +190,7 @@ bool lsBuildGeometry(const lsRuleSet &rules,
         geometry.stripFirst.resize(count.strips);
         geometry.stripCount.resize(count.strips);
         GeometryConsumer consumer(geometry, count.vertices * 3);
-        walkInto(rules, commands, consumer, std::size_t(count.depth));
+        walkInto(rules, commands, consumer);
         if (commands.cancelled() || !consumer.matchesCount()) {
             geometry = lsGeometry();
             return false;

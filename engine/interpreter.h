@@ -33,17 +33,17 @@ struct alignas(64) lsTurtleState
     double sine; // of the turning angle, whose sign '!' flips
 };
 
-// Walks the commands, sending their vertices to the sink. stackDepth sizes the stack of saved
-// states: the commands' depth when it is known (lsCountGeometry), so that the stack is
-// allocated once at its exact size; otherwise a first guess that doubles as needed.
+// Walks the commands, sending their vertices to the sink. The saved states take
+// sizeof(lsTurtleState) each, in segments of at most lsStateSegmentBytes that are made as
+// the walk goes deeper. Throws std::bad_alloc when their memory cannot be had.
 template<typename Sink>
-void lsWalk(double angle,
-            double step,
-            lsCommandSource &commands,
-            Sink &sink,
-            std::size_t stackDepth = 64);
+void lsWalk(double angle, double step, lsCommandSource &commands, Sink &sink);
 template<typename Sink>
 void lsWalkString(double angle, double step, std::string_view commands, Sink &sink);
+
+// The largest segment of saved states: beyond what the states themselves take, a walk
+// holds at most this much for them.
+inline constexpr std::size_t lsStateSegmentBytes = std::size_t(4) << 20;
 
 // Measure mode without OpenGL: the bounding box of the figure, as six doubles. From a
 // source: false when the walk was cancelled (box is then incomplete).
@@ -79,18 +79,15 @@ inline constexpr std::uint64_t kMaxGeometryBytes = std::uint64_t(2) << 30;
 //
 // With a fixed scale, a region (minimum x, maximum x, minimum y, maximum y) keeps only
 // the segments of a flat figure that may reach into it: a picture of part of the figure
-// costs what it shows. The box still counts every vertex.
-//
-// stackDepth, when the commands' depth is known (lsCountGeometry), sizes the turtle's stack
-// of saved states once and exactly; otherwise it starts small and doubles as needed, which
-// can take half as much again as the deepest figure needs.
+// costs what it shows. The box still counts every vertex. A build that would keep more
+// than maxVertices stops and fails, as when its memory cannot be had.
 struct lsGeometryReduction
 {
     double pixelsPerUnit = 0.0;
     double framingPixels = 0.0;
     double tolerance = 0.5;
     std::optional<std::array<double, 4>> region;
-    std::optional<std::uint64_t> stackDepth;
+    std::uint64_t maxVertices = UINT64_MAX;
 };
 
 // Builds the geometry of the figure, sized exactly from lsCountGeometry first, into

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <concepts>
 #include <cstring>
+#include <memory>
 #include <string_view>
 #include <type_traits>
 #include <vector>
@@ -27,8 +28,8 @@ concept GrowingSink = requires(Sink &sink)
     sink.grow();
 };
 
-// The turtle's saved states: a '[' pushes while there is room; only growing the storage
-// happens outside the hot loop.
+// The turtle's saved states in the segment being used: a '[' pushes while there is room,
+// a ']' pops while there is a state; passing either end happens outside the hot loop.
 struct StateStack
 {
     lsTurtleState *base;
@@ -36,8 +37,31 @@ struct StateStack
     lsTurtleState *limit;
 };
 
+// Every segment of saved states a walk made, kept where it was made: a deep figure costs
+// what its states take and at most one segment more, and no state is ever copied to make
+// room (a stack that doubled would hold the old states and twice as many new ones at once).
+class StateSegments
+{
+public:
+    // Points the stack at the first segment. Throws std::bad_alloc.
+    explicit StateSegments(StateStack &stack);
+    // The stack is full: it continues in the next segment, made the first time it is
+    // needed. Throws std::bad_alloc.
+    void up(StateStack &stack);
+    // The stack's segment is empty: it continues at the top of the one below; false at the
+    // bottom of the first one (a surplus ']').
+    bool down(StateStack &stack);
+
+private:
+    void enter(std::size_t segment, bool atTop, StateStack &stack);
+
+    std::vector<std::unique_ptr<lsTurtleState[]>> mSegments;
+    std::size_t mCurrent = 0;
+};
+
 // Walks from p up to the end, or up to a command that needs work out of line (a '[' with
-// the stack full, or a vertex that a GrowingSink has no room for), which it returns
+// the stack full, a ']' with its segment empty, or a vertex that a GrowingSink has no room
+// for), which it returns
 // unprocessed. lsWalkString reads every '@' itself and never hands one over. The state
 // lives in locals here, in a function of its own, so that the compiler keeps it in
 // registers: nothing in the loop calls out of line (except what a sink itself calls).
@@ -108,7 +132,7 @@ template<typename Sink>
             continue;
         case Command::Pop:
             if (top == stack.base)
-                continue; // a surplus ']'
+                break; // another segment, or a surplus ']'
             if constexpr (GrowingSink<Sink>) {
                 if (sink.full())
                     break;
@@ -162,16 +186,12 @@ inline bool nextChunk(lsCommandSource &commands, const char *&in, const char *&e
 } // namespace lsDetail
 
 template<typename Sink>
-void lsWalk(double angle,
-            double step,
-            lsCommandSource &commands,
-            Sink &sink,
-            std::size_t stackDepth)
+void lsWalk(double angle, double step, lsCommandSource &commands, Sink &sink)
 {
     const double c = std::cos(angle);
     lsTurtleState turtle{ { 0.0, 1.0, 0.0 }, 0.0, 0.0, 0.0, step, std::sin(angle) };
-    std::vector<lsTurtleState> storage(std::max<std::size_t>(stackDepth, 1));
-    lsDetail::StateStack stack{ storage.data(), storage.data(), storage.data() + storage.size() };
+    lsDetail::StateStack stack;
+    lsDetail::StateSegments segments(stack);
 
     sink.vertex(0.0, 0.0, 0.0);
     // The commands are walked a chunk at a time, from a copy without the characters that do
@@ -186,7 +206,11 @@ void lsWalk(double angle,
     const char *end = nullptr;
     while (in != end || lsDetail::nextChunk(commands, in, end)) {
         if (*in == '@') {
-            turtle.step *= lsReadFactor(in + 1, end);
+            lsFactorReader number;
+            // A number that runs to the end of the chunk may go on in the next ones.
+            if (number.feed(in + 1, end))
+                commands.readAhead(number);
+            turtle.step *= number.value();
             ++in;
             continue;
         }
@@ -206,15 +230,14 @@ void lsWalk(double angle,
         }
         in = stop;
         while ((p = lsDetail::walkInline(p, chunkEnd, c, turtle, stack, sink)) != chunkEnd) {
+            // The command is still to do, unless it is a surplus ']'.
             if (*p == '[') {
-                // The stack is full: double it, then push.
-                const std::size_t depth = storage.size();
-                storage.resize(2 * depth);
-                stack = { storage.data(), storage.data() + depth, storage.data() + storage.size() };
-                *stack.top++ = turtle;
-                ++p;
+                segments.up(stack);
+            } else if (*p == ']' && stack.top == stack.base) {
+                if (!segments.down(stack))
+                    ++p;
             } else if constexpr (lsDetail::GrowingSink<Sink>) {
-                sink.grow(); // the move or ']' is still to do
+                sink.grow();
             }
         }
     }

@@ -1,7 +1,6 @@
 #include "engine/passstream.h"
 
 #include "engine/generation.h"
-#include "engine/interpreter.h"
 
 #include <algorithm>
 #include <cstring>
@@ -80,17 +79,14 @@ void lsPassStream::restart()
 {
     mStack.clear();
     mStack.push_back({ mAxiom.data(), mAxiom.data() + mAxiom.size(), mPasses });
-    mCarryStart = mCarryEnd = 0;
 }
 
-// Writes the next symbols into mBuffer from `written` on, until it is full or the pass
-// ends; returns the bytes it holds then.
-std::size_t lsPassStream::expand(std::size_t written)
+std::size_t
+lsPassStream::expand(std::vector<Frame> &stack, char *const out, const std::size_t capacity) const
 {
-    char *const out = mBuffer.data();
-    const std::size_t capacity = mBuffer.size();
-    while (!mStack.empty()) {
-        Frame &frame = mStack.back();
+    std::size_t written = 0;
+    while (!stack.empty()) {
+        Frame &frame = stack.back();
         if (frame.passes == 0) {
             const std::size_t n = std::min<std::size_t>(frame.end - frame.next, capacity - written);
             std::memcpy(out + written, frame.next, n);
@@ -98,11 +94,11 @@ std::size_t lsPassStream::expand(std::size_t written)
             frame.next += n;
             if (frame.next != frame.end)
                 return written; // full
-            mStack.pop_back();
+            stack.pop_back();
             continue;
         }
         if (frame.next == frame.end) {
-            mStack.pop_back();
+            stack.pop_back();
             continue;
         }
         const auto c = static_cast<unsigned char>(*frame.next);
@@ -120,37 +116,28 @@ std::size_t lsPassStream::expand(std::size_t written)
             if (b.start != notKept) {
                 const char *const block = mArena.data() + b.start;
                 if (b.size != 0)
-                    mStack.push_back({ block, block + b.size, 0 });
+                    stack.push_back({ block, block + b.size, 0 });
                 continue;
             }
         }
         const std::string &text = mRuleSet.rules[c]->text;
-        mStack.push_back({ text.data(), text.data() + text.size(), passes - 1 });
+        stack.push_back({ text.data(), text.data() + text.size(), passes - 1 });
     }
     return written;
 }
 
 std::string_view lsPassStream::fill()
 {
-    const std::size_t carried = mCarryEnd - mCarryStart;
-    std::memmove(mBuffer.data(), mBuffer.data() + mCarryStart, carried);
-    mCarryStart = mCarryEnd = 0;
-    std::size_t written = carried;
+    return { mBuffer.data(), expand(mStack, mBuffer.data(), mBuffer.size()) };
+}
+
+void lsPassStream::peek(const std::function<bool(std::string_view)> &take)
+{
+    std::vector<Frame> stack = mStack;
+    char piece[4096];
     for (;;) {
-        written = expand(written);
-        const char *const out = mBuffer.data();
-        if (mStack.empty())
-            return { out, written };
-        // More follows: an '@' whose number may go on past the chunk opens the next one.
-        const void *found = memrchr(out, '@', written);
-        const char *const at = static_cast<const char *>(found);
-        if (!at || lsFactorEnd(at + 1, out + written) != out + written)
-            return { out, written };
-        if (at != out) {
-            mCarryStart = at - out;
-            mCarryEnd = written;
-            return { out, mCarryStart };
-        }
-        mBuffer.resize(2 * mBuffer.size()); // a number longer than the chunk
+        const std::size_t n = expand(stack, piece, sizeof piece);
+        if (n == 0 || !take({ piece, n }))
+            return;
     }
 }

@@ -11,9 +11,9 @@
 // A pass of an L-system expanded depth first as it is walked, never as one string: the
 // same bytes as lsGenerate's string after `passes` passes, a chunk at a time, from a stack
 // of (rule, position) frames, one per pass. Its memory is a frame per pass, a fixed table
-// of short expansions and one chunk, whatever the length of the pass (a chunk grows only
-// to hold a number after an '@' that is longer; next() throws std::bad_alloc when that
-// cannot be had). The rule set must outlive the stream and stay unchanged while it is used.
+// of short expansions and one chunk, whatever the length of the pass; a number after an
+// '@' that goes on past a chunk is read ahead from a copy of the frames. The rule set must
+// outlive the stream and stay unchanged while it is used.
 class lsPassStream final : public lsCommandSource
 {
 public:
@@ -21,11 +21,6 @@ public:
     lsPassStream(const lsRuleSet &ruleSet, std::string_view axiom, int passes);
 
 private:
-    std::string_view fill() override;
-    void restart() override;
-    std::size_t expand(std::size_t written);
-    void buildTable();
-
     // Characters in [next, end) that get `passes` more passes; with none they are copied.
     struct Frame
     {
@@ -33,6 +28,14 @@ private:
         const char *end;
         int passes;
     };
+
+    std::string_view fill() override;
+    void restart() override;
+    void peek(const std::function<bool(std::string_view)> &take) override;
+    // Expands the pass on from `stack` into out, until capacity bytes are written or the
+    // pass ends; returns the bytes written.
+    std::size_t expand(std::vector<Frame> &stack, char *out, std::size_t capacity) const;
+    void buildTable();
 
     // Where a letter's expansion after some passes lies in the arena, if it was kept.
     struct Block
@@ -49,7 +52,5 @@ private:
     std::vector<Block> mBlocks; // by (passes - 1) * 256 + letter, for the passes kept
     int mKeptPasses = 0;
     std::vector<Frame> mStack;
-    std::vector<char> mBuffer;   // the chunk handed out
-    std::size_t mCarryStart = 0; // [mCarryStart, mCarryEnd) of mBuffer opens the next chunk
-    std::size_t mCarryEnd = 0;
+    std::vector<char> mBuffer; // the chunk handed out
 };

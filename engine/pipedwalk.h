@@ -91,17 +91,14 @@ struct PipeSink
 // Walks the commands with the consumer taking their vertices on a thread of its own, and
 // ends the last strip. Throws what the consumer threw.
 template<typename Consumer>
-void walkInto(const lsRuleSet &rules,
-              lsCommandSource &commands,
-              Consumer &consumer,
-              std::size_t stackDepth = 64)
+void walkInto(const lsRuleSet &rules, lsCommandSource &commands, Consumer &consumer)
 {
     lsVertexPipe pipe(
             [&consumer](const double *xyz, std::size_t n, std::span<const std::size_t> ends) {
                 consumer.take(xyz, n, ends);
             });
     PipeSink sink(pipe);
-    lsWalk(rules.angle, rules.step, commands, sink, stackDepth);
+    lsWalk(rules.angle, rules.step, commands, sink);
     sink.restart();
     sink.grow();
     pipe.finish();

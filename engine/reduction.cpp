@@ -176,6 +176,8 @@ struct ReducingConsumer
         last = p;
         lastAfterMerge = afterMerge;
         ++stripKept;
+        if (geometry.vertices.size() / 3 >= reduction.maxVertices)
+            throw std::bad_alloc(); // more than the caller has room for
         for (int i = 0; i < 3; ++i)
             geometry.vertices.push_back(static_cast<float>(p[i]));
     }
@@ -254,10 +256,7 @@ bool buildReducedGeometry(const lsRuleSet &rules,
         geometry.stripFirst.clear();
         geometry.stripCount.clear();
         ReducingConsumer consumer(geometry, reduction);
-        if (reduction.stackDepth && *reduction.stackDepth > SIZE_MAX / sizeof(lsTurtleState))
-            throw std::bad_alloc();
-        walkInto(rules, commands, consumer,
-                 reduction.stackDepth ? std::size_t(*reduction.stackDepth) : 64);
+        walkInto(rules, commands, consumer);
         if (commands.cancelled() || consumer.misplaced) {
             geometry = lsGeometry();
             return false;

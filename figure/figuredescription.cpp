@@ -57,6 +57,13 @@ std::string reason(const FigureResult &result)
                           : grouped(result.refusedBytes) + " symbols")
                + ", more than the " + grouped(result.budgetBytes) + " a figure may have";
     case FigureOutcome::GeometryBudget:
+        // Rounded, a need just over the limit reads as the limit ("2.0 GiB", "2 GiB"): then
+        // both are given in bytes.
+        if (result.refusedBytes >= 1024
+            && (result.refusedBytes - result.budgetBytes) * 20 < result.budgetBytes)
+            return next + " would need " + grouped(result.refusedBytes)
+                   + " bytes to draw, more than the " + dataSize(result.budgetBytes) + " ("
+                   + grouped(result.budgetBytes) + " bytes) limit";
         return next + " would need " + dataSize(result.refusedBytes) + " to draw, more than the "
                + dataSize(result.budgetBytes) + " limit";
     case FigureOutcome::OutOfMemory:

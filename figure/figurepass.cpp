@@ -3,21 +3,16 @@
 #include "engine/generation.h"
 #include "engine/passstream.h"
 
-FigurePass::FigurePass(lsString string, std::optional<std::uint64_t> depth)
+FigurePass::FigurePass(lsString string)
     : mString(std::move(string))
     , mLength(mString.size())
-    , mDepth(depth)
 { }
 
-FigurePass::FigurePass(std::shared_ptr<const lsRuleSet> rules,
-                       std::string axiom,
-                       int passes,
-                       std::optional<std::uint64_t> depth)
+FigurePass::FigurePass(std::shared_ptr<const lsRuleSet> rules, std::string axiom, int passes)
     : mRules(std::move(rules))
     , mAxiom(std::move(axiom))
     , mPasses(passes)
     , mLength(lsLengthAfter(*mRules, mAxiom, passes))
-    , mDepth(depth)
 { }
 
 std::unique_ptr<lsCommandSource> FigurePass::source() const

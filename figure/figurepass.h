@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 
 // The commands of the pass a figure shows: its string when that fits the string budget,
@@ -16,21 +15,14 @@ class FigurePass
 {
 public:
     FigurePass() = default; // none
-    // depth, when known (lsCountGeometry), is the most turtle states saved at once.
-    explicit FigurePass(lsString string, std::optional<std::uint64_t> depth = std::nullopt);
+    explicit FigurePass(lsString string);
     // The pass `passes` of axiom under rules, streamed; rules must stay unchanged.
-    FigurePass(std::shared_ptr<const lsRuleSet> rules,
-               std::string axiom,
-               int passes,
-               std::optional<std::uint64_t> depth = std::nullopt);
+    FigurePass(std::shared_ptr<const lsRuleSet> rules, std::string axiom, int passes);
 
     bool isNull() const { return !mRules && mString.isNull(); }
     bool isStreamed() const { return mRules != nullptr; }
     // The exact number of commands.
     std::uint64_t length() const { return mLength; }
-    // The most turtle states the commands save at once, when known: a walk then makes its
-    // stack once, at that size.
-    std::optional<std::uint64_t> depth() const { return mDepth; }
     // The string; null for streamed commands.
     const lsString &string() const { return mString; }
 
@@ -44,5 +36,4 @@ private:
     std::string mAxiom;
     int mPasses = 0;
     std::uint64_t mLength = 0;
-    std::optional<std::uint64_t> mDepth;
 };

@@ -81,7 +81,7 @@ FigureResult generate(const FigureRequest &request,
             makeRuleSet(request.letters, request.rules, request.angle);
     result.rules = rules;
     if (!result.hasAxiom) {
-        result.commands = FigurePass(lsString(""), 0);
+        result.commands = FigurePass(lsString(""));
         return result;
     }
     const std::string &axiom = *request.axiom;
@@ -114,7 +114,7 @@ FigureResult generate(const FigureRequest &request,
         }
         result.pass = passes;
         if (length > request.stringBudget) {
-            result.commands = FigurePass(rules, axiom, passes, count->depth);
+            result.commands = FigurePass(rules, axiom, passes);
         } else {
             lsGeneration generation = lsGenerate(*rules, axiom, passes, request.stringBudget,
                                                  cancel, reporter.pass(passes));
@@ -133,7 +133,7 @@ FigureResult generate(const FigureRequest &request,
                     continue;
                 }
             }
-            result.commands = FigurePass(std::move(generation.string), count->depth);
+            result.commands = FigurePass(std::move(generation.string));
         }
         result.count = *count; // none only for passes of more than 2^62 symbols
         result.length = result.commands.length();

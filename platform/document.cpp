@@ -88,7 +88,7 @@ bool Document::readFromFile(const QString &path, QString *error)
     return true;
 }
 
-bool Document::writeToFile(const QString &path, QString *error) const
+bool Document::writeToFile(const QString &path, QString *error, QString *warning) const
 {
     QByteArray data;
     QString cause;
@@ -97,12 +97,13 @@ bool Document::writeToFile(const QString &path, QString *error) const
         return false;
     }
     std::string reason;
+    std::string kept;
     bool written = false;
     try {
         written = writeFileSafely(encodeFileName(path.toStdU16String()),
                                   { reinterpret_cast<const std::uint8_t *>(data.constData()),
                                     std::size_t(data.size()) },
-                                  &reason);
+                                  &reason, &kept);
     } catch (const std::bad_alloc &) {
         // Naming the temporary file takes memory too; then nothing has been written.
         reason = "there is not enough memory to save it";
@@ -112,6 +113,11 @@ bool Document::writeToFile(const QString &path, QString *error) const
                          .arg(quoted(baseName(path)), QString::fromStdString(reason));
         return false;
     }
+    if (warning)
+        *warning = kept.empty()
+                           ? QString()
+                           : tr("The file %1 was saved, but %2.")
+                                     .arg(quoted(baseName(path)), QString::fromStdString(kept));
     return true;
 }
 
@@ -119,11 +125,20 @@ bool Document::save()
 {
     if (mFileName.isEmpty())
         return saveAs();
+    return saveShowingErrors(mFileName);
+}
+
+bool Document::saveShowingErrors(const QString &path)
+{
     QString error;
-    if (!saveToFile(mFileName, &error)) {
+    QString warning;
+    if (!saveToFile(path, &error, &warning)) {
         showError(tr("The document %1 could not be saved.").arg(quoted(displayName())), error);
         return false;
     }
+    if (!warning.isEmpty())
+        showError(tr("The document %1 was saved with a change.").arg(quoted(displayName())),
+                  warning);
     return true;
 }
 
@@ -140,17 +155,12 @@ bool Document::saveAs()
         return false;
     const QString path = dialog.selectedFiles().constFirst();
     noteDialogFolder(path);
-    QString error;
-    if (!saveToFile(path, &error)) {
-        showError(tr("The document %1 could not be saved.").arg(quoted(displayName())), error);
-        return false;
-    }
-    return true;
+    return saveShowingErrors(path);
 }
 
-bool Document::saveToFile(const QString &path, QString *error)
+bool Document::saveToFile(const QString &path, QString *error, QString *warning)
 {
-    if (!writeToFile(path, error))
+    if (!writeToFile(path, error, warning))
         return false;
     setFileName(path);
     mUndoStack->setClean();

@@ -43,16 +43,19 @@ public:
     // and *error names the file and the cause.
     [[nodiscard]] virtual bool readFromFile(const QString &path, QString *error);
     // Writes the document atomically through a SafeFile: an existing file is replaced only by
-    // a complete new one, through a link to its target, keeping its permissions.
-    [[nodiscard]] virtual bool writeToFile(const QString &path, QString *error) const;
+    // a complete new one, through a link to its target, keeping its permissions, owner and
+    // group. *warning (when not null) says what could not be kept, or is emptied.
+    [[nodiscard]] virtual bool
+    writeToFile(const QString &path, QString *error, QString *warning = nullptr) const;
 
 public slots:
     // Save: asks for a name when the document has none. False when cancelled or failed (the
     // failure has been shown).
     bool save();
     bool saveAs();
-    // Saves to path without dialogs and makes it the document's file; false and *error on failure.
-    [[nodiscard]] bool saveToFile(const QString &path, QString *error);
+    // Saves to path without dialogs and makes it the document's file; false and *error on
+    // failure. *warning (when not null) says what a save that succeeded could not keep.
+    [[nodiscard]] bool saveToFile(const QString &path, QString *error, QString *warning = nullptr);
     // Reads the saved file again, dropping the changes and the undo history. Shows why on failure.
     bool revertToSaved();
     // The print command of the File menu.
@@ -93,6 +96,8 @@ private:
     void fitToScreen();
     void buildMenus();
     void setFileName(const QString &path);
+    // Saves to path; shows why it failed, or what it could not keep.
+    bool saveShowingErrors(const QString &path);
     void updateTitle();
     bool confirmRevert();
 

@@ -1,6 +1,7 @@
 #include "session/figuresession.h"
 
 #include "figure/figuredescription.h"
+#include "view/figurecamera.h"
 #include "view/viewgeometry.h"
 
 #include <QFileInfo>
@@ -179,7 +180,12 @@ QString FigureSession::status() const
         shown.append(text(describeFigure(*mShown->figure, mShown->seconds)) + u'.');
         why.append(text(describeLimit(*mShown->figure)));
         if (mShown->degrees != mDegrees)
-            why.append(tr("It is drawn at %1\u00b0.").arg(mShown->degrees));
+            why.append(
+                    tr("It is drawn at %1\u00b0.")
+                            .arg(mShown->degrees)); // A number after '@' can scale the steps past what any picture holds: the view is blank.
+        if (mGeometry && !FigureCamera::canFrame(mGeometry->box))
+            why.append(tr("The figure cannot be drawn: its size is not finite, or larger than a "
+                          "picture can hold (a number after \u2018@\u2019 scales its steps so)."));
     }
     shown.removeAll(QString());
     why.removeAll(QString());

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -188,6 +189,13 @@ FigureCamera FigureCamera::make(const double box[6],
     return c;
 }
 
+bool FigureCamera::canFrame(const double box[6])
+{
+    return std::all_of(box, box + 6, [](double side) {
+        return std::abs(side) <= std::numeric_limits<float>::max();
+    });
+}
+
 double FigureCamera::framingPixels(int width, int height)
 {
     const double box[6] = { -1.0, 1.0, -1.0, 1.0, 0.0, 0.0 };
@@ -240,9 +248,15 @@ FigureCamera::zoomedAbout(const FigureView &view, double factor, double x, doubl
 
 std::array<double, 4> FigureCamera::visibleRegion(double margin) const
 {
-    const double scale = pixelsPerUnit > 0.0 ? (0.5 + margin) / pixelsPerUnit : 0.0;
-    const double halfWidth = width * scale;
-    const double halfHeight = height * scale;
-    return { centre[0] - halfWidth, centre[0] + halfWidth, centre[1] - halfHeight,
-             centre[1] + halfHeight };
+    return regionOf(-margin * width, -margin * height, (1.0 + margin) * width,
+                    (1.0 + margin) * height);
+}
+
+std::array<double, 4>
+FigureCamera::regionOf(double left, double top, double right, double bottom) const
+{
+    const double scale = pixelsPerUnit > 0.0 ? 1.0 / pixelsPerUnit : 0.0;
+    return { centre[0] + (left - 0.5 * width) * scale, centre[0] + (right - 0.5 * width) * scale,
+             centre[1] + (0.5 * height - bottom) * scale,
+             centre[1] + (0.5 * height - top) * scale };
 }

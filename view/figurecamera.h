@@ -25,6 +25,15 @@ struct FigureView
     bool operator==(const FigureView &) const = default;
 };
 
+// A part of a picture, in pixels from its top-left corner.
+struct PicturePart
+{
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
+
 // The camera that frames a figure: a perspective projection from the figure's bounding box
 // and the viewport, and a model-view that turns figures with depth about the vertical axis.
 // A view magnifies that picture (a narrower field of view from the same eye), moves its
@@ -73,6 +82,11 @@ struct FigureCamera
                              double spinDegrees,
                              const FigureView &view = {});
 
+    // Whether a picture can show a figure of this box: every side finite and within a
+    // float's range, as the vertices are floats (a factor after '@' can make either
+    // infinite, or not a number).
+    static bool canFrame(const double box[6]);
+
     // For flat figures, pixelsPerUnit times the largest half side of the box: it depends
     // on the picture's size only (lsGeometryReduction::framingPixels).
     static double framingPixels(int width, int height);
@@ -94,4 +108,7 @@ struct FigureCamera
     // For a flat figure, the part of the plane z = 0 the picture shows, grown by `margin`
     // of its width and height on every side: minimum x, maximum x, minimum y, maximum y.
     std::array<double, 4> visibleRegion(double margin) const;
+    // The same for the picture's pixels from (left, top) to (right, bottom), which may lie
+    // outside it.
+    std::array<double, 4> regionOf(double left, double top, double right, double bottom) const;
 };

@@ -78,12 +78,24 @@ void FigureRenderer::uploadGeometry()
     mUploaded = true;
 }
 
-void FigureRenderer::draw(int width, int height, double spinDegrees, const FigureView &view)
+void FigureRenderer::draw(int width,
+                          int height,
+                          double spinDegrees,
+                          const FigureView &view,
+                          const std::optional<PicturePart> &part)
 {
-    beginFrame(width, height);
+    beginFrame(part ? part->width : width, part ? part->height : height);
     if (mGeometry && !mUploaded)
         uploadGeometry();
     if (mUploaded) {
+        if (part) {
+            // Maps the part's share of the picture's normalized coordinates onto the whole
+            // viewport (GL counts rows from the bottom).
+            const double bottom = height - part->y - part->height;
+            glTranslated((width - 2.0 * part->x - part->width) / part->width,
+                         (height - 2.0 * bottom - part->height) / part->height, 0.0);
+            glScaled(double(width) / part->width, double(height) / part->height, 1.0);
+        }
         applyCamera(FigureCamera::make(mBox.data(), width, height, spinDegrees, view));
         lsBeginLines();
         glBindBuffer(GL_ARRAY_BUFFER, mBuffer);

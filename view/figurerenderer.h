@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // Draws a figure into whichever GL context is current: viewport, opaque clear, line colour,
@@ -37,8 +38,14 @@ public:
     bool figureSpins() const { return mUploaded && mBox[lsMaxZ] > mBox[lsMinZ]; }
 
     // One frame of width x height pixels (viewport at the origin) at the given spin angle,
-    // as the view shows it.
-    void draw(int width, int height, double spinDegrees, const FigureView &view = {});
+    // as the view shows it. With a part, only that part of the picture, into a viewport of
+    // its size at the origin: the pixels the whole picture has there, so that a picture too
+    // large for one framebuffer can be drawn a part at a time.
+    void draw(int width,
+              int height,
+              double spinDegrees,
+              const FigureView &view = {},
+              const std::optional<PicturePart> &part = {});
 
     // The same frame drawn the per-frame way: measure, then the interpreter's immediate-mode
     // draw of the string. The reference the cached drawing is checked against.

@@ -2,6 +2,7 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <new>
@@ -18,6 +19,26 @@ void interleaveRow(const lsImageRep &image, int y, std::uint8_t *rgb)
         rgb[0] = image.red[row + x];
         rgb[1] = image.green[row + x];
         rgb[2] = image.blue[row + x];
+    }
+}
+
+void transparentRow(const std::uint8_t *overBlack,
+                    const std::uint8_t *overWhite,
+                    int width,
+                    std::uint8_t *rgba)
+{
+    // Over black a pixel is colour x coverage; over white it is that plus 1 - coverage.
+    for (int x = 0; x < width; ++x, overBlack += 3, overWhite += 3, rgba += 4) {
+        int uncovered = 0;
+        for (int c = 0; c < 3; ++c)
+            uncovered += overWhite[c] - overBlack[c];
+        const int alpha = std::clamp(255 - (uncovered + 1) / 3, 0, 255);
+        for (int c = 0; c < 3; ++c)
+            rgba[c] =
+                    alpha == 0
+                            ? 0
+                            : std::uint8_t(std::min(255, (overBlack[c] * 255 + alpha / 2) / alpha));
+        rgba[3] = std::uint8_t(alpha);
     }
 }
 

@@ -24,6 +24,14 @@ int lsImageStride(int width);
 // Writes row y of the picture to rgb as width red, green, blue triples, left to right.
 void interleaveRow(const lsImageRep &image, int y, std::uint8_t *rgb);
 
+// The pixels of a picture with a transparent background, as 8-bit RGBA, from the same
+// picture drawn over black and over white (width RGB pixels each): where the two differ the
+// lines let the background through.
+void transparentRow(const std::uint8_t *overBlack,
+                    const std::uint8_t *overWhite,
+                    int width,
+                    std::uint8_t *rgba);
+
 // Copies `rows` rows of `rowLength` bytes from src to dst in reverse row order (row i of
 // src becomes row rows - 1 - i of dst). The buffers must not overlap.
 void reversePixelBuffer(const unsigned char *src, unsigned char *dst, int rowLength, int rows);

@@ -1,6 +1,7 @@
 #include "view/picturerenderer.h"
 
 #include "view/offscreencontext.h"
+#include "view/picturewriter.h"
 
 PictureRenderer::PictureRenderer() = default;
 
@@ -8,6 +9,25 @@ PictureRenderer::~PictureRenderer()
 {
     if (mContext && mContext->makeCurrent())
         mRenderer.releaseGL();
+}
+
+bool PictureRenderer::makeCurrent(int width, int height, std::string *error)
+{
+    std::string cause;
+    if (!mContext) {
+        auto context = std::make_unique<OffscreenContext>();
+        if (!context->create(width, height, &cause)) {
+            if (error)
+                *error = "cannot draw without a display: " + cause;
+            return false;
+        }
+        mContext = std::move(context);
+    } else if (!mContext->makeCurrent()) {
+        if (error)
+            *error = "cannot draw: the offscreen context cannot be made current";
+        return false;
+    }
+    return true;
 }
 
 lsImageRep PictureRenderer::render(std::shared_ptr<const lsGeometry> geometry,
@@ -25,14 +45,8 @@ lsImageRep PictureRenderer::render(std::shared_ptr<const lsGeometry> geometry,
         return lsImageRep();
     };
     std::string cause;
-    if (!mContext) {
-        auto context = std::make_unique<OffscreenContext>();
-        if (!context->create(width, height, &cause))
-            return fail("cannot draw without a display: " + cause);
-        mContext = std::move(context);
-    } else if (!mContext->makeCurrent()) {
-        return fail("cannot draw: the offscreen context cannot be made current");
-    }
+    if (!makeCurrent(width, height, error))
+        return {};
     if ((mContext->width() != width || mContext->height() != height)
         && !mContext->resize(width, height, &cause))
         return fail("cannot draw a picture of " + std::to_string(width) + " \u00d7 "
@@ -46,4 +60,17 @@ lsImageRep PictureRenderer::render(std::shared_ptr<const lsGeometry> geometry,
         return fail("there is not enough memory for a picture of " + std::to_string(width)
                     + " \u00d7 " + std::to_string(height) + " pixels");
     return image;
+}
+
+bool PictureRenderer::write(const PictureRequest &request,
+                            PictureWriter &writer,
+                            const std::string &path,
+                            std::string *error,
+                            std::array<double, 6> *box)
+{
+    // The tiles size the context as they need.
+    return makeCurrent(1, 1, error)
+           && writer.open(path, request.width, request.height, request.background ? 3 : 4, error)
+           && drawTiledPicture(*mContext, mRenderer, request, writer, error, box)
+           && writer.commit(error);
 }

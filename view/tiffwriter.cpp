@@ -1,88 +1,45 @@
 #include "view/tiffwriter.h"
 
-#include "fileio/safefile.h"
-
 #include <tiffio.h>
 
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
-#include <cstring>
-#include <new>
+#include <vector>
 
 namespace {
 
-// Collects libtiff's message for the caller instead of letting it print to stderr.
-int keepTiffError(TIFF *, void *userData, const char *, const char *format, va_list args)
+// Samples beyond this need BigTIFF's 64-bit offsets (a margin below 4 GiB for the tags).
+constexpr std::uint64_t kClassicTiffBytes = (std::uint64_t(4) << 30) - (std::uint64_t(16) << 20);
+
+TiffWriter &writerOf(thandle_t handle)
 {
-    char text[512];
-    std::vsnprintf(text, sizeof text, format, args);
-    auto *message = static_cast<std::string *>(userData);
-    if (message->empty())
-        *message = text;
-    return 1;
+    return *static_cast<TiffWriter *>(handle);
 }
 
-// A growing in-memory file for libtiff, so that the finished bytes are committed through
-// SafeFile like every other output.
-struct MemoryFile
+tmsize_t readProc(thandle_t handle, void *data, tmsize_t size)
 {
-    std::vector<std::uint8_t> bytes;
-    std::uint64_t position = 0;
-};
-
-MemoryFile &memoryOf(thandle_t handle)
-{
-    return *static_cast<MemoryFile *>(handle);
+    return writerOf(handle).readBytes(data, size);
 }
 
-tmsize_t readMemory(thandle_t handle, void *data, tmsize_t size)
+tmsize_t writeProc(thandle_t handle, void *data, tmsize_t size)
 {
-    MemoryFile &file = memoryOf(handle);
-    if (size < 0 || file.position >= file.bytes.size())
-        return 0;
-    const std::size_t n =
-            std::min<std::size_t>(std::size_t(size), file.bytes.size() - file.position);
-    std::memcpy(data, file.bytes.data() + file.position, n);
-    file.position += n;
-    return tmsize_t(n);
+    return writerOf(handle).writeBytes(data, size);
 }
 
-tmsize_t writeMemory(thandle_t handle, void *data, tmsize_t size)
+toff_t seekProc(thandle_t handle, toff_t offset, int whence)
 {
-    MemoryFile &file = memoryOf(handle);
-    if (size < 0)
-        return -1;
-    const std::uint64_t end = file.position + std::uint64_t(size);
-    try {
-        if (end > file.bytes.size())
-            file.bytes.resize(std::size_t(end));
-    } catch (const std::bad_alloc &) {
-        return -1;
-    }
-    std::memcpy(file.bytes.data() + file.position, data, std::size_t(size));
-    file.position = end;
-    return size;
+    return writerOf(handle).seek(offset, whence);
 }
 
-toff_t seekMemory(thandle_t handle, toff_t offset, int whence)
-{
-    MemoryFile &file = memoryOf(handle);
-    const std::uint64_t base = whence == SEEK_CUR   ? file.position
-                               : whence == SEEK_END ? file.bytes.size()
-                                                    : 0;
-    file.position = base + offset;
-    return file.position;
-}
-
-int closeMemory(thandle_t)
+int closeProc(thandle_t)
 {
     return 0;
 }
 
-toff_t sizeOfMemory(thandle_t handle)
+toff_t sizeProc(thandle_t handle)
 {
-    return memoryOf(handle).bytes.size();
+    return writerOf(handle).fileSize();
 }
 
 int mapNothing(thandle_t, void **, toff_t *)
@@ -92,64 +49,157 @@ int mapNothing(thandle_t, void **, toff_t *)
 
 void unmapNothing(thandle_t, void *, toff_t) { }
 
-bool fail(std::string *error, const std::string &reason)
+// Collects libtiff's message for the caller instead of letting it print to stderr.
+int keepTiffError(TIFF *, void *userData, const char *, const char *format, va_list args)
 {
-    if (error)
-        *error = reason;
-    return false;
-}
-
-// Writes the image's rows into the open TIFF; false with libtiff's message on failure.
-bool writeRows(TIFF *tiff, const lsImageRep &image)
-{
-    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(image.width));
-    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(image.height));
-    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 3);
-    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
-    TIFFSetField(tiff, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
-    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tiff, 0));
-    TIFFSetField(tiff, TIFFTAG_XRESOLUTION, 72.0);
-    TIFFSetField(tiff, TIFFTAG_YRESOLUTION, 72.0);
-    TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
-
-    std::vector<std::uint8_t> row(static_cast<std::size_t>(image.width) * 3);
-    for (int y = 0; y < image.height; ++y) {
-        interleaveRow(image, y, row.data());
-        if (TIFFWriteScanline(tiff, row.data(), static_cast<uint32_t>(y), 0) < 0)
-            return false;
-    }
-    return TIFFFlush(tiff) == 1;
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, args);
+    static_cast<TiffWriter *>(userData)->keepMessage(text);
+    return 1;
 }
 
 } // namespace
+
+TiffWriter::~TiffWriter()
+{
+    close();
+}
+
+void TiffWriter::close()
+{
+    if (mTiff)
+        TIFFCleanup(mTiff);
+    mTiff = nullptr;
+}
+
+void TiffWriter::keepMessage(const std::string &message)
+{
+    if (mFailure.empty())
+        mFailure = message;
+}
+
+bool TiffWriter::fail(std::string *error)
+{
+    close();
+    mFile.cancel();
+    if (error)
+        *error = "cannot write " + mPath + ": "
+                 + (mFailure.empty() ? std::string("not enough memory") : mFailure);
+    return false;
+}
+
+std::int64_t TiffWriter::readBytes(void *, std::int64_t)
+{
+    return 0; // written, never read back
+}
+
+std::int64_t TiffWriter::writeBytes(const void *data, std::int64_t size)
+{
+    if (size < 0)
+        return -1;
+    // libtiff may seek past the end to align what it writes next: the gap holds zeros.
+    static constexpr char zeros[64] = {};
+    while (mFile.size() < mPosition) {
+        const auto gap =
+                std::size_t(std::min<std::uint64_t>(sizeof zeros, mPosition - mFile.size()));
+        if (!mFile.write(zeros, gap, &mFailure))
+            return -1;
+    }
+    const bool written = mPosition == mFile.size()
+                                 ? mFile.write(data, std::size_t(size), &mFailure)
+                                 : mFile.writeAt(mPosition, data, std::size_t(size), &mFailure);
+    if (!written)
+        return -1;
+    mPosition += std::uint64_t(size);
+    return size;
+}
+
+std::uint64_t TiffWriter::seek(std::uint64_t offset, int whence)
+{
+    const std::uint64_t base = whence == SEEK_CUR   ? mPosition
+                               : whence == SEEK_END ? mFile.size()
+                                                    : 0;
+    mPosition = base + offset;
+    return mPosition;
+}
+
+bool TiffWriter::open(const std::string &path,
+                      int width,
+                      int height,
+                      int channels,
+                      std::string *error)
+{
+    close();
+    mPath = path;
+    mFailure.clear();
+    mPosition = 0;
+    mRow = 0;
+    if (channels != 3) {
+        mFailure = "a TIFF picture here has no transparency";
+        return fail(error);
+    }
+    if (!mFile.open(path, &mFailure))
+        return fail(error);
+    const std::uint64_t samples = std::uint64_t(width) * std::uint64_t(height) * 3;
+    TIFFOpenOptions *options = TIFFOpenOptionsAlloc();
+    TIFFOpenOptionsSetErrorHandlerExtR(options, keepTiffError, this);
+    mTiff = TIFFClientOpenExt(path.c_str(), samples > kClassicTiffBytes ? "w8" : "w", this,
+                              readProc, writeProc, seekProc, closeProc, sizeProc, mapNothing,
+                              unmapNothing, options);
+    TIFFOpenOptionsFree(options);
+    if (!mTiff)
+        return fail(error);
+    TIFFSetField(mTiff, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(width));
+    TIFFSetField(mTiff, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(height));
+    TIFFSetField(mTiff, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(mTiff, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(mTiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(mTiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(mTiff, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+    TIFFSetField(mTiff, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+    TIFFSetField(mTiff, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(mTiff, 0));
+    TIFFSetField(mTiff, TIFFTAG_XRESOLUTION, 72.0);
+    TIFFSetField(mTiff, TIFFTAG_YRESOLUTION, 72.0);
+    TIFFSetField(mTiff, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+    return true;
+}
+
+bool TiffWriter::writeRow(const std::uint8_t *pixels, std::string *error)
+{
+    // libtiff takes the row as writable memory but only reads it.
+    if (!mTiff || TIFFWriteScanline(mTiff, const_cast<std::uint8_t *>(pixels), mRow, 0) < 0)
+        return fail(error);
+    ++mRow;
+    return true;
+}
+
+bool TiffWriter::commit(std::string *error)
+{
+    if (!mTiff || TIFFFlush(mTiff) != 1)
+        return fail(error);
+    close();
+    if (!mFile.commit(&mFailure))
+        return fail(error);
+    return true;
+}
 
 bool writeTiff(const lsImageRep &image, const std::string &path, std::string *error)
 {
     const std::size_t planeSize = static_cast<std::size_t>(image.stride) * image.height;
     if (image.isNull() || image.stride < image.width || image.red.size() < planeSize
-        || image.green.size() < planeSize || image.blue.size() < planeSize)
-        return fail(error, "there is no image to save");
-
-    std::string message;
-    MemoryFile memory;
-    TIFFOpenOptions *options = TIFFOpenOptionsAlloc();
-    TIFFOpenOptionsSetErrorHandlerExtR(options, keepTiffError, &message);
-    TIFF *tiff = TIFFClientOpenExt(path.c_str(), "w", &memory, readMemory, writeMemory, seekMemory,
-                                   closeMemory, sizeOfMemory, mapNothing, unmapNothing, options);
-    TIFFOpenOptionsFree(options);
-    if (!tiff)
-        return fail(error, "cannot write " + path + ": " + message);
-    const bool encoded = writeRows(tiff, image);
-    TIFFClose(tiff);
-    if (!encoded)
-        return fail(error,
-                    "cannot write " + path + ": "
-                            + (message.empty() ? std::string("not enough memory") : message));
-    std::string cause;
-    if (!writeFileSafely(path, memory.bytes, &cause))
-        return fail(error, "cannot write " + path + ": " + cause);
-    return true;
+        || image.green.size() < planeSize || image.blue.size() < planeSize) {
+        if (error)
+            *error = "there is no image to save";
+        return false;
+    }
+    TiffWriter writer;
+    if (!writer.open(path, image.width, image.height, 3, error))
+        return false;
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(image.width) * 3);
+    for (int y = 0; y < image.height; ++y) {
+        interleaveRow(image, y, row.data());
+        if (!writer.writeRow(row.data(), error))
+            return false;
+    }
+    return writer.commit(error);
 }

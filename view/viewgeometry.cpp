@@ -22,7 +22,7 @@ bool buildViewGeometry(const lsRuleSet &rules,
                        lsGeometry &geometry,
                        const FigureView &view,
                        const double *box,
-                       std::optional<std::uint64_t> stackDepth)
+                       std::uint64_t maxVertices)
 {
     commands.rewind();
     if (width <= 0 || height <= 0)
@@ -34,8 +34,8 @@ bool buildViewGeometry(const lsRuleSet &rules,
         // One walk for a flat framed figure, whose scale follows the box as it grows; any
         // other is built again for its whole box.
         lsGeometryReduction reduction;
-        reduction.stackDepth = stackDepth;
         reduction.framingPixels = FigureCamera::framingPixels(width, height);
+        reduction.maxVertices = maxVertices;
         if (!lsBuildGeometry(rules, commands, geometry, reduction))
             return false;
         if (geometry.box[lsMaxZ] == geometry.box[lsMinZ] && view.isFramed())
@@ -45,7 +45,7 @@ bool buildViewGeometry(const lsRuleSet &rules,
         commands.rewind();
     }
     lsGeometryReduction reduction = viewReduction(box, width, height, view);
-    reduction.stackDepth = stackDepth;
+    reduction.maxVertices = maxVertices;
     return lsBuildGeometry(rules, commands, geometry, reduction);
 }
 
@@ -65,7 +65,7 @@ std::shared_ptr<lsGeometry> buildPassGeometry(const FigurePass &pass,
         auto geometry = std::make_shared<lsGeometry>();
         const std::unique_ptr<lsCommandSource> source = pass.source();
         source->watch(cancel, std::move(progress));
-        if (!buildViewGeometry(rules, *source, width, height, *geometry, view, box, pass.depth()))
+        if (!buildViewGeometry(rules, *source, width, height, *geometry, view, box))
             return nullptr;
         return geometry;
     } catch (const std::bad_alloc &) {

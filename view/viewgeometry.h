@@ -23,9 +23,9 @@ viewReduction(const double box[6], int width, int height, const FigureView &view
 // `view`, with the vertices that picture cannot tell apart merged. The window and the
 // headless renderer both build through here, so that they draw the same segments. A
 // picture without pixels keeps every vertex. `box`, when the figure's box is known,
-// saves the walk that finds it for a view other than the framed one; stackDepth, when the
-// commands' depth is known, sizes the turtle's stack once. Each walk starts from the first
-// command. Returns false as lsBuildGeometry does.
+// saves the walk that finds it for a view other than the framed one. Each walk starts
+// from the first command. Returns false as lsBuildGeometry does, and when the picture
+// would keep more than maxVertices.
 [[nodiscard]] bool buildViewGeometry(const lsRuleSet &rules,
                                      lsCommandSource &commands,
                                      int width,
@@ -33,7 +33,7 @@ viewReduction(const double box[6], int width, int height, const FigureView &view
                                      lsGeometry &geometry,
                                      const FigureView &view = {},
                                      const double *box = nullptr,
-                                     std::optional<std::uint64_t> stackDepth = {});
+                                     std::uint64_t maxVertices = UINT64_MAX);
 
 // The same for the pass a figure shows, turned by `degrees`, into new storage (a picture
 // built before may still be drawn elsewhere): the one way the window builds what it draws

@@ -244,6 +244,11 @@ bool readDocument(std::span<const std::uint8_t> bytes, DocumentData &out, std::s
 
 bool writeDocument(const DocumentData &doc, std::vector<std::uint8_t> &out, std::string *error)
 {
+    const auto failWith = [error](std::string message) {
+        if (error)
+            *error = std::move(message);
+        return false;
+    };
     ArchiveValuePtr dict;
     try {
         dict = ArchiveValue::dictionary(
@@ -258,11 +263,25 @@ bool writeDocument(const DocumentData &doc, std::vector<std::uint8_t> &out, std:
                 },
                 true);
     } catch (const std::bad_alloc &) {
-        if (error)
-            *error = "there is not enough memory to archive it";
-        return false;
+        return failWith("there is not enough memory to archive it");
     }
-    return writeArchive(*dict, out, error);
+    std::vector<std::uint8_t> bytes;
+    if (!writeArchive(*dict, bytes, error))
+        return false;
+    // Whatever is written must open again: the same bound as reading, and the reader's own
+    // limits (the values it takes), checked by reading it.
+    if (bytes.size() > kMaxDocumentBytes)
+        return failWith("it would take " + std::to_string(bytes.size()) + " bytes, more than the "
+                        + std::to_string(kMaxDocumentBytes) + " ("
+                        + std::to_string(kMaxDocumentBytes >> 20) + " MiB) a document may take");
+    Archive archive;
+    ArchiveError archiveError;
+    if (!readArchive(bytes, archive, &archiveError))
+        return failWith(archiveError.outOfMemory ? "there is not enough memory to archive it"
+                                                 : "it holds more than a document may ("
+                                                           + archiveError.message + ")");
+    out = std::move(bytes);
+    return true;
 }
 
 bool readDocumentFile(const std::string &path, DocumentData &out, std::string *error)
@@ -281,11 +300,14 @@ bool readDocumentFile(const std::string &path, DocumentData &out, std::string *e
     return true;
 }
 
-bool writeDocumentFile(const std::string &path, const DocumentData &doc, std::string *error)
+bool writeDocumentFile(const std::string &path,
+                       const DocumentData &doc,
+                       std::string *error,
+                       std::string *warning)
 {
     try {
         std::vector<std::uint8_t> bytes;
-        return writeDocument(doc, bytes, error) && writeFileSafely(path, bytes, error);
+        return writeDocument(doc, bytes, error) && writeFileSafely(path, bytes, error, warning);
     } catch (const std::bad_alloc &) {
         // Naming the temporary file takes memory too; then nothing has been written.
         if (error)

@@ -30,8 +30,9 @@
 #include <string>
 #include <vector>
 
-// Files larger than this are not read (documents are a few kilobytes).
-inline constexpr std::size_t kMaxDocumentBytes = 4u << 20;
+// Files larger than this are neither read nor written. Documents are a few kilobytes; the
+// bound keeps absurd files out, never the user's own work, since nothing larger is written.
+inline constexpr std::size_t kMaxDocumentBytes = std::size_t(16) << 20;
 
 // Errors: every function here returns false on failure, leaves `out` untouched and sets
 // `*error` when error is not null (it may be).
@@ -40,7 +41,10 @@ inline constexpr std::size_t kMaxDocumentBytes = 4u << 20;
 // document", "it is damaged at byte 1234 (...)".
 [[nodiscard]] bool
 readDocument(std::span<const std::uint8_t> bytes, DocumentData &out, std::string *error);
-// The error is a clause about the document: "there is not enough memory to archive it".
+// Writes only what readDocument reads back: a document whose file would be larger than
+// kMaxDocumentBytes, or hold more than the archive reader takes, is refused. The error is a
+// clause about the document: "it would take 16777300 bytes, more than the 16777216 (16 MiB)
+// a document may take", "there is not enough memory to archive it".
 [[nodiscard]] bool
 writeDocument(const DocumentData &doc, std::vector<std::uint8_t> &out, std::string *error);
 
@@ -49,6 +53,9 @@ writeDocument(const DocumentData &doc, std::vector<std::uint8_t> &out, std::stri
 // Cannot open "tree.lsd": it is damaged at byte 1234 (...).
 [[nodiscard]] bool readDocumentFile(const std::string &path, DocumentData &out, std::string *error);
 // Writes the document to a file through a SafeFile: on failure, any file there before keeps
-// its bytes. The error is a clause about the document, as for writeDocument.
-[[nodiscard]] bool
-writeDocumentFile(const std::string &path, const DocumentData &doc, std::string *error);
+// its bytes. The error is a clause about the document, as for writeDocument; *warning (may
+// be null) says what of the old file could not be kept (its owner, other hard links).
+[[nodiscard]] bool writeDocumentFile(const std::string &path,
+                                     const DocumentData &doc,
+                                     std::string *error,
+                                     std::string *warning = nullptr);

@@ -246,18 +246,17 @@ TEST(AllocationFailure, OpeningAndSavingEndWithTheDocumentOrAClearError)
     std::filesystem::remove_all(dir);
 }
 
-// The turtle's stack of saved states is made once, at the depth the pass is known to need,
-// never grown past it by doubling.
-TEST(AllocationFailure, TheTurtleStackIsSizedExactlyFromTheKnownDepth)
+// The turtle's saved states live in segments that are never moved or doubled: a deep figure
+// never asks for one block larger than a segment (a doubling stack would ask for 16 MiB here).
+TEST(AllocationFailure, TheTurtleStackGrowsInSegmentsNeverInOneBlock)
 {
-    constexpr std::uint64_t depth = 1000;
+    constexpr std::uint64_t depth = 200000; // 12.8 MB of states
     const std::string nested = std::string(depth, '[') + "F" + std::string(depth, ']') + "F";
-    const FigurePass pass(lsString(nested), depth);
+    const FigurePass pass{ lsString(nested) };
     ASSERT_EQ(lsCountGeometry(nested).depth, depth);
     std::shared_ptr<lsGeometry> geometry;
     {
-        // Exactly depth states fit; a stack grown by doubling would ask for 1024.
-        const auto failing = failingalloc::Scope::from(depth * sizeof(lsTurtleState) + 1);
+        const auto failing = failingalloc::Scope::from(lsStateSegmentBytes + 1);
         geometry = buildPassGeometry(pass, 90.0, 100, 100, {}, nullptr, nullptr, {});
     }
     ASSERT_TRUE(geometry);

@@ -115,19 +115,25 @@ TEST_P(DocumentJsonRefuses, WithAMessageAndLeavesTheDocumentAlone)
 INSTANTIATE_TEST_SUITE_P(
         Cases,
         DocumentJsonRefuses,
-        ::testing::Values(BadJson{ "{\"axiom\": \"F\"", "not valid JSON" },
-                          BadJson{ "[1, 2]", "one object" },
-                          BadJson{ R"({"axiom": 3})", "\"axiom\"" },
-                          BadJson{ R"({"colour": [1, 1, 1]})", "unknown key \"colour\"" },
-                          BadJson{ R"({"letters": ["F"], "rules": []})", "1 entries" },
-                          BadJson{ R"({"letters": [1]})", "\"letters\"" },
-                          BadJson{ R"({"color": [1, 2, 0]})", "from 0 to 1" },
-                          BadJson{ R"({"bgColor": [1, 1]})", "\"bgColor\"" },
-                          BadJson{ R"({"iterations": 2.5})", "whole number" },
-                          BadJson{ R"({"angle": "90"})", "\"angle\"" },
-                          BadJson{ R"({"rules": [{"bytes": "4g"}]})", "hex digits" },
-                          BadJson{ R"({"color": {"kind": "deviceRGB", "components": [1]}})",
-                                   "4 components" },
-                          BadJson{ R"({"color": {"kind": "pattern"}})", "unknown colour kind" }));
+        ::testing::Values(
+                BadJson{ "{\"axiom\": \"F\"", "not valid JSON" },
+                BadJson{ "[1, 2]", "one object" },
+                BadJson{ R"({"axiom": 3})", "\"axiom\"" },
+                BadJson{ R"({"colour": [1, 1, 1]})", "unknown key \"colour\"" },
+                BadJson{ R"({"letters": ["F"], "rules": []})", "1 entries" },
+                BadJson{ R"({"letters": [1]})", "\"letters\"" },
+                BadJson{ R"({"color": [1, 2, 0]})", "from 0 to 1" },
+                BadJson{ R"({"bgColor": [1, 1]})", "\"bgColor\"" },
+                BadJson{ R"({"iterations": 2.5})", "whole number" },
+                BadJson{ R"({"angle": "90"})", "\"angle\"" },
+                BadJson{ R"({"rules": [{"bytes": "4g"}]})", "hex digits" },
+                BadJson{ R"({"color": {"kind": "deviceRGB", "components": [1]}})", "4 components" },
+                BadJson{ R"({"color": {"kind": "pattern"}})", "unknown colour kind" },
+                // A key given twice, however it is spelt, would lose a value.
+                BadJson{ R"({"angle": 90, "axiom": "F", "angle": 45})",
+                         "\"angle\" is given twice" },
+                BadJson{ R"({"axiom": "F", "a\u0078iom": "G"})", "\"axiom\" is given twice" },
+                BadJson{ R"({"color": {"kind": "deviceRGB", "kind": "named"}})",
+                         "\"kind\" is given twice" }));
 
 } // namespace

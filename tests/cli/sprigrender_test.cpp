@@ -144,13 +144,59 @@ TEST(SprigRenderBox, ReadsBackExactly)
 TEST(SprigRenderBudget, APassPastTheStringBudgetIsStreamed)
 {
     // 20^7 bytes would exceed the 1 GiB string budget.
-    const Result r = sprigRender({ u"--info"_s, u"--axiom"_s, u"X"_s, u"--rule"_s,
-                                   u"X="_s + QString(20, u'X'), u"--iterations"_s, u"7"_s });
+    Result r = sprigRender({ u"--info"_s, u"--axiom"_s, u"X"_s, u"--rule"_s,
+                             u"X="_s + QString(20, u'X'), u"--iterations"_s, u"7"_s });
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
-    const QJsonObject info = jsonOf(r.out);
+    QJsonObject info = jsonOf(r.out);
     EXPECT_EQ(info[u"iterations"_s].toInt(), 7);
     EXPECT_EQ(info[u"length"_s].toInteger(), 1280000000);
     EXPECT_EQ(info[u"vertices"_s].toInteger(), 1);
+
+    // The number after the '@' has 1.28 billion digits, made by rewriting: it is read as the
+    // walk goes (0.000...05e1280000000 is 0.5), in memory far below its length.
+    QStringList arguments = { u"--info"_s, u"--angle"_s, u"90"_s, u"--axiom"_s,
+                              u"F@0.G5e1280000000+F"_s };
+    const QString letters = u"GHIJKLM"_s;
+    for (qsizetype i = 0; i < letters.size(); ++i)
+        arguments << u"--rule"_s
+                  << letters[i] + u"="_s
+                             + QString(20, i + 1 < letters.size() ? letters[i + 1] : u'0');
+    arguments << u"--iterations"_s << u"7"_s;
+#ifndef __SANITIZE_ADDRESS__ // which reserves far more address space than it uses
+    // Within 1 GB of address space (libraries included), where a copy of the number alone
+    // would not fit.
+    arguments.prepend(QString::fromUtf8(SPRIG_RENDER));
+    arguments = QStringList{ u"-c"_s, u"ulimit -v 1000000 && exec \"$@\""_s, u"sh"_s } + arguments;
+    QProcess process;
+    process.start(u"sh"_s, arguments);
+    ASSERT_TRUE(process.waitForFinished(120000));
+    r.status = process.exitCode();
+    r.out = process.readAllStandardOutput();
+    r.err = process.readAllStandardError();
+#else
+    r = sprigRender(arguments);
+#endif
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    info = jsonOf(r.out);
+    EXPECT_EQ(info[u"length"_s].toInteger(), 1280000000 + 18);
+    EXPECT_EQ(info[u"vertices"_s].toInteger(), 3);
+    EXPECT_EQ(info[u"box"_s].toArray().toVariantList(), (QVariantList{ 0, 5, 0, 10, 0, 0 }))
+            << r.out.toStdString();
+}
+
+TEST_F(SprigRender, AFigureOfNoFiniteSizeSaysSo)
+{
+    for (const QString &axiom : { u"F@inf+F"_s, u"F@1e308F"_s }) {
+        SCOPED_TRACE(axiom.toStdString());
+        Result r = run({ u"--info"_s, u"--axiom"_s, axiom });
+        EXPECT_EQ(r.status, 4);
+        EXPECT_TRUE(r.err.contains("the figure cannot be drawn")) << r.err.toStdString();
+        EXPECT_TRUE(jsonOf(r.out)[u"box"_s].toArray().contains(QJsonValue::Null));
+        r = run({ u"--axiom"_s, axiom, u"-o"_s, u"nothing.png"_s, u"--size"_s, u"20"_s });
+        EXPECT_EQ(r.status, 4);
+        EXPECT_TRUE(r.err.contains("the figure cannot be drawn")) << r.err.toStdString();
+        EXPECT_EQ(QImage(path(u"nothing.png"_s)).size(), QSize(20, 20));
+    }
 }
 
 TEST_F(SprigRender, RedKochOnBlackHasOnlyRedPixelsAndTiffMatchesPng)
@@ -263,6 +309,15 @@ TEST_F(SprigRender, DumpAndFromJsonRoundTrip)
     ASSERT_EQ(write.status, 0) << write.err.toStdString();
     const Result second = run({ u"--dump"_s, u"again.lsd"_s });
     EXPECT_EQ(second.out, first.out);
+    EXPECT_EQ(readFile(u"again.lsd"_s), readFile(u"plant.lsd"_s));
+
+    // A document too large to open again is not written: the old file stays.
+    writeFile(u"huge.json"_s, "{\"axiom\": \"" + QByteArray(17 << 20, 'F') + "\"}");
+    const Result huge = run({ u"--from-json"_s, u"huge.json"_s, u"-o"_s, u"again.lsd"_s });
+    EXPECT_EQ(huge.status, 1);
+    EXPECT_TRUE(huge.err.contains("again.lsd: it would take 17826102 bytes, more than the "
+                                  "16777216 (16 MiB) a document may take"))
+            << huge.err.toStdString();
     EXPECT_EQ(readFile(u"again.lsd"_s), readFile(u"plant.lsd"_s));
 }
 
@@ -495,6 +550,7 @@ INSTANTIATE_TEST_SUITE_P(
                 ErrorCase{ { u"--from-json"_s, u"bad.json"_s, u"-o"_s, u"o.gif"_s },
                            1,
                            "bad.json: not valid JSON" },
+                ErrorCase{ { u"--axiom"_s, u"F"_s, u"-o"_s, u"."_s }, 2, "\".\" is a folder" },
                 ErrorCase{ { u"a.lsd"_s, u"b.lsd"_s, u"-o"_s, u"o.png"_s }, 2, "-o DIR/" },
                 ErrorCase{ { u"a.lsd"_s, u"--axiom"_s, u"F"_s, u"-o"_s, u"o.png"_s },
                            2,

@@ -211,6 +211,18 @@ TEST_F(DocumentTest, ExplosiveRuleStopsAtTheLastPassThatCanBeDrawnAndSaysSo)
     EXPECT_TRUE(d->statusLine()->text().startsWith(QStringLiteral("Pass 3 of 3: 53 symbols")))
             << d->statusLine()->text().toStdString();
     EXPECT_EQ(d->glView()->size(), view);
+
+    // A number after an '@' that scales the steps past any picture leaves the view blank:
+    // the status line says why.
+    d->axiomText()->setText(QStringLiteral("F@1e308+F"));
+    d->generate();
+    EXPECT_TRUE(waitUntil([&] {
+        return !d->session()->isBusy()
+               && d->statusLine()->text().endsWith(QStringLiteral(
+                       "The figure cannot be drawn: its size is not finite, or "
+                       "larger than a picture can hold (a number after \u2018@\u2019 "
+                       "scales its steps so)."));
+    })) << d->statusLine()->text().toStdString();
 }
 
 // While a generation of seconds runs, the window answers: its progress reaches the status

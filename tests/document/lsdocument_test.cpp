@@ -128,12 +128,16 @@ TEST_F(DocumentTest, OpenedFileFillsEveryControlAndGenerates)
     EXPECT_EQ(controller()->documents().size(), 1);
 }
 
-TEST_F(DocumentTest, LongAxiomAndRuleOpenUnmodifiedEditWholeAndSaveIntact)
+TEST_F(DocumentTest, ADocumentOfTheLargestSizeOpensEditsWholeAndSavesIntact)
 {
+    // Exactly as large as a document may be: a long axiom, and rules filling the rest.
     DocumentData data = kochData();
     data.axiom = std::string(20000, 'F') + std::string(20000, '+');
-    data.letters = { "X" }; // not in the axiom: the figure stays small
-    data.rules = { std::string(40000, 'X') };
+    data.letters.assign(256, "X"); // not in the axiom: the figure stays small
+    data.rules.assign(256, std::string(65000, 'X'));
+    data.rules.back().resize(data.rules.back().size() + kMaxDocumentBytes
+                             - std::size_t(lsdBytes(data).size()));
+    ASSERT_EQ(std::size_t(lsdBytes(data).size()), kMaxDocumentBytes);
     LSDocument *d = openData(data);
     ASSERT_TRUE(d);
     EXPECT_FALSE(d->isModified());
@@ -150,11 +154,23 @@ TEST_F(DocumentTest, LongAxiomAndRuleOpenUnmodifiedEditWholeAndSaveIntact)
     table->closePersistentEditor(rule);
     EXPECT_EQ(d->undoStack()->count(), 0);
 
+    // An edit that keeps the size saves, and the file opens again.
+    d->setAngle(45);
     QString error;
     ASSERT_TRUE(d->saveToFile(path(QStringLiteral("long.lsd")), &error)) << error.toStdString();
     const DocumentData saved = readLsd(path(QStringLiteral("long.lsd")));
     EXPECT_EQ(saved.axiom, data.axiom);
     EXPECT_EQ(saved.rules, data.rules);
+    EXPECT_EQ(saved.angle, 45);
+
+    // One character more would make a file no window opens: refused, the file kept.
+    QTest::keyClicks(d->axiomText(), QStringLiteral("+"));
+    EXPECT_FALSE(d->saveToFile(path(QStringLiteral("long.lsd")), &error));
+    EXPECT_EQ(error.toStdString(), "The file \u201clong.lsd\u201d could not be written: it would "
+                                   "take 16777217 bytes, more than the 16777216 (16 MiB) a "
+                                   "document may take.");
+    EXPECT_TRUE(d->isModified());
+    EXPECT_EQ(readLsd(path(QStringLiteral("long.lsd"))), saved);
 }
 
 TEST_F(DocumentTest, NewDocumentShowsNoFigureUntilAsked)

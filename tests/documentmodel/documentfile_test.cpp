@@ -458,13 +458,46 @@ TEST_F(DocumentFileOnDisk, ReadsAFileAndNamesItInErrors)
         { write("notes.lsd", { 'h', 'i' }),
           "Cannot open \"notes.lsd\": it is not an L-system document." },
         { write("huge.lsd", Bytes(kMaxDocumentBytes + 1)),
-          "Cannot open \"huge.lsd\": it is larger than 4 MiB." },
+          "Cannot open \"huge.lsd\": it is larger than 16 MiB." },
     };
     for (const auto &c : cases) {
         doc = sentinel();
         EXPECT_FALSE(readDocumentFile(c.path.string(), doc, &error));
         EXPECT_EQ(error, c.message);
         EXPECT_EQ(doc, sentinel());
+    }
+}
+
+// Whatever is written opens again: a document of exactly the bound is written and read, one
+// byte more is refused before anything is written, and so is one holding more values than
+// the archive reader takes, however small its file.
+TEST_F(DocumentFileOnDisk, WritesOnlyWhatItReads)
+{
+    DocumentData doc = typical();
+    doc.axiom = std::string(100000, 'F');
+    const std::size_t fixed = written(doc).size() - doc.axiom->size();
+    doc.axiom = std::string(kMaxDocumentBytes - fixed, 'F');
+    const Bytes full = written(doc);
+    ASSERT_EQ(full.size(), kMaxDocumentBytes);
+    DocumentData back;
+    std::string error;
+    ASSERT_TRUE(readDocumentFile(write("full.lsd", full).string(), back, &error)) << error;
+    EXPECT_EQ(back, doc);
+
+    DocumentData manyRules = typical();
+    manyRules.letters.assign(300000, "?");
+    manyRules.rules.assign(300000, "");
+    doc.axiom->push_back('+');
+    const std::pair<DocumentData, std::string> refused[] = {
+        { doc, "it would take 16777217 bytes, more than the 16777216 (16 MiB) a document may "
+               "take" },
+        { manyRules, "it holds more than a document may (more than 1048576 values)" },
+    };
+    for (const auto &[document, message] : refused) {
+        Bytes out = { 1, 2, 3 };
+        EXPECT_FALSE(writeDocument(document, out, &error));
+        EXPECT_EQ(error, message);
+        EXPECT_EQ(out, (Bytes{ 1, 2, 3 }));
     }
 }
 

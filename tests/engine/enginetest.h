@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <utility>
@@ -66,6 +67,67 @@ inline bool sameStrips(const Strips &a, const Strips &b)
         }
     }
     return true;
+}
+
+// The interpreter as plainly as it can be written: lsTurnAboutZ/X by +-angle, strtod for
+// '@' (the tests run in the C locale), a stack of states.
+inline Strips reference(const std::string &s, double angle, double step)
+{
+    slVector h{ 0, 1, 0 };
+    double x = 0, y = 0, z = 0;
+    struct State
+    {
+        slVector heading;
+        double x, y, z, step, angle;
+    };
+    std::vector<State> stack;
+    Strips out{ { { 0, 0, 0 } } };
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        switch (s[i]) {
+        case 'F':
+        case 'f':
+            x += step * h.x, y += step * h.y, z += step * h.z;
+            out.back().push_back({ x, y, z });
+            break;
+        case 'B':
+        case 'b':
+            x -= step * h.x, y -= step * h.y, z -= step * h.z;
+            out.back().push_back({ x, y, z });
+            break;
+        case '+':
+            lsTurnAboutZ(angle, h);
+            break;
+        case '-':
+            lsTurnAboutZ(-angle, h);
+            break;
+        case '>':
+            lsTurnAboutX(angle, h);
+            break;
+        case '<':
+            lsTurnAboutX(-angle, h);
+            break;
+        case '!':
+            angle = -angle;
+            break;
+        case '@':
+            step *= std::strtod(s.c_str() + i + 1, nullptr);
+            break;
+        case '[':
+            stack.push_back({ h, x, y, z, step, angle });
+            break;
+        case ']':
+            if (!stack.empty()) {
+                const State t = stack.back();
+                stack.pop_back();
+                h = t.heading, x = t.x, y = t.y, z = t.z, step = t.step, angle = t.angle;
+                out.push_back({ { x, y, z } });
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    return out;
 }
 
 } // namespace enginetest

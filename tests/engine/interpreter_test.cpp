@@ -34,67 +34,6 @@ Box measure(std::string_view commands, double angle = halfPi, double step = 10.0
     return box;
 }
 
-// The interpreter as plainly as it can be written: lsTurnAboutZ/X by +-angle, strtod for
-// '@' (the tests run in the C locale), a stack of states.
-Strips reference(const std::string &s, double angle, double step)
-{
-    slVector h{ 0, 1, 0 };
-    double x = 0, y = 0, z = 0;
-    struct State
-    {
-        slVector heading;
-        double x, y, z, step, angle;
-    };
-    std::vector<State> stack;
-    Strips out{ { { 0, 0, 0 } } };
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        switch (s[i]) {
-        case 'F':
-        case 'f':
-            x += step * h.x, y += step * h.y, z += step * h.z;
-            out.back().push_back({ x, y, z });
-            break;
-        case 'B':
-        case 'b':
-            x -= step * h.x, y -= step * h.y, z -= step * h.z;
-            out.back().push_back({ x, y, z });
-            break;
-        case '+':
-            lsTurnAboutZ(angle, h);
-            break;
-        case '-':
-            lsTurnAboutZ(-angle, h);
-            break;
-        case '>':
-            lsTurnAboutX(angle, h);
-            break;
-        case '<':
-            lsTurnAboutX(-angle, h);
-            break;
-        case '!':
-            angle = -angle;
-            break;
-        case '@':
-            step *= std::strtod(s.c_str() + i + 1, nullptr);
-            break;
-        case '[':
-            stack.push_back({ h, x, y, z, step, angle });
-            break;
-        case ']':
-            if (!stack.empty()) {
-                const State t = stack.back();
-                stack.pop_back();
-                h = t.heading, x = t.x, y = t.y, z = t.z, step = t.step, angle = t.angle;
-                out.push_back({ { x, y, z } });
-            }
-            break;
-        default:
-            break;
-        }
-    }
-    return out;
-}
-
 // The most states the stack holds at once, counted plainly.
 std::uint64_t deepest(std::string_view s)
 {
@@ -296,10 +235,14 @@ TEST(Interpreter, MatchesThePlainTurtleExactly)
 
 TEST(Interpreter, DeepNestingOutgrowsTheInitialStack)
 {
+    // Down and up again across the ends of the stack's segments, and past its bottom.
     std::string s;
     for (int i = 0; i < 5000; ++i)
         s += "[F+";
-    s += std::string(6000, ']') + "F";
+    s += std::string(3000, ']');
+    for (int i = 0; i < 4000; ++i)
+        s += "[F-";
+    s += std::string(7000, ']') + "F";
     EXPECT_TRUE(sameStrips(walk(s), reference(s, halfPi, 10.0)));
 }
 
@@ -356,6 +299,7 @@ public:
 private:
     std::string_view fill() override { return std::exchange(mNext, {}); }
     void restart() override { mNext = mSecond; }
+    void peek(const std::function<bool(std::string_view)> &take) override { take(mNext); }
 
     std::string mFirst, mSecond;
     std::string_view mNext = mFirst;
@@ -418,6 +362,70 @@ struct FactorCase
     double factor;
 };
 
+// The same double, or both NaN of the same sign (a NaN's payload never matters).
+testing::AssertionResult sameFactor(double got, double expected)
+{
+    const bool equal = std::isnan(expected) ? std::isnan(got) : got == expected;
+    if (equal && std::signbit(got) == std::signbit(expected))
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << got << " instead of " << expected;
+}
+
+// Numbers of every form strtod reads, many of them far longer than the digits the reader
+// keeps: around halfway points (decided only by a late non-zero digit), runs of zeros,
+// long exponents, hexadecimal, text after the number.
+std::vector<std::string> generatedNumbers()
+{
+    // 1 + 2^-53, halfway between 1 and the next double, and the same in hexadecimal.
+    const std::string halfway = "1.00000000000000011102230246251565404236316680908203125";
+    std::vector<std::string> numbers = {
+        halfway,
+        halfway + std::string(2000, '0') + "1",
+        halfway + std::string(2000, '0'),
+        "0x1.00000000000008" + std::string(100, '0'),
+        "0x1.00000000000008" + std::string(100, '0') + "1p-3",
+        std::string(5000, '0') + "7e-4990",
+        "0." + std::string(5000, '0') + "25e5003F",
+        std::string(400, '9') + "e-400",
+        "1" + std::string(3000, '0') + "e-3000",
+        "1e" + std::string(3000, '0') + "7",
+        "-0e99999999999999999999999",
+        "1e99999999999999999999999",
+        "1e-99999999999999999999999",
+        "0x" + std::string(300, 'f') + "p-1200",
+    };
+    std::mt19937 random(20);
+    const auto pick = [&](int n) {
+        return int(random() % unsigned(n));
+    };
+    const auto digits = [&](int n, bool hex) {
+        std::string d;
+        // Runs of one digit as well as random ones.
+        const char run = "0123456789abcdef"[pick(hex ? 16 : 10)];
+        for (int i = 0; i < n; ++i)
+            d += pick(3) == 0 ? run : "0123456789abcdef"[pick(hex ? 16 : 10)];
+        return d;
+    };
+    const int lengths[] = { 0, 1, 2, 17, 40, 799, 800, 801, 1500 };
+    for (int i = 0; i < 3000; ++i) {
+        const bool hex = pick(4) == 0;
+        std::string n =
+                std::string(pick(3) == 0 ? 1 : 0, ' ') + std::string(pick(3), "+-"[pick(2)]);
+        n += hex ? "0x" : "";
+        n += digits(lengths[pick(9)], hex);
+        if (pick(2))
+            n += '.' + digits(lengths[pick(9)], hex);
+        if (pick(2)) {
+            n += hex ? "pP"[pick(2)] : "eE"[pick(2)];
+            n += std::string(pick(2), "+-"[pick(2)]);
+            n += std::string(pick(3) == 0 ? 30 : 0, '0') + digits(pick(5), false);
+        }
+        n += std::string(1, "F+-.e]@x"[pick(8)]);
+        numbers.push_back(std::move(n));
+    }
+    return numbers;
+}
+
 TEST(Interpreter, ReadsFactorsAsTheCLocaleDoes)
 {
     const double inf = std::numeric_limits<double>::infinity();
@@ -427,22 +435,37 @@ TEST(Interpreter, ReadsFactorsAsTheCLocaleDoes)
         { ".5", 0.5 },         { "5.", 5 },         { "1e", 1 },         { "1e+F", 1 },
         { "0x10", 16 },        { "0x1p4", 16 },     { "0x", 0 },         { "inf", inf },
         { "-INFINITY", -inf }, { "1e400", inf },    { "1e-400", 0 },     { "0,5", 0 },
-        { "12.5F+F", 12.5 },   { "-.25e+2]", -25 }, { "infinite", inf },
+        { "12.5F+F", 12.5 },   { "-.25e+2]", -25 }, { "infinite", inf }, { "-x", 0 },
+        { "-0", -0.0 },        { "0x.8p1", 1 },     { "0x.p1", 0 },      { "-in", 0 },
     };
     for (const FactorCase &c : cases) {
         const std::string_view text(c.text);
-        EXPECT_EQ(lsReadFactor(text.data(), text.data() + text.size()), c.factor) << c.text;
+        EXPECT_TRUE(sameFactor(lsReadFactor(text.data(), text.data() + text.size()), c.factor))
+                << c.text;
     }
-    const std::string_view nan = "nan(123)F";
-    EXPECT_TRUE(std::isnan(lsReadFactor(nan.data(), nan.data() + nan.size())));
+    for (const std::string_view nan : { "nan(123)F", "-NaN(" }) {
+        EXPECT_TRUE(sameFactor(lsReadFactor(nan.data(), nan.data() + nan.size()),
+                               std::strtod(std::string(nan).c_str(), nullptr)));
+    }
 
     // Only the given range is read, terminated or not.
     const std::string_view cut = "12.5";
     EXPECT_EQ(lsReadFactor(cut.data(), cut.data() + 2), 12.0);
 
-    // A number longer than any buffer on the stack.
-    const std::string longNumber = "0." + std::string(400, '0') + "1e402F";
-    EXPECT_EQ(lsReadFactor(longNumber.data(), longNumber.data() + longNumber.size()), 10.0);
+    // Any number, read whole or in pieces (as chunks cut it), is what strtod reads from it.
+    std::mt19937 random(7);
+    for (const std::string &n : generatedNumbers()) {
+        const double expected = std::strtod(n.c_str(), nullptr);
+        EXPECT_TRUE(sameFactor(lsReadFactor(n.data(), n.data() + n.size()), expected)) << n;
+        lsFactorReader pieces;
+        for (std::size_t at = 0; at < n.size();) {
+            const std::size_t size = std::min<std::size_t>(1 + random() % 900, n.size() - at);
+            if (!pieces.feed(n.data() + at, n.data() + at + size))
+                break;
+            at += size;
+        }
+        EXPECT_TRUE(sameFactor(pieces.value(), expected)) << n;
+    }
 }
 
 TEST(Interpreter, FactorsIgnoreTheProcessLocale)

@@ -68,6 +68,16 @@ TEST(FigurePipeline, ShowsTheLastPassItCanDrawAndSaysWhy)
                                              + std::to_string(deepest - 1) + " bytes limit.");
     request.geometryBudget = deepest;
     EXPECT_EQ(buildFigure(request).pass, 7);
+
+    // Just over a limit of KiB or more, the need is given exactly: rounded, it reads as the
+    // limit.
+    request.rules = { "[[[[[[[[[[F]]]]]]]]]]F" };
+    request.geometryBudget = 70 * sizeof(lsTurtleState) - 64;
+    figure = buildFigure(request);
+    EXPECT_EQ(figure.pass, 6);
+    EXPECT_EQ(describeOutcome(figure),
+              "showing pass 6 of 7: pass 7 would need 4,480 bytes to draw, more than the "
+              "4.3 KiB (4,416 bytes) limit");
 }
 
 // Memory that runs out below a pass refused for its length is why the pass after the one

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -58,6 +60,23 @@ protected:
         struct stat info;
         stat(path.c_str(), &info);
         return info.st_mode & 07777;
+    }
+    static std::pair<uid_t, gid_t> ownerOf(const fs::path &path)
+    {
+        struct stat info;
+        stat(path.c_str(), &info);
+        return { info.st_uid, info.st_gid };
+    }
+    // Runs `work` in a child process and waits for it to end; its exit status.
+    template<typename Work>
+    static int inChild(Work work)
+    {
+        const pid_t child = fork();
+        if (child == 0)
+            _exit(work());
+        int status = 0;
+        waitpid(child, &status, 0);
+        return status;
     }
 
     fs::path mDir;
@@ -139,6 +158,88 @@ TEST_F(SafeFileTest, AFailedWriteKeepsTheOldFileAndGivesTheSystemsReason)
     EXPECT_EQ(error, "File too large");
     EXPECT_EQ(read(target), "old bytes");
     EXPECT_EQ(names(), std::vector<std::string>{ "figure.svg" });
+}
+
+TEST_F(SafeFileTest, LeavesNoTemporaryFileThatALaterWriteDoesNotRemove)
+{
+    const fs::path target = write("figure.svg", "old bytes");
+    // Killed in the middle of a write: the target is whole, and nothing is named for it.
+    const int status = inChild([&] {
+        SafeFile file;
+        std::string error;
+        if (!file.open(target.string(), &error))
+            return 1;
+        const std::string piece(1 << 20, 'x');
+        for (int i = 0; i < 8; ++i)
+            (void)file.write(piece.data(), piece.size(), &error);
+        raise(SIGKILL);
+        return 2;
+    });
+    EXPECT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(read(target), "old bytes");
+    EXPECT_EQ(names(), std::vector<std::string>{ "figure.svg" });
+
+    // What killed writes leave where a file cannot be written unnamed, as this version and
+    // earlier ones name it, goes with the next write to the folder; a live process's stays,
+    // as does anything else.
+    const pid_t gone = fork();
+    if (gone == 0)
+        _exit(0);
+    waitpid(gone, nullptr, 0);
+    const std::string dead = std::to_string(gone);
+    const std::string alive = std::to_string(getppid());
+    write(".sprig-tmp-" + dead + "-0", "left");
+    write(".figure.svg.tmp-" + dead + "-3", "left");
+    write(".sprig-tmp-" + alive + "-0", "being written");
+    write(".notes.tmp-x", "kept");
+    // A name of 255 bytes, the most a folder takes, works as any other.
+    const std::string longName = std::string(251, 'n') + ".svg";
+    std::string error;
+    ASSERT_TRUE(save(mDir / longName, "new", &error)) << error;
+    EXPECT_EQ(read(mDir / longName), "new");
+    EXPECT_EQ(names(), (std::vector<std::string>{ ".notes.tmp-x", ".sprig-tmp-" + alive + "-0",
+                                                  "figure.svg", longName }));
+}
+
+TEST_F(SafeFileTest, KeepsOwnerAndGroupOrSaysWhyNot)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "changing a file's owner needs root";
+    const fs::path target = write("shared.lsd", "old", 04755);
+    ASSERT_EQ(chown(target.c_str(), 12345, 23456), 0);
+    chmod(target.c_str(), 04755); // chown clears the set-user-id bit
+    ASSERT_EQ(link(target.c_str(), (mDir / "other.lsd").c_str()), 0);
+    std::string error, warning;
+    ASSERT_TRUE(writeFileSafely(target.string(),
+                                { reinterpret_cast<const std::uint8_t *>("new"), 3 }, &error,
+                                &warning))
+            << error;
+    EXPECT_EQ(ownerOf(target), (std::pair<uid_t, gid_t>{ 12345, 23456 }));
+    EXPECT_EQ(modeOf(target), 04755u);
+    EXPECT_EQ(warning, "its other name (a hard link) keeps the old contents");
+    EXPECT_EQ(read(mDir / "other.lsd"), "old");
+
+    // A user who may replace the file but not give it its owner: the file becomes the user's,
+    // without the set-user-id bit, and the warning says so.
+    chmod(mDir.c_str(), 0777);
+    fs::remove(mDir / "other.lsd");
+    const int status = inChild([&] {
+        if (setgid(65534) != 0 || setuid(65534) != 0)
+            return 1;
+        std::string childError, childWarning;
+        if (!writeFileSafely(target.string(), { reinterpret_cast<const std::uint8_t *>("user"), 4 },
+                             &childError, &childWarning))
+            return 2;
+        return childWarning.starts_with("it now belongs to ")
+                               && childWarning.ends_with("(Operation not permitted)")
+                       ? 0
+                       : 3;
+    });
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(read(target), "user");
+    EXPECT_EQ(ownerOf(target), (std::pair<uid_t, gid_t>{ 65534, 65534 }));
+    EXPECT_EQ(modeOf(target), 0755u);
 }
 
 } // namespace

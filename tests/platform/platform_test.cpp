@@ -16,6 +16,7 @@
 #include <QUndoStack>
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
@@ -168,6 +169,19 @@ TEST_F(PlatformTest, SavingReplacesWholeFilesAndFailuresSayWhere)
     EXPECT_TRUE(error.contains(QStringLiteral("no file can"))) << error.toStdString();
     EXPECT_EQ(read(QStringLiteral("doc.txt")), QByteArray("short"));
     EXPECT_TRUE(d->isModified());
+
+    // What a save cannot keep is said: here the file's other name keeps the old bytes.
+    ASSERT_EQ(::link(QFile::encodeName(path(QStringLiteral("doc.txt"))).constData(),
+                     QFile::encodeName(path(QStringLiteral("other.txt"))).constData()),
+              0);
+    d->setText(QStringLiteral("longer"));
+    QString warning;
+    ASSERT_TRUE(d->saveToFile(path(QStringLiteral("doc.txt")), &error, &warning));
+    EXPECT_EQ(warning,
+              QStringLiteral("The file \u201cdoc.txt\u201d was saved, but its other name (a "
+                             "hard link) keeps the old contents."));
+    EXPECT_EQ(read(QStringLiteral("doc.txt")), QByteArray("longer"));
+    EXPECT_EQ(read(QStringLiteral("other.txt")), QByteArray("short"));
 }
 
 TEST_F(PlatformTest, OpeningRefusesBadFilesAndFocusesOpenOnes)

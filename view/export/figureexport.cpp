@@ -5,14 +5,14 @@
 #include "view/export/decimaltext.h"
 #include "view/figurecamera.h"
 #include "view/imagerep.h"
+#include "view/pngwriter.h"
 
-#include <QBuffer>
 #include <QFileInfo>
-#include <QImage>
-#include <QImageWriter>
 
 #include <algorithm>
 #include <cmath>
+#include <new>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -57,89 +57,75 @@ std::string number(double value)
     return s;
 }
 
-} // namespace
-
-namespace {
-
-bool writePicture(const QImage &picture, const std::string &path, std::string *error)
+// Writes the picture a row at a time from `row`, which fills in the RGB or RGBA pixels
+// of row y.
+template<typename Row>
+bool writePngRows(const std::string &path,
+                  int width,
+                  int height,
+                  int channels,
+                  Row row,
+                  std::string *error,
+                  std::string *warning)
 {
-    const QString fileName = QString::fromStdString(path);
-    // Encoded in memory, so that the file is written and committed with every step checked.
-    QByteArray encoded;
-    QBuffer buffer(&encoded);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    if (!writer.write(picture)) {
-        setError(error, fileName, writer.errorString());
+    std::vector<std::uint8_t> pixels;
+    try {
+        pixels.resize(std::size_t(width) * std::size_t(channels));
+    } catch (const std::bad_alloc &) {
+        setError(error, QString::fromStdString(path), u"not enough memory for the picture"_s);
         return false;
     }
-    std::string cause;
-    if (!writeFileSafely(path,
-                         { reinterpret_cast<const std::uint8_t *>(encoded.constData()),
-                           std::size_t(encoded.size()) },
-                         &cause)) {
-        setError(error, fileName, cause);
+    PngWriter writer;
+    if (!writer.open(path, width, height, channels, error))
         return false;
+    for (int y = 0; y < height; ++y) {
+        row(y, pixels.data());
+        if (!writer.writeRow(pixels.data(), error))
+            return false;
     }
+    if (!writer.commit(error))
+        return false;
+    if (warning)
+        *warning = writer.warning();
     return true;
 }
 
 } // namespace
 
-bool writePng(const lsImageRep &image, const std::string &path, std::string *error)
+bool writePng(const lsImageRep &image,
+              const std::string &path,
+              std::string *error,
+              std::string *warning)
 {
-    const QString fileName = QString::fromStdString(path);
     if (image.isNull()) {
-        setError(error, fileName, u"there is no picture to write"_s);
+        setError(error, QString::fromStdString(path), u"there is no picture to write"_s);
         return false;
     }
-    QImage picture(image.width, image.height, QImage::Format_RGB888);
-    if (picture.isNull()) {
-        setError(error, fileName, u"not enough memory for the picture"_s);
-        return false;
-    }
-    for (int row = 0; row < image.height; ++row)
-        interleaveRow(image, row, picture.scanLine(row));
-    return writePicture(picture, path, error);
+    return writePngRows(
+            path, image.width, image.height, 3,
+            [&](int y, std::uint8_t *rgb) { interleaveRow(image, y, rgb); }, error, warning);
 }
 
 bool writeTransparentPng(const lsImageRep &onBlack,
                          const lsImageRep &onWhite,
                          const std::string &path,
-                         std::string *error)
+                         std::string *error,
+                         std::string *warning)
 {
-    const QString fileName = QString::fromStdString(path);
     if (onBlack.isNull() || onWhite.width != onBlack.width || onWhite.height != onBlack.height) {
-        setError(error, fileName, u"there is no picture to write"_s);
+        setError(error, QString::fromStdString(path), u"there is no picture to write"_s);
         return false;
     }
-    QImage picture(onBlack.width, onBlack.height, QImage::Format_RGBA8888);
-    if (picture.isNull()) {
-        setError(error, fileName, u"not enough memory for the picture"_s);
-        return false;
-    }
-    // Over black a pixel is colour x coverage; over white it is that plus 1 - coverage.
-    const std::array<const std::vector<std::uint8_t> *, 3> black{ &onBlack.red, &onBlack.green,
-                                                                  &onBlack.blue };
-    const std::array<const std::vector<std::uint8_t> *, 3> white{ &onWhite.red, &onWhite.green,
-                                                                  &onWhite.blue };
-    for (int row = 0; row < onBlack.height; ++row) {
-        uchar *line = picture.scanLine(row);
-        const std::size_t start = std::size_t(row) * std::size_t(onBlack.stride);
-        for (int x = 0; x < onBlack.width; ++x) {
-            int uncovered = 0;
-            for (std::size_t c = 0; c < 3; ++c)
-                uncovered += (*white[c])[start + x] - (*black[c])[start + x];
-            const int alpha = std::clamp(255 - (uncovered + 1) / 3, 0, 255);
-            for (std::size_t c = 0; c < 3; ++c)
-                line[4 * x + int(c)] =
-                        alpha == 0 ? 0
-                                   : uchar(std::min(255, ((*black[c])[start + x] * 255 + alpha / 2)
-                                                                 / alpha));
-            line[4 * x + 3] = uchar(alpha);
-        }
-    }
-    return writePicture(picture, path, error);
+    std::vector<std::uint8_t> black(std::size_t(onBlack.width) * 3);
+    std::vector<std::uint8_t> white(black.size());
+    return writePngRows(
+            path, onBlack.width, onBlack.height, 4,
+            [&](int y, std::uint8_t *rgba) {
+                interleaveRow(onBlack, y, black.data());
+                interleaveRow(onWhite, y, white.data());
+                transparentRow(black.data(), white.data(), onBlack.width, rgba);
+            },
+            error, warning);
 }
 
 bool writeSvg(const lsGeometry &geometry,
@@ -150,7 +136,8 @@ bool writeSvg(const lsGeometry &geometry,
               double spinDegrees,
               const FigureView &view,
               const std::string &path,
-              std::string *error)
+              std::string *error,
+              std::string *warning)
 {
     const QString fileName = QString::fromStdString(path);
     std::string cause;
@@ -214,5 +201,7 @@ bool writeSvg(const lsGeometry &geometry,
         setError(error, fileName, cause);
         return false;
     }
+    if (warning)
+        *warning = file.warning();
     return true;
 }
