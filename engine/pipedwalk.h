@@ -88,6 +88,22 @@ struct PipeSink
     std::size_t sent = 0; // vertices sent in earlier batches
 };
 
+// Runs produce(sink) with the consumer taking what it sends to the PipeSink on a thread of
+// its own, and ends the last strip. Throws what the consumer threw.
+template<typename Consumer, typename Producer>
+void pipeInto(Consumer &consumer, Producer &&produce)
+{
+    lsVertexPipe pipe(
+            [&consumer](const double *xyz, std::size_t n, std::span<const std::size_t> ends) {
+                consumer.take(xyz, n, ends);
+            });
+    PipeSink sink(pipe);
+    produce(sink);
+    sink.restart();
+    sink.grow();
+    pipe.finish();
+}
+
 // Walks the commands with the consumer taking their vertices on a thread of its own, and
 // ends the last strip. Throws what the consumer threw.
 template<typename Consumer>
@@ -96,15 +112,8 @@ void walkInto(const lsRuleSet &rules,
               Consumer &consumer,
               std::size_t stackDepth = 64)
 {
-    lsVertexPipe pipe(
-            [&consumer](const double *xyz, std::size_t n, std::span<const std::size_t> ends) {
-                consumer.take(xyz, n, ends);
-            });
-    PipeSink sink(pipe);
-    lsWalk(rules.angle, rules.step, commands, sink, stackDepth);
-    sink.restart();
-    sink.grow();
-    pipe.finish();
+    pipeInto(consumer,
+             [&](PipeSink &sink) { lsWalk(rules.angle, rules.step, commands, sink, stackDepth); });
 }
 
 } // namespace lsDetail
