@@ -4,6 +4,7 @@
 #include "cli/documentjson.h"
 #include "document/model/documentfigure.h"
 #include "document/model/documentfile.h"
+#include "figure/figuremeasure.h"
 #include "fileio/boundedread.h"
 #include "fileio/filename.h"
 #include "fileio/safefile.h"
@@ -229,24 +230,24 @@ private:
 // Throws std::bad_alloc when a stream's small tables cannot be had.
 QByteArray infoJson(const FigureResult &figure, const QString *file)
 {
-    double box[6] = { 0, 0, 0, 0, 0, 0 };
-    // Nothing cancels this walk: it always completes.
-    if (figure.hasAxiom && !lsMeasureString(*figure.rules, *figure.commands.source(), box))
-        std::fill(box, box + 6, 0.0);
+    const FigureMeasure measure = measureFigure(figure);
     QJsonArray boxArray;
-    for (double b : box)
+    for (double b : measure.box)
         boxArray.append(b); // shortest text that reads back as the same double
     QByteArray json = "{";
     if (file)
         json += "\"file\":" + jsonText(*file) + ',';
-    // A document without an axiom draws nothing: no vertex, no strip.
-    const std::uint64_t vertices = figure.hasAxiom ? figure.count.vertices : 0;
-    const std::uint64_t strips = figure.hasAxiom ? figure.count.strips : 0;
-    json += "\"length\":" + QByteArray::number(quint64(figure.length))
-            + ",\"vertices\":" + QByteArray::number(quint64(vertices)) + ",\"strips\":"
-            + QByteArray::number(quint64(strips)) + ",\"box\":" + jsonText(boxArray)
-            + ",\"iterations\":" + QByteArray::number(figure.pass) + '}';
-    return json;
+    const auto number = [](lsWideCount n) {
+        return QByteArray::fromStdString(lsDecimal(n));
+    };
+    json += "\"length\":" + number(measure.length) + ",\"vertices\":" + number(measure.vertices)
+            + ",\"strips\":" + number(measure.strips) + ",\"box\":" + jsonText(boxArray)
+            + ",\"iterations\":" + QByteArray::number(figure.pass) + ",\"method\":";
+    if (measure.byUnits)
+        json += "\"units\"";
+    else
+        json += "\"walk\",\"reason\":" + jsonText(QString::fromStdString(measure.whyWalked));
+    return json + '}';
 }
 
 // A progress line on a terminal, redrawn in place.
@@ -376,8 +377,8 @@ int Runner::writeOutput(const Job &job, const FigureResult &figure, const Docume
     // Built for the picture's pixels, as the window builds it: the same segments, the same
     // pixels (SVG at its nominal size).
     if (figure.hasAxiom
-        && !buildViewGeometry(*figure.rules, *figure.commands.source(), mOptions.width,
-                              mOptions.height, *geometry, mOptions.view))
+        && !buildViewGeometry(figure.commands, figure.rules->angle, figure.rules->step,
+                              mOptions.width, mOptions.height, *geometry, mOptions.view))
         return fail(u"%1: not enough memory for the figure"_s.arg(job.name));
     if (!figure.hasAxiom)
         geometry.reset(); // the background alone, as the window shows such a document

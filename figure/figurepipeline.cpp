@@ -104,9 +104,10 @@ FigureResult generate(const FigureRequest &request,
         return result;
     }
     const std::string &axiom = *request.axiom;
-    // A stream reads the rules on every walk, long after the caller has the result's to
-    // change (its angle).
-    std::shared_ptr<const lsRuleSet> streamed;
+    // The pass keeps rules of its own: a stream reads them on every walk, and expansion
+    // units on every table, long after the caller has the result's to change (its angle).
+    const std::shared_ptr<const lsRuleSet> kept =
+            makeRuleSet(request.letters, request.rules, request.angle);
     Reporter reporter(progress, request.passes);
     // Whether a pass is too deep to draw; then it is what the figure steps back from.
     const auto tooDeep = [&](const lsGeometryCount &count) {
@@ -134,10 +135,18 @@ FigureResult generate(const FigureRequest &request,
             continue;
         }
         result.pass = passes;
-        if (length > request.stringBudget) {
-            if (!streamed)
-                streamed = makeRuleSet(request.letters, request.rules, request.angle);
-            result.commands = FigurePass(streamed, axiom, passes);
+        // A pass that units draw needs no string: its table is made here, once, for the
+        // builds that follow.
+        FigurePass streamed(kept, axiom, passes);
+        bool byUnits = false;
+        if (length >= kMinUnitSymbols) {
+            const lsUnitTable::Made units = streamed.units(kept->angle, kept->step, cancel);
+            if (units.cancelled)
+                return cancelled(request);
+            byUnits = units.table != nullptr;
+        }
+        if (length > request.stringBudget || byUnits) {
+            result.commands = std::move(streamed);
         } else {
             lsGeneration generation = lsGenerate(*rules, axiom, passes, request.stringBudget,
                                                  cancel, reporter.pass(passes));
@@ -161,7 +170,7 @@ FigureResult generate(const FigureRequest &request,
                     continue;
                 }
             }
-            result.commands = FigurePass(std::move(generation.string));
+            result.commands = FigurePass(kept, axiom, result.pass, std::move(generation.string));
         }
         result.count = *count; // none only for passes of more than 2^62 symbols
         result.length = result.commands.length();

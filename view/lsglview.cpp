@@ -51,17 +51,10 @@ std::shared_ptr<lsGeometry> buildGeometry(const FigurePass &commands,
                                           const std::atomic<bool> *cancel = nullptr,
                                           lsCommandSource::Progress progress = {})
 {
-    // The interpreter reads only the angle and the step; a private copy of both keeps the
-    // worker clear of later changes to the view's rule set.
-    lsRuleSet rules;
-    rules.angle = angle;
-    rules.step = step;
     try {
         auto target = std::make_shared<lsGeometry>();
-        const std::unique_ptr<lsCommandSource> source = commands.source();
-        source->watch(cancel, std::move(progress));
-        if (!buildViewGeometry(rules, *source, pixels.width(), pixels.height(), *target, view,
-                               box ? box->data() : nullptr))
+        if (!buildViewGeometry(commands, angle, step, pixels.width(), pixels.height(), *target,
+                               view, box ? box->data() : nullptr, cancel, std::move(progress)))
             return nullptr;
         return target;
     } catch (const std::bad_alloc &) {

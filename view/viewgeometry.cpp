@@ -1,5 +1,7 @@
 #include "view/viewgeometry.h"
 
+#include "engine/unitdrawing.h"
+
 lsGeometryReduction
 viewReduction(const double box[6], int width, int height, const FigureView &view)
 {
@@ -8,6 +10,8 @@ viewReduction(const double box[6], int width, int height, const FigureView &view
     reduction.pixelsPerUnit = camera.pixelsPerUnit;
     if (!camera.spins && !view.isFramed())
         reduction.region = camera.visibleRegion(viewRegionMargin);
+    if (!camera.spins)
+        reduction.picture = { width, height, camera.centre[0], camera.centre[1] };
     return reduction;
 }
 
@@ -39,4 +43,34 @@ bool buildViewGeometry(const lsRuleSet &rules,
         commands.rewind();
     }
     return lsBuildGeometry(rules, commands, geometry, viewReduction(box, width, height, view));
+}
+
+bool buildViewGeometry(const FigurePass &pass,
+                       double angle,
+                       double step,
+                       int width,
+                       int height,
+                       lsGeometry &geometry,
+                       const FigureView &view,
+                       const double *box,
+                       const std::atomic<bool> *cancel,
+                       lsCommandSource::Progress progress)
+{
+    if (width > 0 && height > 0) {
+        const lsUnitTable::Made units = pass.units(angle, step, cancel);
+        if (units.cancelled)
+            return false;
+        if (units.table) {
+            const lsGeometryReduction reduction =
+                    viewReduction(units.table->box(), width, height, view);
+            return lsBuildUnitGeometry(*units.table, geometry, reduction, cancel);
+        }
+    }
+    // The walk reads only the angle and the step: a rule set of its own holds them.
+    lsRuleSet rules;
+    rules.angle = angle;
+    rules.step = step;
+    const std::unique_ptr<lsCommandSource> source = pass.source();
+    source->watch(cancel, std::move(progress));
+    return buildViewGeometry(rules, *source, width, height, geometry, view, box);
 }

@@ -236,7 +236,9 @@ TEST_F(DocumentTest, ClosingAWindowDuringAGenerationCancelsIt)
     DocumentData data;
     data.axiom = "X";
     data.letters = { "X" };
-    data.rules = { std::string(19, 'X') }; // 19^7 bytes: 853 MiB, a second or more of work
+    // 18^7 X's and a ']' after each rewritten one, 618 MiB: a second or more of work (the ']'
+    // closes a bracket the rule did not open, so no expansion units stand for it).
+    data.rules = { std::string(18, 'X') + ']' };
     data.iterations = 7;
     for (int i = 0; i < 2; ++i) {
         LSDocument *d = openData(data, QStringLiteral("big%1.lsd").arg(i));

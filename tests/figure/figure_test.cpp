@@ -42,6 +42,15 @@ TEST(FigurePipeline, ShowsTheLastPassItCanDrawAndSaysWhy)
     EXPECT_EQ(figure.length, 129u);
     EXPECT_EQ(figure.count.vertices, 129u);
 
+    // A pass that expansion units draw is never rewritten, whatever the string budget: it
+    // is handed on with its unit table made.
+    figure = buildFigure(doubling(20));
+    EXPECT_EQ(figure.pass, 20);
+    EXPECT_TRUE(figure.commands.isStreamed());
+    const lsUnitTable::Made units = figure.commands.units(figure.rules->angle, figure.rules->step);
+    ASSERT_TRUE(units.table);
+    EXPECT_EQ(figure.commands.units(figure.rules->angle, figure.rules->step).table, units.table);
+
     request.lengthLimit = 100;
     figure = buildFigure(request);
     EXPECT_EQ(figure.outcome, FigureOutcome::LengthLimit);
@@ -123,9 +132,11 @@ TEST(FigureWorker, ANewerRequestCancelsTheRunningOneAndStopCancelsAndSaysSo)
     FigureWorker worker([&](std::uint64_t serial,
                             FigureResult result) { deliveries.add(serial, std::move(result)); },
                         [&](std::uint64_t serial, const FigureProgress &) { reporting = serial; });
-    // 2^28 moves: seconds of rewriting and counting were it not cancelled.
+    // 2^28 moves, under a rule that closes a bracket it did not open (so that no expansion
+    // units can stand for it): seconds of rewriting and counting were it not cancelled.
     const auto large = [] {
         FigureRequest request = doubling(28);
+        request.rules = { "FF]" };
         request.geometryBudget = UINT64_MAX;
         return request;
     };

@@ -194,13 +194,14 @@ TEST_F(GLViewTest, LargeFiguresBuildOffTheUiThreadAndTheLastHandOverWins)
 TEST_F(GLViewTest, AStreamedBuildReportsProgressAndANewerHandOverCancelsIt)
 {
     handOver(90, lsString("F"));
-    // 2^34 moves, never written out: a minute of walking were it not cancelled.
+    // 2^34 moves, never written out, under a rule that closes a bracket it did not open (so
+    // that no expansion units stand for them): a minute of walking were it not cancelled.
     std::shared_ptr<lsRuleSet> doubling = rules(90);
-    lsNewRule(*doubling, 'F', "FF");
+    lsNewRule(*doubling, 'F', "FF]");
     QSignalSpy progress(&view, &lsGLView::buildProgress);
     view.setRulesAndCommands(rules(90), FigurePass(doubling, "F", 34));
     ASSERT_TRUE(progress.wait(20000));
-    EXPECT_EQ(progress.last().at(1).toULongLong(), std::uint64_t(1) << 34);
+    EXPECT_EQ(progress.last().at(1).toULongLong(), (std::uint64_t(1) << 35) - 1);
 
     QSignalSpy ready(&view, &lsGLView::figureReady);
     view.setRulesAndCommands(rules(90), FigurePass(lsString("F+F")));
