@@ -97,12 +97,24 @@ void PixelCoverage::addSegment(double x0, double y0, double x1, double y1)
 
 void PixelCoverage::markNear(double x, double y)
 {
-    const double left = std::floor(x - 0.5), bottom = std::floor(y - 0.5);
-    if (!(left >= -1.0 && bottom >= -1.0 && left < mWidth && bottom < mHeight))
+    // The pixel whose middle is the nearest below and left of the point, offset by one so
+    // that points just outside the picture still mark the pixels inside it.
+    const double left = x + 0.5, bottom = y + 0.5;
+    if (!(left >= 0.0 && bottom >= 0.0 && left < mWidth + 1.0 && bottom < mHeight + 1.0))
         return;
-    const int x0 = int(left), y0 = int(bottom);
-    for (int py = std::max(y0, 0); py <= std::min(y0 + 1, mHeight - 1); ++py)
-        for (int px = std::max(x0, 0); px <= std::min(x0 + 1, mWidth - 1); ++px)
+    const int x1 = int(left), y1 = int(bottom); // the corner's pixel, plus one each way
+    const long block = long(y1) * (mWidth + 1) + x1;
+    if (block == mLastBlock)
+        return; // the run of tiny segments of a dense drawing stays in a block a while
+    mLastBlock = block;
+    if (x1 >= 1 && y1 >= 1 && x1 < mWidth && y1 < mHeight) {
+        std::uint8_t *const below = &mTouched[std::size_t(y1 - 1) * mWidth + x1 - 1];
+        below[0] = below[1] = 1;
+        below[mWidth] = below[mWidth + 1] = 1;
+        return;
+    }
+    for (int py = std::max(y1 - 1, 0); py <= std::min(y1, mHeight - 1); ++py)
+        for (int px = std::max(x1 - 1, 0); px <= std::min(x1, mWidth - 1); ++px)
             mTouched[std::size_t(py) * mWidth + px] = 1;
 }
 

@@ -77,6 +77,7 @@ private:
     double mCentreY;
     double mScale;
     std::vector<std::uint8_t> mTouched;    // per pixel
+    long mLastBlock = -1;                  // the four pixels marked last
     std::vector<std::uint32_t> mSolidSums; // solid pixels below and left of each corner
 };
 

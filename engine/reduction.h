@@ -160,10 +160,39 @@ struct ReducingConsumer
         return distance2(q, foot) * 16.0 <= merge2;
     }
 
+    // Whether p goes on from the last segment kept in a straight line, to within a turn of
+    // rounding.
+    bool goesStraightOn(const Point &p) const
+    {
+        constexpr double straight = 1e-9; // radians
+        Point a, b;
+        double ab = 0.0, a2 = 0.0, b2 = 0.0;
+        for (int i = 0; i < 3; ++i) {
+            a[i] = last[i] - from[i];
+            b[i] = p[i] - last[i];
+            ab += a[i] * b[i];
+            a2 += a[i] * a[i];
+            b2 += b[i] * b[i];
+        }
+        const double cx = a[1] * b[2] - a[2] * b[1], cy = a[2] * b[0] - a[0] * b[2],
+                     cz = a[0] * b[1] - a[1] * b[0];
+        return ab > 0.0 && cx * cx + cy * cy + cz * cz <= straight * straight * a2 * b2;
+    }
+
     // p ends a merged run when `afterMerge`.
     void keep(const Point &p, bool afterMerge)
     {
         hasPending = false;
+        if (joinsStraight && stripKept >= 2 && goesStraightOn(p)) {
+            // The vertex it replaces lies on the longer segment, and so does all it replaced.
+            if (joinedCount < maxJoined)
+                joined[joinedCount++] = last;
+            float *const end = geometry.vertices.data() + geometry.vertices.size();
+            for (int i = 0; i < 3; ++i)
+                end[i - 3] = static_cast<float>(p[i]);
+            last = p;
+            return;
+        }
         if (stripKept >= 2 && lastAfterMerge && afterMerge && joinedCount < maxJoined
             && onChord(last, p)
             && std::all_of(joined.begin(), joined.begin() + joinedCount,
@@ -203,6 +232,10 @@ struct ReducingConsumer
 
     lsGeometry &geometry;
     const lsGeometryReduction reduction;
+    // Whether segments that go on straight join whatever their length: the picture then
+    // has no paler pixel where they meet. A walk's segments a pixel long or more are left
+    // as they are, so that they draw as they would one by one.
+    bool joinsStraight = false;
     double merge2 = 0.0; // the squared distance below which vertices merge
     std::size_t taken = 0;
     Point last{};     // the vertex kept last

@@ -21,18 +21,18 @@ using lsDetail::UnitTurtle;
 // hundred microseconds.
 constexpr unsigned pollUnits = 4096;
 
-// Past this many vertices per pixel of the picture, a drawing is dense enough that drawing
-// its solid pixels as rows instead is worth a second traversal.
+// Past this many vertices kept per pixel of the picture, a drawing is dense enough that
+// drawing its solid pixels as rows instead is worth a second traversal.
 constexpr double denseVerticesPerPixel = 0.25;
 
 // Draws the units of a pass into a sink.
 //
-// A drawing that counts (`counted`, may be null) marks the pixels its segments cross; past
-// `vertexLimit` vertices it only marks them, and sends nothing more. A drawing that knows
-// the solid pixels (`solid`, may be null) leaves out every unit and segment that lies
-// within them, and draws them as rows a pixel apart instead: what it leaves out could only
-// have covered pixels that the rows cover in full, so a picture of a dense figure costs what
-// its pixels do.
+// A drawing that counts (`counted`, may be null) marks the pixels its segments touch; once
+// the reduction would keep more than `vertexLimit` of its vertices, it only marks them and
+// sends nothing more. A drawing that knows the solid pixels (`solid`, may be null) leaves
+// out every unit and segment that lies within them, and draws them as rows a pixel apart
+// instead: what it leaves out could only have covered pixels that the rows cover in full,
+// so a picture of a dense figure costs what its pixels do.
 class UnitDrawer
 {
 public:
@@ -51,28 +51,28 @@ public:
         , mCounted(counted)
         , mSolid(solid)
         , mVertexLimit(vertexLimit)
+        , mMerge2(std::pow(reduction.tolerance / reduction.pixelsPerUnit, 2))
     { }
 
     // False when cancelled.
     bool drawPass()
     {
         UnitTurtle t{ 0.0, 0.0, 0.0, mTable.step(), 0, false };
-        vertex(t);
+        startStrip({ t.x, t.y, t.z });
         Level top{ *this, mTable.passes() };
         if (!lsDetail::walkUnitOps(mTable.rules().axiom(), mTable.passes(), t, mStack, top))
             return false;
         if (mSolid) {
             mSolid->solidRows([this](double x0, double x1, double y) {
-                restart();
-                vertex(Point{ x0, y, 0.0 });
-                vertex(Point{ x1, y, 0.0 });
+                startStrip({ x0, y, 0.0 });
+                send({ x1, y, 0.0 });
             });
         }
         return true;
     }
 
     // Whether it stopped sending at its vertex limit.
-    bool muted() const { return mVertices > mVertexLimit; }
+    bool muted() const { return mMuted; }
 
 private:
     // The characters of a rule, each letter in them a unit of childPasses.
@@ -90,8 +90,8 @@ private:
         {
             return drawer.mTable.headings().vector(heading);
         }
-        void vertex(const UnitTurtle &t) { drawer.lineTo(t); }
-        void pop(const UnitTurtle &t) { drawer.jumpTo(t); }
+        void vertex(const UnitTurtle &t) { drawer.lineTo({ t.x, t.y, t.z }); }
+        void pop(const UnitTurtle &t) { drawer.jumpTo({ t.x, t.y, t.z }); }
     };
 
     struct Point
@@ -108,13 +108,25 @@ private:
         lsDetail::placeBox(t, u, box);
         if (mSolid && mSolid->solid(box)) {
             lsDetail::advance(t, u);
-            jumpTo(t);
+            jumpTo({ t.x, t.y, t.z });
             return true;
         }
         if (!showsDetail(box)) {
             // One segment to where it leaves the turtle: its start is the last vertex drawn.
             lsDetail::advance(t, u);
-            lineTo(t);
+            lineTo({ t.x, t.y, t.z });
+            return true;
+        }
+        if (u.outline != lsUnit::noOutline && u.childReach * std::abs(t.step) <= mDetail) {
+            // Every child is one segment: the outline has them all.
+            for (const lsUnitPoint &p : mTable.outline(u)) {
+                const Point at{ t.x + t.step * p.x, t.y + t.step * p.y, t.z + t.step * p.z };
+                if (p.jump)
+                    jumpTo(at);
+                else
+                    lineTo(at);
+            }
+            lsDetail::advance(t, u);
             return true;
         }
         Level level{ *this, passes - 1 };
@@ -136,57 +148,61 @@ private:
         return dx * dx + dy * dy + dz * dz > mDetail * mDetail;
     }
 
-    // A segment from the pen to the turtle, left out where every pixel it could reach is
-    // solid.
-    void lineTo(const UnitTurtle &t)
+    // A segment from the pen to p, left out where every pixel it could reach is solid.
+    void lineTo(const Point &p)
     {
-        const Point p{ t.x, t.y, t.z };
         if (mSolid) {
             const double box[6] = { std::min(mPen.x, p.x), std::max(mPen.x, p.x),
                                     std::min(mPen.y, p.y), std::max(mPen.y, p.y),
                                     std::min(mPen.z, p.z), std::max(mPen.z, p.z) };
             if (mSolid->solid(box)) {
-                jumpTo(t);
+                jumpTo(p);
                 return;
             }
         }
-        if (mLifted) {
-            restart();
-            vertex(mPen);
-        }
-        vertex(p);
+        if (mLifted)
+            startStrip(mPen);
+        send(p);
+        mPen = p;
     }
 
-    // The pen to the turtle without drawing (a ']' that pops): the next segment starts a
-    // strip there.
-    void jumpTo(const UnitTurtle &t)
+    // The pen to p without drawing (a ']' that pops): the next segment starts a strip there.
+    void jumpTo(const Point &p)
     {
-        mPen = { t.x, t.y, t.z };
+        mPen = p;
         mLifted = true;
     }
 
-    void vertex(const Point &p)
+    void startStrip(const Point &p)
     {
-        if (++mVertices <= mVertexLimit) {
-            if (mSink.full())
-                mSink.grow();
-            mSink.vertex(p.x, p.y, p.z);
-        }
-        if (mCounted && !mLifted)
-            mCounted->addSegment(mPen.x, mPen.y, p.x, p.y);
-        mPen = p;
-        mLifted = false;
-    }
-    void vertex(const UnitTurtle &t) { vertex(Point{ t.x, t.y, t.z }); }
-
-    void restart()
-    {
-        if (mVertices < mVertexLimit) {
+        if (!mMuted) {
             if (mSink.full())
                 mSink.grow();
             mSink.restart();
         }
-        mLifted = true;
+        mStripStart = true;
+        send(p);
+        mLifted = false;
+    }
+
+    void send(const Point &p)
+    {
+        if (!mMuted) {
+            if (mSink.full())
+                mSink.grow();
+            mSink.vertex(p.x, p.y, p.z);
+            // About the vertices the reduction keeps: those that start a strip or lie the
+            // merging distance or more from the last one counted.
+            const double dx = p.x - mCountedAt.x, dy = p.y - mCountedAt.y, dz = p.z - mCountedAt.z;
+            if (mStripStart || dx * dx + dy * dy + dz * dz >= mMerge2) {
+                mCountedAt = p;
+                mMuted = ++mVertices > mVertexLimit;
+            }
+        }
+        if (mCounted && !mStripStart)
+            mCounted->addSegment(mSent.x, mSent.y, p.x, p.y);
+        mSent = p;
+        mStripStart = false;
     }
 
     const lsUnitTable &mTable;
@@ -197,11 +213,16 @@ private:
     PixelCoverage *const mCounted;
     const PixelCoverage *const mSolid;
     const std::size_t mVertexLimit;
-    std::size_t mVertices = 0; // drawn so far, sent or not
+    const double mMerge2;      // the squared distance below which the reduction merges vertices
+    std::size_t mVertices = 0; // about the vertices the reduction keeps of those sent
+    Point mCountedAt{ 0.0, 0.0, 0.0 };
+    bool mMuted = false;
     std::vector<UnitTurtle> mStack;
     unsigned mUnits = 0;
-    Point mPen{ 0.0, 0.0, 0.0 }; // where the last segment ended, or the turtle jumped to
-    bool mLifted = true;         // the pen jumped: the next segment starts a strip
+    Point mPen{ 0.0, 0.0, 0.0 };  // where the last segment ended, or the turtle jumped to
+    bool mLifted = true;          // the pen jumped: the next segment starts a strip
+    Point mSent{ 0.0, 0.0, 0.0 }; // the vertex sent last
+    bool mStripStart = false;     // the next vertex sent starts a strip
 };
 
 // Draws the pass into geometry, reduced, as UnitDrawer does; false when cancelled. Sets
@@ -219,6 +240,7 @@ bool draw(const lsUnitTable &table,
     geometry.stripFirst.clear();
     geometry.stripCount.clear();
     lsDetail::ReducingConsumer consumer(geometry, reduction);
+    consumer.joinsStraight = true;
     bool drawn = false;
     lsDetail::pipeInto(consumer, [&](PipeSink &sink) {
         UnitDrawer drawer(table, reduction, cancel, sink, counted, solid, vertexLimit);

@@ -11,8 +11,6 @@ using lsDetail::UnitTurtle;
 
 namespace {
 
-constexpr std::uint32_t noUnit = UINT32_MAX;
-
 // How much filling may be done between two looks at the cancellation flag.
 constexpr std::uint64_t pollWork = 4096;
 
@@ -70,9 +68,10 @@ public:
         , mLimits(limits)
         , mCancel(cancel)
         , mStacks(std::size_t(table.mPasses) + 1)
+        , mOutlines(std::size_t(table.mPasses) + 1)
     { }
 
-    // The unit's index, filled if it was not yet; noUnit when filling stopped (refusal or
+    // The unit's index, filled if it was not yet; notFound when filling stopped (refusal or
     // cancelled then say why).
     std::uint32_t unitOf(int letter, int passes, bool negated, std::uint32_t heading);
     // The box of the whole pass and its ']'s that pop at the axiom's level; false when
@@ -83,24 +82,31 @@ public:
     bool cancelled = false;
 
 private:
-    // Walks ops with every letter a unit of childPasses, widening the box by what they draw.
+    // Walks ops with every letter a unit of childPasses, widening the box by what they draw
+    // and, with an outline (may be null), keeping where each leaves the turtle.
     struct BoxVisitor
     {
         Filler &filler;
         int childPasses;
+        std::vector<lsUnitPoint> *outline;
         double box[6] = { 0, 0, 0, 0, 0, 0 };
+        double childReach = 0.0;
         lsWideCount pops = 0;
 
         bool unit(int letter, UnitTurtle &t)
         {
             const std::uint32_t index = filler.unitOf(letter, childPasses, t.negated, t.heading);
-            if (index == noUnit)
+            if (index == notFound)
                 return false;
             const lsUnit &u = filler.mTable.mUnits[index];
             double placed[6];
             lsDetail::placeBox(t, u, placed);
             widen(box, placed);
+            childReach = std::max(childReach, std::hypot(placed[lsMaxX] - placed[lsMinX],
+                                                         placed[lsMaxY] - placed[lsMinY],
+                                                         placed[lsMaxZ] - placed[lsMinZ]));
             lsDetail::advance(t, u);
+            keep(t, false);
             return true;
         }
         std::uint32_t turn(std::uint32_t heading, lsHeadingSet::Turn turn)
@@ -115,8 +121,22 @@ private:
         {
             return filler.mTable.mHeadings.vector(heading);
         }
-        void vertex(const UnitTurtle &t) { lsGrowBox(box, t.x, t.y, t.z); }
-        void pop(const UnitTurtle &) { ++pops; }
+        void vertex(const UnitTurtle &t)
+        {
+            lsGrowBox(box, t.x, t.y, t.z);
+            childReach = std::max(childReach, std::abs(t.step));
+            keep(t, false);
+        }
+        void pop(const UnitTurtle &t)
+        {
+            ++pops;
+            keep(t, true);
+        }
+        void keep(const UnitTurtle &t, bool jump)
+        {
+            if (outline)
+                outline->push_back({ t.x, t.y, t.z, jump });
+        }
     };
 
     bool spend(std::size_t work);
@@ -125,7 +145,8 @@ private:
     lsUnitTable &mTable;
     const lsUnitLimits &mLimits;
     const std::atomic<bool> *mCancel;
-    std::vector<std::vector<UnitTurtle>> mStacks; // per passes left, reused
+    std::vector<std::vector<UnitTurtle>> mStacks;    // per passes left, reused
+    std::vector<std::vector<lsUnitPoint>> mOutlines; // the same
     std::uint64_t mWork = 0;
     std::uint64_t mNextPoll = pollWork;
     bool mTurnsAboutX = false;
@@ -135,19 +156,21 @@ std::uint32_t
 lsUnitTable::Filler::unitOf(int letter, int passes, bool negated, std::uint32_t heading)
 {
     const std::uint64_t key = mTable.key(letter, passes, negated, heading);
-    if (const std::uint32_t known = mTable.find(key); known != noUnit)
+    if (const std::uint32_t known = mTable.find(key); known != notFound)
         return known;
     const std::span<const lsUnitOp> ops = mTable.mRules.rule(letter);
     if (!spend(ops.size() + 1))
-        return noUnit;
+        return notFound;
     if (mTable.mUnits.size() >= mLimits.units) {
         refusal = "too many units to tabulate (" + std::to_string(mLimits.units) + ")";
-        return noUnit;
+        return notFound;
     }
     UnitTurtle t{ 0.0, 0.0, 0.0, 1.0, heading, negated };
-    BoxVisitor visitor{ *this, passes - 1 };
+    std::vector<lsUnitPoint> &outline = mOutlines[passes];
+    outline.clear();
+    BoxVisitor visitor{ *this, passes - 1, &outline };
     if (!lsDetail::walkUnitOps(ops, passes - 1, t, mStacks[passes], visitor))
-        return noUnit;
+        return notFound;
     lsUnit u;
     std::copy(visitor.box, visitor.box + 6, u.box);
     u.exit[0] = t.x;
@@ -156,9 +179,19 @@ lsUnitTable::Filler::unitOf(int letter, int passes, bool negated, std::uint32_t 
     u.scale = t.step;
     u.heading = t.heading;
     u.flips = t.negated != negated;
+    u.childReach = visitor.childReach;
     if (!isFinite(u)) {
         refusal = "the step grows past what a double can hold";
-        return noUnit;
+        return notFound;
+    }
+    // Outlines are kept while they fit their budget; a drawing opens the units without one.
+    u.outline = lsUnit::noOutline;
+    u.outlineSize = 0;
+    std::vector<lsUnitPoint> &kept = mTable.mOutlines;
+    if (kept.size() + outline.size() <= mLimits.outlinePoints) {
+        u.outline = static_cast<std::uint32_t>(kept.size());
+        u.outlineSize = static_cast<std::uint32_t>(outline.size());
+        kept.insert(kept.end(), outline.begin(), outline.end());
     }
     const auto index = static_cast<std::uint32_t>(mTable.mUnits.size());
     mTable.mUnits.push_back(u);
@@ -169,7 +202,7 @@ lsUnitTable::Filler::unitOf(int letter, int passes, bool negated, std::uint32_t 
 bool lsUnitTable::Filler::fillPass(lsWideCount &axiomPops)
 {
     UnitTurtle t{ 0.0, 0.0, 0.0, mTable.mStep, 0, false };
-    BoxVisitor visitor{ *this, mTable.mPasses };
+    BoxVisitor visitor{ *this, mTable.mPasses, nullptr };
     std::vector<UnitTurtle> stack;
     if (!lsDetail::walkUnitOps(mTable.mRules.axiom(), mTable.mPasses, t, stack, visitor))
         return false;
@@ -283,35 +316,6 @@ lsUnitTable::Made lsUnitTable::make(const lsRuleSet &rules,
     return made;
 }
 
-std::uint64_t lsUnitTable::key(int letter, int passes, bool negated, std::uint32_t heading) const
-{
-    const auto perHeading = std::uint64_t(mPasses + 1) * std::uint64_t(mRules.letterCount());
-    return ((heading * perHeading + std::uint64_t(passes) * mRules.letterCount() + letter) << 1)
-           | std::uint64_t(negated);
-}
-
-namespace {
-
-std::size_t slotOf(std::uint64_t key, std::size_t mask)
-{
-    return std::size_t((key * 0x9E3779B97F4A7C15ull) >> 32) & mask;
-}
-
-} // namespace
-
-std::uint32_t lsUnitTable::find(std::uint64_t key) const
-{
-    if (mKeys.empty())
-        return noUnit;
-    const std::size_t mask = mKeys.size() - 1;
-    for (std::size_t i = slotOf(key, mask);; i = (i + 1) & mask) {
-        if (mKeys[i] == key + 1)
-            return mSlots[i];
-        if (mKeys[i] == 0)
-            return noUnit;
-    }
-}
-
 void lsUnitTable::insert(std::uint64_t key, std::uint32_t index)
 {
     if (2 * (mUnits.size() + 1) > mKeys.size()) {
@@ -337,9 +341,4 @@ void lsUnitTable::insert(std::uint64_t key, std::uint32_t index)
         i = (i + 1) & mask;
     mKeys[i] = key + 1;
     mSlots[i] = index;
-}
-
-const lsUnit &lsUnitTable::unit(int letter, int passes, bool negated, std::uint32_t heading) const
-{
-    return mUnits[find(key(letter, passes, negated, heading))];
 }

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,18 +27,35 @@
 // starts.
 struct lsUnit
 {
+    static constexpr std::uint32_t noOutline = UINT32_MAX;
+
     double box[6];         // of its points at step 1 and of its entry, the origin (lsBoxIndex)
     double exit[3];        // where it leaves the turtle, at step 1
     double scale;          // the step it leaves, for a step of 1 (its '@' factors)
     std::uint32_t heading; // the heading it leaves (lsHeadingSet)
     bool flips;            // whether it leaves the angle's sign negated ('!')
+    // What it draws when each of its children is one segment (lsUnitTable::outline): the
+    // first point and their number, noOutline when the table keeps none; and the largest
+    // child's reach (its box's diagonal, or a move's length) at step 1.
+    std::uint32_t outline;
+    std::uint32_t outlineSize;
+    double childReach;
+};
+
+// A point of a unit's outline, at step 1 from its entry: where a move or a child unit left
+// the turtle, or where a ']' put it back (`jump`: no segment leads there).
+struct lsUnitPoint
+{
+    double x, y, z;
+    bool jump;
 };
 
 // What a table may grow to before it gives up for the walk.
 struct lsUnitLimits
 {
     std::size_t headings = std::size_t(1) << 16;
-    std::size_t units = std::size_t(1) << 20; // of 72 bytes each, and the index
+    std::size_t units = std::size_t(1) << 20;         // of 104 bytes each, and the index
+    std::size_t outlinePoints = std::size_t(1) << 22; // of 32 bytes each
     // Rule characters read to fill the table: when filling it costs more than walking the
     // pass would, the walk is the better way.
     std::uint64_t work = UINT64_MAX;
@@ -70,7 +88,10 @@ public:
 
     // The unit of a letter (its number in rules()) with `passes` passes left, entered with
     // the heading and the angle's sign: one the pass reaches.
-    const lsUnit &unit(int letter, int passes, bool negated, std::uint32_t heading) const;
+    const lsUnit &unit(int letter, int passes, bool negated, std::uint32_t heading) const
+    {
+        return mUnits[find(key(letter, passes, negated, heading))];
+    }
 
     // The whole pass, as a walk of its symbols finds it: the box of its vertices, and its
     // symbols, vertices (the start, one per move, one per ']' that pops) and strips.
@@ -80,13 +101,42 @@ public:
     lsWideCount strips() const { return mStrips; }
     std::size_t unitCount() const { return mUnits.size(); }
 
+    // A unit's outline (lsUnit::outline): what it draws when its children are segments.
+    std::span<const lsUnitPoint> outline(const lsUnit &u) const
+    {
+        return { mOutlines.data() + u.outline, u.outlineSize };
+    }
+
 private:
     class Filler;
 
     lsUnitTable(const lsRuleSet &rules, std::string_view axiom, int passes, std::size_t headings);
 
-    std::uint64_t key(int letter, int passes, bool negated, std::uint32_t heading) const;
-    std::uint32_t find(std::uint64_t key) const;
+    static constexpr std::uint32_t notFound = UINT32_MAX;
+
+    std::uint64_t key(int letter, int passes, bool negated, std::uint32_t heading) const
+    {
+        const auto perHeading = std::uint64_t(mPasses + 1) * std::uint64_t(mRules.letterCount());
+        return ((heading * perHeading + std::uint64_t(passes) * mRules.letterCount() + letter) << 1)
+               | std::uint64_t(negated);
+    }
+    static std::size_t slotOf(std::uint64_t key, std::size_t mask)
+    {
+        return std::size_t((key * 0x9E3779B97F4A7C15ull) >> 32) & mask;
+    }
+    // The unit of a key, notFound for none.
+    std::uint32_t find(std::uint64_t key) const
+    {
+        if (mKeys.empty())
+            return notFound;
+        const std::size_t mask = mKeys.size() - 1;
+        for (std::size_t i = slotOf(key, mask);; i = (i + 1) & mask) {
+            if (mKeys[i] == key + 1)
+                return mSlots[i];
+            if (mKeys[i] == 0)
+                return notFound;
+        }
+    }
     void insert(std::uint64_t key, std::uint32_t index);
 
     lsUnitRules mRules;
@@ -94,6 +144,7 @@ private:
     int mPasses;
     double mStep;
     std::vector<lsUnit> mUnits;
+    std::vector<lsUnitPoint> mOutlines;
     // Open addressing, key + 1 (0 marks a free slot) -> unit.
     std::vector<std::uint64_t> mKeys;
     std::vector<std::uint32_t> mSlots;

@@ -202,6 +202,37 @@ TEST(SprigRenderBox, ReadsBackExactly)
         EXPECT_EQ(printed[i].toDouble(), box[i]) << "box entry " << i;
 }
 
+TEST(SprigRenderMethod, SaysWhichWayAPassWasMeasuredAndWhyItWasWalked)
+{
+    const struct
+    {
+        QStringList arguments;
+        const char *method;
+        const char *reason;
+    } cases[] = {
+        { { u"--rule"_s, u"X=XXXX[X]XXXXXXXXXXXXXXXXX"_s, u"--iterations"_s, u"5"_s },
+          "units",
+          nullptr },
+        { { u"--rule"_s, u"X=XX"_s, u"--iterations"_s, u"5"_s },
+          "walk",
+          "walking a pass this short is quicker" },
+        { { u"--rule"_s, u"X=XXXX]XXXXXXXXXXXXXXXXX"_s, u"--iterations"_s, u"5"_s },
+          "walk",
+          "rule X closes a bracket it did not open" },
+    };
+    for (const auto &c : cases) {
+        const Result r =
+                sprigRender(QStringList{ u"--info"_s, u"--axiom"_s, u"X"_s } + c.arguments);
+        ASSERT_EQ(r.status, 0) << r.err.toStdString();
+        const QJsonObject info = jsonOf(r.out);
+        EXPECT_EQ(info[u"method"_s].toString().toStdString(), c.method);
+        EXPECT_EQ(info.contains(u"reason"_s), c.reason != nullptr);
+        if (c.reason) {
+            EXPECT_EQ(info[u"reason"_s].toString().toStdString(), c.reason);
+        }
+    }
+}
+
 TEST(SprigRenderBudget, APassPastTheStringBudgetIsStreamed)
 {
     // 20^7 bytes would exceed the 1 GiB string budget.

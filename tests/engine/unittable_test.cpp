@@ -107,14 +107,19 @@ TEST(UnitTable, StandsInOnlyWhereRewritingCannotChangeWhatAUnitDoes)
         { "@2X", { { 'X', "F" } }, "the number after @ in the axiom can be changed" },
         { "X", { { 'X', "@inf[X]" } }, "the number after @ in rule X is not finite" },
         { "X", { { 'X', "@1e200[F]X" } }, "the step grows past what a double can hold" },
-        { "X", { { 'X', "F>X+X" } }, "too many headings (3D turns", 22.0, 7, { 64 } },
+        { "X",
+          { { 'X', "F>X+X" } },
+          "too many headings (3D turns",
+          22.0,
+          7,
+          lsUnitLimits{ .headings = 64 } },
         { "X", { { 'X', "F+X" } }, "too small to tell headings apart", 1e-5 },
         { "X",
           { { 'X', "F+XFX" } },
           "walking this pass is quicker",
           60.0,
           3,
-          { 65536, 1 << 20, 2 } },
+          lsUnitLimits{ .work = 2 } },
     };
     for (const auto &c : cases) {
         const auto set = makeRuleSet(c.rules, c.degrees * degree);
