@@ -4,6 +4,7 @@
 
 #include "engine/generation.h"
 #include "engine/unittable.h"
+#include "pictureagreement.h"
 #include "rendertest.h"
 #include "view/figurecamera.h"
 #include "view/figurerenderer.h"
@@ -45,30 +46,6 @@ std::unique_ptr<lsRuleSet> ruleSet(const Figure &f)
     for (const auto &[letter, text] : f.rules)
         lsNewRule(*set, letter, text);
     return set;
-}
-
-// The share of the lit pixels of a that have a lit pixel of b at most one pixel away.
-double litWithinAPixel(const lsImageRep &a, const lsImageRep &b)
-{
-    constexpr std::array<std::uint8_t, 3> black{ 0, 0, 0 };
-    long lit = 0, near = 0;
-    for (int y = 0; y < a.height; ++y) {
-        for (int x = 0; x < a.width; ++x) {
-            if (pixel(a, x, y) == black)
-                continue;
-            ++lit;
-            bool found = false;
-            for (int dy = -1; dy <= 1 && !found; ++dy) {
-                for (int dx = -1; dx <= 1 && !found; ++dx) {
-                    const int nx = x + dx, ny = y + dy;
-                    found = nx >= 0 && ny >= 0 && nx < b.width && ny < b.height
-                            && pixel(b, nx, ny) != black;
-                }
-            }
-            near += found;
-        }
-    }
-    return lit > 0 ? double(near) / double(lit) : 1.0;
 }
 
 class UnitDrawingTest : public ::testing::Test
