@@ -4,7 +4,9 @@
 #include "cli/documentjson.h"
 #include "document/model/documentfigure.h"
 #include "document/model/documentfile.h"
+#include "figure/figurelimits.h"
 #include "figure/figuremeasure.h"
+#include "figure/figurerules.h"
 #include "fileio/boundedread.h"
 #include "fileio/filename.h"
 #include "fileio/safefile.h"
@@ -250,6 +252,21 @@ QByteArray infoJson(const FigureResult &figure, const QString *file)
     return json + '}';
 }
 
+// Why pass `passes` of the request cannot be shown past the window's passes, if it cannot:
+// expansion units do not draw it, and it is too long to walk as a matter of course.
+std::optional<std::string> refusalPast(const FigureRequest &request, int passes)
+{
+    const std::shared_ptr<const lsRuleSet> rules =
+            makeRuleSet(request.letters, request.rules, request.angle);
+    const FigurePass pass(rules, *request.axiom, passes);
+    if (pass.length() < kMinUnitSymbols)
+        return std::nullopt;
+    const lsUnitTable::Made units = pass.units(rules->angle, rules->step);
+    if (units.table)
+        return std::nullopt;
+    return units.refusal;
+}
+
 // A progress line on a terminal, redrawn in place.
 class Progress
 {
@@ -347,6 +364,17 @@ int Runner::run(const Job &job)
     }
 
     FigureRequest request = figureRequest(document);
+    // Passes past the window's come from expansion units only: a document they do not draw
+    // shows the window's last pass, and says why.
+    std::string beyond;
+    if (mOptions.unitIterations && request.axiom) {
+        if (const auto refusal = refusalPast(request, *mOptions.unitIterations))
+            beyond = "showing pass " + std::to_string(request.passes) + " of "
+                     + std::to_string(*mOptions.unitIterations) + ": passes past "
+                     + std::to_string(kMaxIterations) + " need expansion units, and " + *refusal;
+        else
+            request.passes = *mOptions.unitIterations;
+    }
     const FigureResult figure = buildFigure(request);
     const QString why = QString::fromStdString(describeOutcome(figure, job.name.toStdString()));
     if (figure.nothing)
@@ -366,6 +394,10 @@ int Runner::run(const Job &job)
     }
     if (figure.outcome != FigureOutcome::Complete) {
         report(why);
+        return ExitStoppedAtBudget;
+    }
+    if (!beyond.empty()) {
+        report(job.name + u": "_s + QString::fromStdString(beyond));
         return ExitStoppedAtBudget;
     }
     return ExitSuccess;

@@ -1,5 +1,6 @@
 #include "figure/figurepipeline.h"
 
+#include "figure/figurelimits.h"
 #include "figure/figurerules.h"
 
 #include <cctype>
@@ -119,6 +120,26 @@ FigureResult generate(const FigureRequest &request,
         return true;
     };
     int passes = request.passes;
+    if (passes > kMaxIterations) {
+        // Past the window's passes (sprig-render only), a pass that expansion units draw is
+        // shown whatever its length: what it costs follows the picture.
+        FigurePass pass(kept, axiom, passes);
+        const lsUnitTable::Made units = pass.units(kept->angle, kept->step, cancel);
+        if (units.cancelled)
+            return cancelled(request);
+        if (units.table) {
+            const auto narrow = [](lsWideCount n) {
+                return n > UINT64_MAX ? UINT64_MAX : std::uint64_t(n);
+            };
+            result.pass = passes;
+            result.count = lsCountGeometryAfter(*rules, axiom, passes)
+                                   .value_or(lsGeometryCount{ narrow(units.table->vertices()),
+                                                              narrow(units.table->strips()), 0 });
+            result.length = pass.length();
+            result.commands = std::move(pass);
+            return result;
+        }
+    }
     for (;;) {
         // Sized exactly before anything is made, from per-letter numbers.
         const std::uint64_t length = lsLengthAfter(*rules, axiom, passes);

@@ -233,6 +233,26 @@ TEST(SprigRenderMethod, SaysWhichWayAPassWasMeasuredAndWhyItWasWalked)
     }
 }
 
+TEST(SprigRenderBeyond, PassesPastSevenAreDrawnFromUnitsWithExactCounts)
+{
+    // Pass 16 of the 18-segment island: 4 * 18^16 moves and 8.3e20 symbols, printed whole.
+    Result r = sprigRender({ u"--info"_s, u"--axiom"_s, u"F-F-F-F"_s, u"--rule"_s,
+                             u"F=F+FF-FF-F-F+F+FF-F-F+F+FF+FF-F"_s, u"--iterations"_s, u"16"_s });
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("\"length\":828646212188525482707,"
+                               "\"vertices\":485758124386377007105,\"strips\":1,"))
+            << r.out.toStdString();
+    EXPECT_EQ(jsonOf(r.out)[u"iterations"_s].toInt(), 16);
+
+    // Rules units cannot stand for show the window's last pass, and say why.
+    r = sprigRender({ u"--info"_s, u"--axiom"_s, u"F"_s, u"--rule"_s, u"F=FFFFFFFF]"_s,
+                      u"--iterations"_s, u"12"_s });
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(jsonOf(r.out)[u"iterations"_s].toInt(), 7);
+    EXPECT_TRUE(r.err.contains("passes past 7 need expansion units, and rule F closes a bracket"))
+            << r.err.toStdString();
+}
+
 TEST(SprigRenderBudget, APassPastTheStringBudgetIsStreamed)
 {
     // 20^7 bytes would exceed the 1 GiB string budget.
