@@ -14,9 +14,10 @@ namespace lsDetail {
 class PixelCoverage
 {
 public:
-    // Pictures larger than this are not followed: the counts would cost more memory than
-    // the segments they save.
-    static constexpr long long maxPixels = 4096LL * 4096LL;
+    // Pictures larger than this are not followed: their marks would cost more memory, and
+    // finding the solid pixels more time between two looks at a cancellation flag, than the
+    // segments they save.
+    static constexpr long long maxPixels = 2048LL * 2048LL;
     // How far from a pixel the segments must cross every pixel for it to be solid, and how
     // far around a segment every pixel must be solid for the segment to change none: lines
     // two pixels wide and smoothed reach less than this far from where they run.

@@ -274,9 +274,10 @@ bool lsBuildUnitGeometry(const lsUnitTable &table,
         bool drawn = draw(table, geometry, reduction, cancel, coverage ? &*coverage : nullptr,
                           nullptr, vertexLimit, muted);
         if (drawn && muted) {
-            const bool solid = coverage->findSolid();
-            drawn = draw(table, geometry, reduction, cancel, nullptr, solid ? &*coverage : nullptr,
-                         SIZE_MAX, muted);
+            // The first drawing stopped sending: only the second makes the geometry.
+            drawn = !(cancel && cancel->load(std::memory_order_relaxed))
+                    && draw(table, geometry, reduction, cancel, nullptr,
+                            coverage->findSolid() ? &*coverage : nullptr, SIZE_MAX, muted);
         }
         if (!drawn) {
             geometry = lsGeometry();
