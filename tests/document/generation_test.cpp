@@ -205,12 +205,14 @@ TEST_F(DocumentTest, ExplosiveRuleStopsAtTheLastPassThatCanBeDrawnAndSaysSo)
 // have ended before Esc could reach it.
 TEST_F(DocumentTest, EscapeStopsALargeGenerationAndKeepsTheFigureShown)
 {
-    LSDocument *d = openData(squareKoch(2));
+    // A ']' the rule did not open keeps expansion units from standing for its passes.
+    DocumentData data = squareKoch(2);
+    data.rules[0] += ']';
+    LSDocument *d = openData(data);
     ASSERT_TRUE(d);
-    const DocumentData data = squareKoch(2);
     const ExpectedFigure small = expectedGeometry("F-F-F-F", data.letters, data.rules, 90, 2);
     ASSERT_TRUE(showsGeometry(d, small));
-    d->setIterations(6); // 232 MB and 136 million moves
+    d->setIterations(6); // 240 MB and 136 million moves
     ASSERT_TRUE(waitUntil(
             [&] { return d->isGenerating() && d->statusLine()->text().endsWith(u'\u2026'); }));
     EXPECT_TRUE(d->isGenerating());
