@@ -1,9 +1,9 @@
 // Expansion units: making the table of a pass, building a picture's geometry from it, and
 // how closely the pictures made from units agree with those of every symbol walked.
 //
-//   build/bench/unit_bench --benchmark_filter='Table|Geometry'  # tables and geometry
-//   build/bench/unit_bench --benchmark_filter=Agreement/5       # every demo, pass 5 (minutes
-//                                                              # at pass 7: it walks them all)
+//   build/bench/unit_bench --benchmark_filter='Table|Geometry|Cancel'
+//   build/bench/unit_bench --benchmark_filter=Agreement/5  # every demo at pass 5 (minutes at
+//                                                         # pass 7: it walks them all)
 #include "document/model/documentfigure.h"
 #include "document/model/documentfile.h"
 #include "engine/unitdrawing.h"
@@ -17,11 +17,14 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -121,6 +124,36 @@ void BM_UnitGeometry(benchmark::State &state, const std::string &demo, double zo
     state.counters["vertices"] = double(geometry.vertexCount());
 }
 
+// A build of pass 7 of the Quadratic Gosper Curve at 2000 x 2000 cancelled 50 ms in:
+// stop_ms runs from the flag being set to the build returning.
+void BM_UnitCancel(benchmark::State &state)
+{
+    const FigureResult figure = figureOf("Quadratic Gosper Curve", 7);
+    const lsUnitTable::Made made = figure.commands.units(figure.rules->angle, figure.rules->step);
+    if (!made.table) {
+        state.SkipWithError(made.refusal.c_str());
+        return;
+    }
+    double stopMs = 0;
+    for (auto _ : state) {
+        std::atomic<bool> cancel{ false };
+        lsGeometry geometry;
+        std::chrono::steady_clock::time_point returned;
+        std::thread build([&] {
+            (void)lsBuildUnitGeometry(*made.table, geometry,
+                                      viewReduction(made.table->box(), 2000, 2000, {}), &cancel);
+            returned = std::chrono::steady_clock::now();
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const auto set = std::chrono::steady_clock::now();
+        cancel = true;
+        build.join();
+        stopMs =
+                std::max(stopMs, std::chrono::duration<double, std::milli>(returned - set).count());
+    }
+    state.counters["stop_ms"] = stopMs;
+}
+
 // Every demo at one pass and zoom, at 1000 x 1000: the picture buildViewGeometry draws
 // against the one its pass walked gives. The lowest agreement either way, over the demos.
 void BM_UnitAgreement(benchmark::State &state, int passes, double zoom)
@@ -182,6 +215,10 @@ void registerAll()
                     ->Unit(benchmark::kMillisecond)
                     ->UseRealTime();
     }
+    benchmark::RegisterBenchmark("BM_UnitCancel", BM_UnitCancel)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime()
+            ->Iterations(5);
     for (int passes = 5; passes <= 7; ++passes) {
         for (const double zoom : { 1.0, 16.0, 256.0 })
             benchmark::RegisterBenchmark(

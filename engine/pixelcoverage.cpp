@@ -37,20 +37,27 @@ bool clip(double ax,
     return t0 <= t1;
 }
 
-// Sums of a w x h grid of 0 and 1 below and left of each corner, (w + 1) x (h + 1).
+// Sums of a w x h grid of 0 and 1 below and left of each corner, (w + 1) x (h + 1). False
+// (sums unfinished) once cancel (may be null) is seen set: it is looked at every few rows.
 template<typename Cell>
-std::vector<std::uint32_t> cornerSums(int w, int h, Cell &&cell)
+bool cornerSums(int w,
+                int h,
+                Cell &&cell,
+                const std::atomic<bool> *cancel,
+                std::vector<std::uint32_t> &sums)
 {
     const std::size_t stride = std::size_t(w) + 1;
-    std::vector<std::uint32_t> sums(stride * (std::size_t(h) + 1), 0);
+    sums.assign(stride * (std::size_t(h) + 1), 0);
     for (int y = 0; y < h; ++y) {
+        if (y % 64 == 0 && cancel && cancel->load(std::memory_order_relaxed))
+            return false;
         std::uint32_t rowSum = 0;
         for (int x = 0; x < w; ++x) {
             rowSum += cell(x, y);
             sums[(y + 1) * stride + x + 1] = sums[y * stride + x + 1] + rowSum;
         }
     }
-    return sums;
+    return true;
 }
 
 // The cells set in [x0, x1) x [y0, y1) of a grid summed by cornerSums.
@@ -118,22 +125,26 @@ void PixelCoverage::markNear(double x, double y)
             mTouched[std::size_t(py) * mWidth + px] = 1;
 }
 
-bool PixelCoverage::findSolid()
+bool PixelCoverage::findSolid(const std::atomic<bool> *cancel)
 {
-    const std::vector<std::uint32_t> touched = cornerSums(
-            mWidth, mHeight, [&](int x, int y) { return mTouched[std::size_t(y) * mWidth + x]; });
+    std::vector<std::uint32_t> touched;
+    if (!cornerSums(
+                mWidth, mHeight,
+                [&](int x, int y) { return mTouched[std::size_t(y) * mWidth + x]; }, cancel,
+                touched))
+        return false;
     constexpr int reach = solidReach;
     constexpr std::uint64_t around = (2 * reach + 1) * (2 * reach + 1);
     bool any = false;
-    mSolidSums = cornerSums(mWidth, mHeight, [&](int x, int y) {
-        const bool solid =
+    const auto solid = [&](int x, int y) {
+        const bool is =
                 x >= reach && y >= reach && x + reach < mWidth && y + reach < mHeight
                 && countIn(touched, mWidth, x - reach, y - reach, x + reach + 1, y + reach + 1)
                            == around;
-        any |= solid;
-        return std::uint32_t(solid);
-    });
-    return any;
+        any |= is;
+        return std::uint32_t(is);
+    };
+    return cornerSums(mWidth, mHeight, solid, cancel, mSolidSums) && any;
 }
 
 bool PixelCoverage::solid(const double *box) const

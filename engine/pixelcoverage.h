@@ -6,6 +6,7 @@
 
 #include "engine/interpreter.h"
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -31,9 +32,10 @@ public:
     void addSegment(double x0, double y0, double x1, double y1);
 
     // Finds the solid pixels: those around which the segments marked touch every pixel up
-    // to solidReach + 1 pixels away. Lines two pixels wide drawn that densely cover them in
-    // full, and so do rows a pixel apart. False when there are none.
-    bool findSolid();
+    // to solidReach pixels away. Lines two pixels wide drawn that densely cover them in
+    // full, and so do rows a pixel apart. False when there are none, or when cancel (may be
+    // null) was seen set.
+    bool findSolid(const std::atomic<bool> *cancel);
     // Whether every pixel within solidReach pixels of the box (lsBoxIndex, figure units) is
     // solid: whatever is drawn inside the box then changes none of them.
     bool solid(const double *box) const;

@@ -19,7 +19,7 @@ using lsDetail::UnitTurtle;
 
 // How many units may be looked at between two looks at the cancellation flag: a few
 // hundred microseconds.
-constexpr unsigned pollUnits = 4096;
+constexpr unsigned pollUnits = 1024;
 
 // Past this many vertices kept per pixel of the picture, a drawing is dense enough that
 // drawing its solid pixels as rows instead is worth a second traversal.
@@ -275,9 +275,10 @@ bool lsBuildUnitGeometry(const lsUnitTable &table,
                           nullptr, vertexLimit, muted);
         if (drawn && muted) {
             // The first drawing stopped sending: only the second makes the geometry.
+            const bool solid = coverage->findSolid(cancel);
             drawn = !(cancel && cancel->load(std::memory_order_relaxed))
                     && draw(table, geometry, reduction, cancel, nullptr,
-                            coverage->findSolid() ? &*coverage : nullptr, SIZE_MAX, muted);
+                            solid ? &*coverage : nullptr, SIZE_MAX, muted);
         }
         if (!drawn) {
             geometry = lsGeometry();

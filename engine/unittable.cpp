@@ -218,8 +218,9 @@ bool lsUnitTable::Filler::fillPass(lsWideCount &axiomPops)
 bool lsUnitTable::Filler::spend(std::size_t work)
 {
     mWork += work;
-    if (mWork > mLimits.work) {
-        refusal = "walking this pass is quicker";
+    if (mWork > mLimits.work || mWork > mLimits.maxWork) {
+        refusal = mWork > mLimits.work ? "walking this pass is quicker"
+                                       : "its unit table would take too long to fill";
         return false;
     }
     if (mWork >= mNextPoll) {

@@ -57,8 +57,10 @@ struct lsUnitLimits
     std::size_t units = std::size_t(1) << 20;         // of 104 bytes each, and the index
     std::size_t outlinePoints = std::size_t(1) << 22; // of 32 bytes each
     // Rule characters read to fill the table: when filling it costs more than walking the
-    // pass would, the walk is the better way.
+    // pass would, the walk is the better way ...
     std::uint64_t work = UINT64_MAX;
+    // ... and past a second or so of filling, a table is not worth waiting for.
+    std::uint64_t maxWork = std::uint64_t(1) << 26;
 };
 
 class lsUnitTable

@@ -120,6 +120,12 @@ TEST(UnitTable, StandsInOnlyWhereRewritingCannotChangeWhatAUnitDoes)
           60.0,
           3,
           lsUnitLimits{ .work = 2 } },
+        { "X",
+          { { 'X', "F+XFX" } },
+          "its unit table would take too long to fill",
+          60.0,
+          3,
+          lsUnitLimits{ .maxWork = 2 } },
     };
     for (const auto &c : cases) {
         const auto set = makeRuleSet(c.rules, c.degrees * degree);
