@@ -162,7 +162,7 @@ lsUnitTable::Filler::unitOf(int letter, int passes, bool negated, std::uint32_t 
     if (!spend(ops.size() + 1))
         return notFound;
     if (mTable.mUnits.size() >= mLimits.units) {
-        refusal = "too many units to tabulate (" + std::to_string(mLimits.units) + ")";
+        refusal = "its unit table would be too large";
         return notFound;
     }
     UnitTurtle t{ 0.0, 0.0, 0.0, 1.0, heading, negated };
