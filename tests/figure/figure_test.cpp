@@ -44,12 +44,15 @@ TEST(FigurePipeline, ShowsTheLastPassItCanDrawAndSaysWhy)
 
     // A pass that expansion units draw is never rewritten, whatever the string budget: it
     // is handed on with its unit table made.
-    figure = buildFigure(doubling(20));
-    EXPECT_EQ(figure.pass, 20);
-    EXPECT_TRUE(figure.commands.isStreamed());
-    const lsUnitTable::Made units = figure.commands.units(figure.rules->angle, figure.rules->step);
+    FigureRequest drawnByUnits = doubling(5);
+    drawnByUnits.rules = { std::string(16, 'F') }; // 16^5 = 2^20 moves
+    const FigureResult byUnits = buildFigure(drawnByUnits);
+    EXPECT_EQ(byUnits.pass, 5);
+    EXPECT_TRUE(byUnits.commands.isStreamed());
+    const lsUnitTable::Made units =
+            byUnits.commands.units(byUnits.rules->angle, byUnits.rules->step);
     ASSERT_TRUE(units.table);
-    EXPECT_EQ(figure.commands.units(figure.rules->angle, figure.rules->step).table, units.table);
+    EXPECT_EQ(byUnits.commands.units(byUnits.rules->angle, byUnits.rules->step).table, units.table);
 
     request.lengthLimit = 100;
     figure = buildFigure(request);
