@@ -317,43 +317,48 @@ void BM_ZoomLatency(benchmark::State &state)
 }
 BENCHMARK(BM_ZoomLatency)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// A request for pass 3 made while pass 7 of the Quadratic Gosper Curve is being generated (it
-// stops at pass 5, with a figure of almost 2 GiB): cancel_ms runs from that request to the
-// pass-3 figure being ready.
+// A request for pass 3 made while pass 7 of X -> XXXXXXXXXXXXXXXXXX] is being generated (618
+// MiB, seconds of rewriting: the ']' closes a bracket the rule did not open, so expansion
+// units cannot stand for it): cancel_ms runs from that request to the pass-3 figure being
+// ready.
 void BM_CancelLongGeneration(benchmark::State &state)
 {
-    const QString path = QStringLiteral(SPRIG_DEMOS_DIR "/Curves/Quadratic Gosper Curve.lsd");
-    auto *gosper = static_cast<LSDocument *>(
-            DocumentController::sharedDocumentController()->openDocumentWithContentsOfFile(path,
-                                                                                           true));
-    if (!gosper || !QTest::qWaitForWindowExposed(gosper))
-        qFatal("the Quadratic Gosper Curve did not open");
+    auto *growing = static_cast<LSDocument *>(
+            DocumentController::sharedDocumentController()->newDocument());
+    growing->axiomText()->setText(QStringLiteral("X"));
+    growing->addRule();
+    QAbstractItemModel *rules = growing->ruleTable()->model();
+    rules->setData(rules->index(0, 0), QStringLiteral("X"));
+    rules->setData(rules->index(0, 1), QString(18, u'X') + u']');
+    growing->show();
+    if (!QTest::qWaitForWindowExposed(growing))
+        qFatal("the document did not open");
     double cancelMs = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        gosper->setIterations(7);
+        growing->setIterations(7);
         QTest::qWait(500); // well into the generation
-        if (!gosper->session()->isBusy())
+        if (!growing->session()->isBusy())
             qFatal("pass 7 was not being generated");
         state.ResumeTiming();
         QEventLoop loop;
         QElapsedTimer clock;
         const QMetaObject::Connection ready =
-                QObject::connect(gosper->session(), &FigureSession::geometryChanged, &loop, [&] {
-                    if (gosper->session()->isIdle())
+                QObject::connect(growing->session(), &FigureSession::geometryChanged, &loop, [&] {
+                    if (growing->session()->isIdle())
                         loop.quit();
                 });
         clock.start();
-        gosper->setIterations(3);
+        growing->setIterations(3);
         loop.exec();
         cancelMs = double(clock.nsecsElapsed()) / 1e6;
         QObject::disconnect(ready);
-        if (gosper->session()->shown()->figure->pass != 3)
+        if (growing->session()->shown()->figure->pass != 3)
             qFatal("the figure shown is not pass 3");
     }
     state.counters["cancel_ms"] = cancelMs;
-    gosper->undoStack()->setClean();
-    gosper->close();
+    growing->undoStack()->setClean();
+    growing->close();
 }
 BENCHMARK(BM_CancelLongGeneration)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -124,7 +124,10 @@ struct Options
         u"tilt"_s, u"Turn a figure with depth by DEGREES about the horizontal axis."_s, u"DEGREES"_s
     };
     const QCommandLineOption iterations{
-        u"iterations"_s, u"Rewrite N times instead of the document's count (1-7)."_s, u"N"_s
+        u"iterations"_s,
+        u"Rewrite N times instead of the document's count (1-7; pictures and --info of "
+        u"documents that expansion units draw, up to 64)."_s,
+        u"N"_s
     };
     const QCommandLineOption angle{
         u"angle"_s, u"Turning angle in degrees instead of the document's (0-360)."_s, u"A"_s
@@ -216,6 +219,8 @@ QString readOverrides(const QCommandLineParser &parser, const Options &options, 
             return u"--iterations \"%1\" is not a whole number"_s.arg(
                     parser.value(options.iterations));
         o.iterations = clampIterations(n);
+        if (n > kMaxIterations)
+            o.unitIterations = int(std::min<long long>(n, kMaxUnitIterations));
     }
     if (parser.isSet(options.angle)) {
         const auto angle = parseFiniteNumber(parser.value(options.angle));

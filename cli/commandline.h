@@ -45,6 +45,9 @@ struct RenderOptions
     // Overrides of the document's values, already clamped as the window clamps them.
     std::optional<double> angle;
     std::optional<int> iterations;
+    // --iterations past kMaxIterations (up to kMaxUnitIterations): the passes to draw and
+    // measure of a document that expansion units draw. Documents keep `iterations`.
+    std::optional<int> unitIterations;
 
     QString output;
     bool outputIsDirectory = false; // -o DIR/: one output per document, named after it

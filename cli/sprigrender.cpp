@@ -7,6 +7,9 @@
 #include "document/model/documentfigure.h"
 #include "document/model/documentfile.h"
 #include "figure/figuredescription.h"
+#include "figure/figurelimits.h"
+#include "figure/figuremeasure.h"
+#include "figure/figurerules.h"
 #include "fileio/boundedread.h"
 #include "fileio/filename.h"
 #include "fileio/safefile.h"
@@ -182,24 +185,40 @@ QString buildFailure(const FigureResult &figure, const Job &job)
 // Throws std::bad_alloc when a stream's small tables cannot be had.
 QByteArray infoJson(const FigureResult &figure, const QString *file, std::array<double, 6> &box)
 {
-    box.fill(0.0);
-    // Nothing cancels this walk: it always completes.
-    if (figure.hasAxiom && !lsMeasureString(*figure.rules, *figure.commands.source(), box.data()))
-        box.fill(0.0);
+    const FigureMeasure measure = measureFigure(figure);
+    std::copy(measure.box, measure.box + 6, box.begin());
     QJsonArray boxArray;
-    for (double b : box)
+    for (double b : measure.box)
         boxArray.append(b); // shortest text that reads back as the same double
     QByteArray json = "{";
     if (file)
         json += "\"file\":" + jsonText(*file) + ',';
-    // A document without an axiom draws nothing: no vertex, no strip.
-    const std::uint64_t vertices = figure.hasAxiom ? figure.count.vertices : 0;
-    const std::uint64_t strips = figure.hasAxiom ? figure.count.strips : 0;
-    json += "\"length\":" + QByteArray::number(quint64(figure.length))
-            + ",\"vertices\":" + QByteArray::number(quint64(vertices)) + ",\"strips\":"
-            + QByteArray::number(quint64(strips)) + ",\"box\":" + jsonText(boxArray)
-            + ",\"iterations\":" + QByteArray::number(figure.pass) + '}';
-    return json;
+    const auto number = [](lsWideCount n) {
+        return QByteArray::fromStdString(lsDecimal(n));
+    };
+    json += "\"length\":" + number(measure.length) + ",\"vertices\":" + number(measure.vertices)
+            + ",\"strips\":" + number(measure.strips) + ",\"box\":" + jsonText(boxArray)
+            + ",\"iterations\":" + QByteArray::number(figure.pass) + ",\"method\":";
+    if (measure.byUnits)
+        json += "\"units\"";
+    else
+        json += "\"walk\",\"reason\":" + jsonText(QString::fromStdString(measure.whyWalked));
+    return json + '}';
+}
+
+// Why pass `passes` of the request cannot be shown past the window's passes, if it cannot:
+// expansion units do not draw it, and it is too long to walk as a matter of course.
+std::optional<std::string> refusalPast(const FigureRequest &request, int passes)
+{
+    const std::shared_ptr<const lsRuleSet> rules =
+            makeRuleSet(request.letters, request.rules, request.angle);
+    const FigurePass pass(rules, *request.axiom, passes);
+    if (pass.length() < kMinUnitSymbols)
+        return std::nullopt;
+    const lsUnitTable::Made units = pass.units(rules->angle, rules->step);
+    if (units.table)
+        return std::nullopt;
+    return units.refusal;
 }
 
 // A progress line on a terminal, redrawn in place.
@@ -314,6 +333,17 @@ int Runner::run(const Job &job)
     }
 
     FigureRequest request = figureRequest(document);
+    // Passes past the window's come from expansion units only: a document they do not draw
+    // shows the window's last pass, and says why.
+    std::string beyond;
+    if (mOptions.unitIterations && request.axiom) {
+        if (const auto refusal = refusalPast(request, *mOptions.unitIterations))
+            beyond = "showing pass " + std::to_string(request.passes) + " of "
+                     + std::to_string(*mOptions.unitIterations) + ": passes past "
+                     + std::to_string(kMaxIterations) + " need expansion units, and " + *refusal;
+        else
+            request.passes = *mOptions.unitIterations;
+    }
     const FigureResult figure = buildFigure(request);
     const QString why = QString::fromStdString(describeOutcome(figure, job.name.toStdString()));
     if (figure.nothing)
@@ -336,6 +366,11 @@ int Runner::run(const Job &job)
     if (figure.outcome != FigureOutcome::Complete) {
         report(why);
         status = ExitStoppedAtBudget;
+    }
+    if (!beyond.empty()) {
+        report(job.name + u": "_s + QString::fromStdString(beyond));
+        if (status == ExitSuccess)
+            status = ExitStoppedAtBudget;
     }
     if (figure.hasAxiom && !FigureCamera::canFrame(box.data())) {
         report(u"%1: the figure cannot be drawn: its size is not finite, or larger than a "
@@ -380,11 +415,12 @@ int Runner::writeOutput(const Job &job,
         warn(job.output, writer.warning());
         return ExitSuccess;
     }
-    // Built for the picture's nominal pixels, as the window builds it.
+    // Built for the picture's nominal pixels, as the window builds it (from expansion units
+    // where they stand for the symbols).
     lsGeometry geometry;
     if (figure.hasAxiom
-        && !buildViewGeometry(*figure.rules, *figure.commands.source(), mOptions.width,
-                              mOptions.height, geometry, mOptions.view))
+        && !buildViewGeometry(figure.commands, figure.rules->angle, figure.rules->step,
+                              mOptions.width, mOptions.height, geometry, mOptions.view))
         return fail(buildFailure(figure, job));
     std::copy(geometry.box, geometry.box + 6, box.begin());
     if (!writeSvg(geometry, document.color.rgba(), document.bgColor.rgba(), mOptions.width,

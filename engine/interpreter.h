@@ -81,13 +81,26 @@ inline constexpr std::uint64_t kMaxGeometryBytes = std::uint64_t(2) << 30;
 // the segments of a flat figure that may reach into it: a picture of part of the figure
 // costs what it shows. The box still counts every vertex. A build that would keep more
 // than maxVertices stops and fails, as when its memory cannot be had.
+//
+// For a flat figure, the picture (its size in device pixels and the figure point at its
+// middle) places every point on a pixel, so that a drawing from expansion units can spend
+// no more on a pixel than it needs (lsBuildUnitGeometry). The walk does not read it.
 struct lsGeometryReduction
 {
+    struct Picture
+    {
+        int width = 0;
+        int height = 0;
+        double centreX = 0.0;
+        double centreY = 0.0;
+    };
+
     double pixelsPerUnit = 0.0;
     double framingPixels = 0.0;
     double tolerance = 0.5;
     std::optional<std::array<double, 4>> region;
     std::uint64_t maxVertices = UINT64_MAX;
+    std::optional<Picture> picture;
 };
 
 // Builds the geometry of the figure, sized exactly from lsCountGeometry first, into

@@ -88,20 +88,28 @@ struct PipeSink
     std::size_t sent = 0; // vertices sent in earlier batches
 };
 
-// Walks the commands with the consumer taking their vertices on a thread of its own, and
-// ends the last strip. Throws what the consumer threw.
-template<typename Consumer>
-void walkInto(const lsRuleSet &rules, lsCommandSource &commands, Consumer &consumer)
+// Runs produce(sink) with the consumer taking what it sends to the PipeSink on a thread of
+// its own, and ends the last strip. Throws what the consumer threw.
+template<typename Consumer, typename Producer>
+void pipeInto(Consumer &consumer, Producer &&produce)
 {
     lsVertexPipe pipe(
             [&consumer](const double *xyz, std::size_t n, std::span<const std::size_t> ends) {
                 consumer.take(xyz, n, ends);
             });
     PipeSink sink(pipe);
-    lsWalk(rules.angle, rules.step, commands, sink);
+    produce(sink);
     sink.restart();
     sink.grow();
     pipe.finish();
+}
+
+// Walks the commands with the consumer taking their vertices on a thread of its own, and
+// ends the last strip. Throws what the consumer threw.
+template<typename Consumer>
+void walkInto(const lsRuleSet &rules, lsCommandSource &commands, Consumer &consumer)
+{
+    pipeInto(consumer, [&](PipeSink &sink) { lsWalk(rules.angle, rules.step, commands, sink); });
 }
 
 } // namespace lsDetail

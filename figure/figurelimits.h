@@ -6,6 +6,9 @@
 // what a file or JSON may set and what sprig-render accepts. Anything outside is clamped.
 inline constexpr int kMinIterations = 1;
 inline constexpr int kMaxIterations = 7;
+// sprig-render draws and measures passes up to this many of documents that expansion units
+// draw (lsUnitTable), whose cost follows the picture and not the pass.
+inline constexpr int kMaxUnitIterations = 64;
 inline constexpr double kMinAngle = 0.0;
 inline constexpr double kMaxAngle = 360.0;
 

@@ -1,5 +1,6 @@
 #include "figure/figurepipeline.h"
 
+#include "figure/figurelimits.h"
 #include "figure/figurerules.h"
 
 #include <new>
@@ -99,6 +100,26 @@ FigureResult generate(const FigureRequest &request,
         return true;
     };
     int passes = request.passes;
+    if (passes > kMaxIterations) {
+        // Past the window's passes (sprig-render only), a pass that expansion units draw is
+        // shown whatever its length: what it costs follows the picture.
+        FigurePass pass(rules, axiom, passes);
+        const lsUnitTable::Made units = pass.units(rules->angle, rules->step, cancel);
+        if (units.cancelled)
+            return cancelled(request);
+        if (units.table) {
+            const auto narrow = [](lsWideCount n) {
+                return n > UINT64_MAX ? UINT64_MAX : std::uint64_t(n);
+            };
+            result.pass = passes;
+            result.count = lsCountGeometryAfter(*rules, axiom, passes)
+                                   .value_or(lsGeometryCount{ narrow(units.table->vertices()),
+                                                              narrow(units.table->strips()), 0 });
+            result.length = pass.length();
+            result.commands = std::move(pass);
+            return result;
+        }
+    }
     for (;;) {
         // Sized exactly before anything is made, from per-letter numbers.
         const std::uint64_t length = lsLengthAfter(*rules, axiom, passes);
@@ -113,8 +134,18 @@ FigureResult generate(const FigureRequest &request,
             continue;
         }
         result.pass = passes;
-        if (length > request.stringBudget) {
-            result.commands = FigurePass(rules, axiom, passes);
+        // A pass that units draw needs no string: its table is made here, once, for the
+        // builds that follow.
+        FigurePass streamed(rules, axiom, passes);
+        bool byUnits = false;
+        if (length >= kMinUnitSymbols) {
+            const lsUnitTable::Made units = streamed.units(rules->angle, rules->step, cancel);
+            if (units.cancelled)
+                return cancelled(request);
+            byUnits = units.table != nullptr;
+        }
+        if (length > request.stringBudget || byUnits) {
+            result.commands = std::move(streamed);
         } else {
             lsGeneration generation = lsGenerate(*rules, axiom, passes, request.stringBudget,
                                                  cancel, reporter.pass(passes));
@@ -133,7 +164,7 @@ FigureResult generate(const FigureRequest &request,
                     continue;
                 }
             }
-            result.commands = FigurePass(std::move(generation.string));
+            result.commands = FigurePass(rules, axiom, result.pass, std::move(generation.string));
         }
         result.count = *count; // none only for passes of more than 2^62 symbols
         result.length = result.commands.length();

@@ -75,18 +75,22 @@ bool TiledPicture::buildWhole(int bandRows)
     auto geometry = std::make_shared<lsGeometry>();
     const std::uint64_t limit = bandRows >= mRequest.height ? UINT64_MAX : mRequest.maxVertices;
     const double *known = mRequest.box ? mRequest.box->data() : nullptr;
-    if (buildViewGeometry(rules, *mSource, mRequest.width, mRequest.height, *geometry,
-                          mRequest.view, known, limit)) {
+    if (buildViewGeometry(*mRequest.commands, rules.angle, rules.step, mRequest.width,
+                          mRequest.height, *geometry, mRequest.view, known, mRequest.cancel, {},
+                          limit)) {
         std::copy(geometry->box, geometry->box + 6, mBox.begin());
         mWhole = std::move(geometry);
         return true;
     }
-    if (mSource->cancelled())
+    if (cancelled())
         return fail("stopped");
     if (limit == UINT64_MAX)
         return fail("there is not enough memory for the figure");
+    const lsUnitTable::Made units = mRequest.commands->units(rules.angle, rules.step);
     if (known) {
         std::copy(known, known + 6, mBox.begin());
+    } else if (units.table) {
+        std::copy(units.table->box(), units.table->box() + 6, mBox.begin());
     } else {
         mSource->rewind();
         if (!lsMeasureString(rules, *mSource, mBox.data()))
@@ -95,10 +99,10 @@ bool TiledPicture::buildWhole(int bandRows)
     // Only a flat figure can be built a band at a time; one with depth is built whole.
     if (mBox[lsMaxZ] != mBox[lsMinZ]) {
         geometry = std::make_shared<lsGeometry>();
-        if (!buildViewGeometry(rules, *mSource, mRequest.width, mRequest.height, *geometry,
-                               mRequest.view, mBox.data()))
-            return fail(mSource->cancelled() ? "stopped"
-                                             : "there is not enough memory for the figure");
+        if (!buildViewGeometry(*mRequest.commands, rules.angle, rules.step, mRequest.width,
+                               mRequest.height, *geometry, mRequest.view, mBox.data(),
+                               mRequest.cancel))
+            return fail(cancelled() ? "stopped" : "there is not enough memory for the figure");
         mWhole = std::move(geometry);
     }
     return true;

@@ -1,5 +1,6 @@
 #include "view/viewgeometry.h"
 
+#include "engine/unitdrawing.h"
 #include "figure/figurerules.h"
 
 #include <new>
@@ -12,6 +13,8 @@ viewReduction(const double box[6], int width, int height, const FigureView &view
     reduction.pixelsPerUnit = camera.pixelsPerUnit;
     if (!camera.spins && !view.isFramed())
         reduction.region = camera.visibleRegion(viewRegionMargin);
+    if (!camera.spins)
+        reduction.picture = { width, height, camera.centre[0], camera.centre[1] };
     return reduction;
 }
 
@@ -58,14 +61,10 @@ std::shared_ptr<lsGeometry> buildPassGeometry(const FigurePass &pass,
                                               const std::atomic<bool> *cancel,
                                               lsCommandSource::Progress progress)
 {
-    // The interpreter reads only the angle and the step of a rule set.
-    lsRuleSet rules;
-    rules.angle = radiansFromDegrees(degrees);
     try {
         auto geometry = std::make_shared<lsGeometry>();
-        const std::unique_ptr<lsCommandSource> source = pass.source();
-        source->watch(cancel, std::move(progress));
-        if (!buildViewGeometry(rules, *source, width, height, *geometry, view, box))
+        if (!buildViewGeometry(pass, radiansFromDegrees(degrees), lsRuleSet().step, width, height,
+                               *geometry, view, box, cancel, std::move(progress)))
             return nullptr;
         return geometry;
     } catch (const std::bad_alloc &) {
@@ -98,4 +97,35 @@ bool viewNeedsBuild(const double box[6],
             FigureCamera::make(box, width, height, 0.0, view).visibleRegion(0.0);
     const std::array<double, 4> &reach = *built.region;
     return shown[0] < reach[0] || shown[1] > reach[1] || shown[2] < reach[2] || shown[3] > reach[3];
+}
+
+bool buildViewGeometry(const FigurePass &pass,
+                       double angle,
+                       double step,
+                       int width,
+                       int height,
+                       lsGeometry &geometry,
+                       const FigureView &view,
+                       const double *box,
+                       const std::atomic<bool> *cancel,
+                       lsCommandSource::Progress progress,
+                       std::uint64_t maxVertices)
+{
+    if (width > 0 && height > 0) {
+        const lsUnitTable::Made units = pass.units(angle, step, cancel);
+        if (units.cancelled)
+            return false;
+        if (units.table) {
+            lsGeometryReduction reduction = viewReduction(units.table->box(), width, height, view);
+            reduction.maxVertices = maxVertices;
+            return lsBuildUnitGeometry(*units.table, geometry, reduction, cancel);
+        }
+    }
+    // The walk reads only the angle and the step: a rule set of its own holds them.
+    lsRuleSet rules;
+    rules.angle = angle;
+    rules.step = step;
+    const std::unique_ptr<lsCommandSource> source = pass.source();
+    source->watch(cancel, std::move(progress));
+    return buildViewGeometry(rules, *source, width, height, geometry, view, box, maxVertices);
 }

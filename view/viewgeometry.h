@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/commandsource.h"
 #include "engine/interpreter.h"
 #include "figure/figurepass.h"
 #include "view/figurecamera.h"
@@ -33,6 +34,24 @@ viewReduction(const double box[6], int width, int height, const FigureView &view
                                      lsGeometry &geometry,
                                      const FigureView &view = {},
                                      const double *box = nullptr,
+                                     std::uint64_t maxVertices = UINT64_MAX);
+
+// The same for the pass a figure shows, turning by `angle` (radians) from a first step
+// `step`: drawn from its expansion units when they can stand for its symbols (FigurePass::
+// units, lsBuildUnitGeometry), which needs no walk and no box, else walked as above.
+// cancel (may be null) stops it; progress (may be empty) hears how far each walk got; a
+// walk fails past maxVertices as above.
+// Throws std::bad_alloc when a stream's small tables cannot be had.
+[[nodiscard]] bool buildViewGeometry(const FigurePass &pass,
+                                     double angle,
+                                     double step,
+                                     int width,
+                                     int height,
+                                     lsGeometry &geometry,
+                                     const FigureView &view = {},
+                                     const double *box = nullptr,
+                                     const std::atomic<bool> *cancel = nullptr,
+                                     lsCommandSource::Progress progress = {},
                                      std::uint64_t maxVertices = UINT64_MAX);
 
 // The same for the pass a figure shows, turned by `degrees`, into new storage (a picture

@@ -141,6 +141,57 @@ TEST(SprigRenderBox, ReadsBackExactly)
         EXPECT_EQ(printed[i].toDouble(), box[i]) << "box entry " << i;
 }
 
+TEST(SprigRenderMethod, SaysWhichWayAPassWasMeasuredAndWhyItWasWalked)
+{
+    const struct
+    {
+        QStringList arguments;
+        const char *method;
+        const char *reason;
+    } cases[] = {
+        { { u"--rule"_s, u"X=XXXX[X]XXXXXXXXXXXXXXXXX"_s, u"--iterations"_s, u"5"_s },
+          "units",
+          nullptr },
+        { { u"--rule"_s, u"X=XX"_s, u"--iterations"_s, u"5"_s },
+          "walk",
+          "walking a pass this short is quicker" },
+        { { u"--rule"_s, u"X=XXXX]XXXXXXXXXXXXXXXXX"_s, u"--iterations"_s, u"5"_s },
+          "walk",
+          "rule X closes a bracket it did not open" },
+    };
+    for (const auto &c : cases) {
+        const Result r =
+                sprigRender(QStringList{ u"--info"_s, u"--axiom"_s, u"X"_s } + c.arguments);
+        ASSERT_EQ(r.status, 0) << r.err.toStdString();
+        const QJsonObject info = jsonOf(r.out);
+        EXPECT_EQ(info[u"method"_s].toString().toStdString(), c.method);
+        EXPECT_EQ(info.contains(u"reason"_s), c.reason != nullptr);
+        if (c.reason) {
+            EXPECT_EQ(info[u"reason"_s].toString().toStdString(), c.reason);
+        }
+    }
+}
+
+TEST(SprigRenderBeyond, PassesPastSevenAreDrawnFromUnitsWithExactCounts)
+{
+    // Pass 16 of the 18-segment island: 4 * 18^16 moves and 8.3e20 symbols, printed whole.
+    Result r = sprigRender({ u"--info"_s, u"--axiom"_s, u"F-F-F-F"_s, u"--rule"_s,
+                             u"F=F+FF-FF-F-F+F+FF-F-F+F+FF+FF-F"_s, u"--iterations"_s, u"16"_s });
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("\"length\":828646212188525482707,"
+                               "\"vertices\":485758124386377007105,\"strips\":1,"))
+            << r.out.toStdString();
+    EXPECT_EQ(jsonOf(r.out)[u"iterations"_s].toInt(), 16);
+
+    // Rules units cannot stand for show the window's last pass, and say why.
+    r = sprigRender({ u"--info"_s, u"--axiom"_s, u"F"_s, u"--rule"_s, u"F=FFFFFFFF]"_s,
+                      u"--iterations"_s, u"12"_s });
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(jsonOf(r.out)[u"iterations"_s].toInt(), 7);
+    EXPECT_TRUE(r.err.contains("passes past 7 need expansion units, and rule F closes a bracket"))
+            << r.err.toStdString();
+}
+
 TEST(SprigRenderBudget, APassPastTheStringBudgetIsStreamed)
 {
     // 20^7 bytes would exceed the 1 GiB string budget.

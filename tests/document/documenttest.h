@@ -88,7 +88,7 @@ inline DocumentData readLsd(const QString &path)
 struct ExpectedFigure
 {
     std::shared_ptr<lsRuleSet> rules;
-    lsString string;
+    FigurePass pass;
 };
 
 inline ExpectedFigure expectedGeometry(const std::string &axiom,
@@ -99,7 +99,7 @@ inline ExpectedFigure expectedGeometry(const std::string &axiom,
 {
     std::shared_ptr<lsRuleSet> set = makeRuleSet(letters, rules, angle);
     lsString string = lsGenerate(*set, axiom, iterations).string;
-    return { std::move(set), std::move(string) };
+    return { set, FigurePass(set, axiom, iterations, std::move(string)) };
 }
 
 // With SPRIG_SCREENSHOT_DIR set, keeps a picture of the window there for looking at.
@@ -118,9 +118,8 @@ inline bool showsGeometry(LSDocument *document, const ExpectedFigure &expected)
             return false;
         const QSize pixels = document->glView()->pixelSize();
         lsGeometry geometry;
-        lsStringSource commands(expected.string.view());
-        EXPECT_TRUE(buildViewGeometry(*expected.rules, commands, pixels.width(), pixels.height(),
-                                      geometry));
+        EXPECT_TRUE(buildViewGeometry(expected.pass, expected.rules->angle, expected.rules->step,
+                                      pixels.width(), pixels.height(), geometry));
         return shown->vertices == geometry.vertices && shown->stripCount == geometry.stripCount;
     });
 }

@@ -230,12 +230,14 @@ TEST_F(DocumentTest, ExplosiveRuleStopsAtTheLastPassThatCanBeDrawnAndSaysSo)
 // have ended before Esc could reach it.
 TEST_F(DocumentTest, EscapeStopsALargeGenerationAndKeepsTheFigureShown)
 {
-    LSDocument *d = openData(squareKoch(2));
+    // A ']' the rule did not open keeps expansion units from standing for its passes.
+    DocumentData data = squareKoch(2);
+    data.rules[0] += ']';
+    LSDocument *d = openData(data);
     ASSERT_TRUE(d);
-    const DocumentData data = squareKoch(2);
     const ExpectedFigure small = expectedGeometry("F-F-F-F", data.letters, data.rules, 90, 2);
     ASSERT_TRUE(showsGeometry(d, small));
-    d->setIterations(6); // 232 MB and 136 million moves
+    d->setIterations(6); // 240 MB and 136 million moves
     ASSERT_TRUE(waitUntil(
             [&] { return d->session()->isBusy() && d->statusLine()->text().endsWith(u'\u2026'); }));
     EXPECT_TRUE(d->session()->isBusy());
@@ -266,7 +268,9 @@ TEST_F(DocumentTest, ClosingAWindowDuringAGenerationCancelsIt)
     DocumentData data;
     data.axiom = "X";
     data.letters = { "X" };
-    data.rules = { std::string(19, 'X') }; // 19^7 bytes: 853 MiB, a second or more of work
+    // 18^7 X's and a ']' after each rewritten one, 618 MiB: a second or more of work (the ']'
+    // closes a bracket the rule did not open, so no expansion units stand for it).
+    data.rules = { std::string(18, 'X') + ']' };
     data.iterations = 7;
     for (int i = 0; i < 2; ++i) {
         LSDocument *d = openData(data, QStringLiteral("big%1.lsd").arg(i));

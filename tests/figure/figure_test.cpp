@@ -44,6 +44,18 @@ TEST(FigurePipeline, ShowsTheLastPassItCanDrawAndSaysWhy)
     EXPECT_EQ(figure.length, 129u);
     EXPECT_EQ(figure.count.vertices, 129u);
 
+    // A pass that expansion units draw is never rewritten, whatever the string budget: it
+    // is handed on with its unit table made.
+    FigureRequest drawnByUnits = doubling(5);
+    drawnByUnits.rules = { std::string(16, 'F') }; // 16^5 = 2^20 moves
+    const FigureResult byUnits = buildFigure(drawnByUnits);
+    EXPECT_EQ(byUnits.pass, 5);
+    EXPECT_TRUE(byUnits.commands.isStreamed());
+    const lsUnitTable::Made units =
+            byUnits.commands.units(byUnits.rules->angle, byUnits.rules->step);
+    ASSERT_TRUE(units.table);
+    EXPECT_EQ(byUnits.commands.units(byUnits.rules->angle, byUnits.rules->step).table, units.table);
+
     request.lengthLimit = 100;
     figure = buildFigure(request);
     EXPECT_EQ(figure.outcome, FigureOutcome::LengthLimit);
@@ -84,8 +96,13 @@ TEST(FigurePipeline, ShowsTheLastPassItCanDrawAndSaysWhy)
 // shown is not shown: the message names that pass and memory, not the length of another.
 TEST(FigurePipeline, MemoryThatRunsOutBelowALimitIsTheReasonGiven)
 {
+    // X makes a ']' it did not open, so that expansion units do not stand for the pass and
+    // its string is made.
     FigureRequest request = doubling(21);
-    request.lengthLimit = (1 << 20) + 1; // pass 21 has 2^21 + 1 symbols
+    request.axiom = "+FX";
+    request.letters.push_back("X");
+    request.rules.push_back("]");
+    request.lengthLimit = (1 << 20) + 2; // pass 21 has 2^21 + 2 symbols
     FigureResult figure;
     {
         // Pass 20 takes 1 MiB, pass 19 half of that.
@@ -94,7 +111,7 @@ TEST(FigurePipeline, MemoryThatRunsOutBelowALimitIsTheReasonGiven)
     }
     EXPECT_EQ(figure.outcome, FigureOutcome::OutOfMemory);
     EXPECT_EQ(figure.pass, 19);
-    EXPECT_EQ(figure.length, (1u << 19) + 1);
+    EXPECT_EQ(figure.length, (1u << 19) + 2);
     EXPECT_EQ(describeOutcome(figure),
               "showing pass 19 of 21: there was not enough memory for pass 20");
 }
@@ -153,9 +170,11 @@ TEST(FigureWorker, ANewerRequestCancelsTheRunningOneAndStopCancelsAndSaysSo)
     FigureWorker worker([&](std::uint64_t serial,
                             FigureResult result) { deliveries.add(serial, std::move(result)); },
                         [&](std::uint64_t serial, const FigureProgress &) { reporting = serial; });
-    // 2^28 moves: seconds of rewriting and counting were it not cancelled.
+    // 2^28 moves, under a rule that closes a bracket it did not open (so that no expansion
+    // units can stand for it): seconds of rewriting and counting were it not cancelled.
     const auto large = [] {
         FigureRequest request = doubling(28);
+        request.rules = { "FF]" };
         request.geometryBudget = UINT64_MAX;
         return request;
     };

@@ -1,0 +1,200 @@
+// Pictures drawn from expansion units against pictures of every symbol walked, on a real GL
+// context (EGL surfaceless, no X server).
+#include "engine/unitdrawing.h"
+
+#include "engine/generation.h"
+#include "engine/unittable.h"
+#include "pictureagreement.h"
+#include "rendertest.h"
+#include "view/figurecamera.h"
+#include "view/figurerenderer.h"
+#include "view/offscreencontext.h"
+#include "view/viewgeometry.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <string>
+#include <utility>
+#include <vector>
+
+using namespace rendertest;
+
+namespace {
+
+using Rules = std::vector<std::pair<char, std::string>>;
+
+// The Quadratic Gosper Curve, which fills its square.
+const Rules quadraticGosper{
+    { 'X', "XFX-YF-YF+FX+FX-YF-YFFX+YF+FXFXYF-FX+YF+FXFX+YF-FXYF-YF-FX+FX+YFYF-" },
+    { 'Y', "+FXFX-YF-YF+FX+FXYF+FX-YFYF-FX-YF+FXYFYF-FX-YFFX+FX+YF-YF-FX+FX+YFY" }
+};
+
+struct Figure
+{
+    const char *name;
+    const char *axiom;
+    Rules rules;
+    double degrees;
+    int passes;
+};
+
+std::unique_ptr<lsRuleSet> ruleSet(const Figure &f)
+{
+    auto set = rules(f.degrees);
+    for (const auto &[letter, text] : f.rules)
+        lsNewRule(*set, letter, text);
+    return set;
+}
+
+class UnitDrawingTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        context = new OffscreenContext;
+        std::string error;
+        ASSERT_TRUE(context->create(size, size, &error)) << error;
+    }
+    static void TearDownTestSuite()
+    {
+        delete context;
+        context = nullptr;
+    }
+
+    void SetUp() override { ASSERT_TRUE(context->makeCurrent()); }
+    void TearDown() override { renderer.releaseGL(); }
+
+    lsImageRep
+    picture(std::shared_ptr<const lsGeometry> geometry, const FigureView &view, double spin)
+    {
+        renderer.setGeometry(std::move(geometry));
+        renderer.draw(size, size, spin, view);
+        return captureImageRep(size, size);
+    }
+
+    // The figure built from its units, as a picture of size x size shows it through view.
+    static std::shared_ptr<lsGeometry> fromUnits(const lsUnitTable &table, const FigureView &view)
+    {
+        auto g = std::make_shared<lsGeometry>();
+        EXPECT_TRUE(lsBuildUnitGeometry(table, *g, viewReduction(table.box(), size, size, view)));
+        return g;
+    }
+
+    static constexpr int size = 240;
+    static OffscreenContext *context;
+    FigureRenderer renderer;
+};
+
+OffscreenContext *UnitDrawingTest::context = nullptr;
+
+TEST_F(UnitDrawingTest, PicturesAgreeWithTheWalksWithinAPixel)
+{
+    // Curves, dense and not, branches, '@' factors (one negative), turns in 3D; framed and
+    // zoomed about the start, which every figure draws from.
+    const Figure figures[] = {
+        { "island", "F-F-F-F", { { 'F', "F+FF-FF-F-F+F+FF-F-F+F+FF+FF-F" } }, 90, 4 },
+        { "gosper", "-YF", quadraticGosper, 90, 4 },
+        { "plant", "X", { { 'X', "F-[[X]+X]+F[+FX]-X" }, { 'F', "FF" } }, 22, 7 },
+        { "tree", "FX", { { 'X', "@.6[-F@.6[-FX]+FX]+F@.6[-FX]+FX" } }, 30, 7 },
+        { "backwards", "X", { { 'X', "F[@-.7+X]B[-X]@-1.1F!X" } }, 40, 9 },
+        { "bush 3D",
+          "A",
+          { { 'A', "[>FA]++++>>>>>----[>FA]++++>>>>>>>----[>FA]" },
+            { 'F', "S++++>>>>>----F" },
+            { 'S', "F" } },
+          22,
+          6 },
+    };
+    for (const Figure &f : figures) {
+        const auto set = ruleSet(f);
+        const lsString string = lsGenerate(*set, f.axiom, f.passes).string;
+        const lsUnitTable::Made made = lsUnitTable::make(*set, f.axiom, f.passes);
+        ASSERT_TRUE(made.table) << f.name << ": " << made.refusal;
+        for (const double zoom : { 1.0, 16.0, 256.0 }) {
+            FigureView view;
+            if (zoom != 1.0) {
+                view.zoom = zoom;
+                view.centre = std::array<double, 3>{ 0.0, 0.0, 0.0 };
+            }
+            auto walked = std::make_shared<lsGeometry>();
+            lsStringSource commands(string.view());
+            ASSERT_TRUE(buildViewGeometry(*set, commands, size, size, *walked, view));
+            const double spin = 30.0;
+            const lsImageRep expected = picture(walked, view, spin);
+            const lsImageRep shown = picture(fromUnits(*made.table, view), view, spin);
+            const std::string name = std::string(f.name) + " at zoom " + std::to_string(zoom);
+            EXPECT_GT(coverage(expected, { 0, 0, 0 }).count, 200) << name;
+            EXPECT_GE(litWithinAPixel(shown, expected), 0.995) << name;
+            EXPECT_GE(litWithinAPixel(expected, shown), 0.995) << name;
+        }
+    }
+}
+
+TEST_F(UnitDrawingTest, SubPixelLinesAndDenseAreasTakeTheFullLineColour)
+{
+    // A straight line of a million moves a pixel holds thousands of, drawn as one segment
+    // in the full line colour, with no paler pixel where shorter ones would meet (a walk's
+    // line has one every few pixels); and a curve that fills its square, drawn as rows
+    // instead of the hundreds of thousands of segments a walk keeps.
+    const Figure line{ "line", "F", { { 'F', "FFFFFFFFFF" } }, 90, 6 };
+    const Figure filling{ "gosper", "-YF", quadraticGosper, 90, 5 };
+    const auto lineRules = ruleSet(line);
+    const lsUnitTable::Made lineUnits = lsUnitTable::make(*lineRules, line.axiom, line.passes);
+    ASSERT_TRUE(lineUnits.table);
+    const lsImageRep lineImage = picture(fromUnits(*lineUnits.table, {}), {}, 0.0);
+    const Coverage c = coverage(lineImage, { 0, 0, 0 });
+    ASSERT_GT(c.bottom - c.top, size / 2);
+    int brightest = 0;
+    for (int x = c.left; x <= c.right; ++x)
+        brightest = std::max<int>(brightest, pixel(lineImage, x, size / 2)[0]);
+    ASSERT_EQ(brightest, 255);
+    const int column = [&] {
+        for (int x = c.left; x <= c.right; ++x)
+            if (pixel(lineImage, x, size / 2)[0] == 255)
+                return x;
+        return -1;
+    }();
+    int full = 0;
+    for (int y = c.top; y <= c.bottom; ++y)
+        full += pixel(lineImage, column, y)[0] == 255;
+    EXPECT_GE(full + 4, c.bottom - c.top + 1); // the ends fade
+
+    const auto fillingRules = ruleSet(filling);
+    const lsUnitTable::Made fillingUnits =
+            lsUnitTable::make(*fillingRules, filling.axiom, filling.passes);
+    ASSERT_TRUE(fillingUnits.table);
+    const auto drawn = fromUnits(*fillingUnits.table, {});
+    const lsString string = lsGenerate(*fillingRules, filling.axiom, filling.passes).string;
+    auto walked = std::make_shared<lsGeometry>();
+    lsStringSource commands(string.view());
+    ASSERT_TRUE(buildViewGeometry(*fillingRules, commands, size, size, *walked));
+    EXPECT_LT(drawn->vertexCount() * 10, walked->vertexCount());
+    const lsImageRep shown = picture(drawn, {}, 0.0);
+    const lsImageRep expected = picture(walked, {}, 0.0);
+    EXPECT_GE(litWithinAPixel(shown, expected), 0.995);
+    EXPECT_GE(litWithinAPixel(expected, shown), 0.995);
+    int filled = 0;
+    for (std::uint8_t v : shown.red)
+        filled += v == 255;
+    EXPECT_GT(filled, coverage(expected, { 0, 0, 0 }).count * 9 / 10);
+}
+
+TEST_F(UnitDrawingTest, ACancelledBuildStopsWithNothing)
+{
+    const Figure island{
+        "island", "F-F-F-F", { { 'F', "F+FF-FF-F-F+F+FF-F-F+F+FF+FF-F" } }, 90, 7
+    };
+    const auto set = ruleSet(island);
+    const lsUnitTable::Made made = lsUnitTable::make(*set, island.axiom, island.passes);
+    ASSERT_TRUE(made.table);
+    const std::atomic<bool> cancel{ true };
+    lsGeometry geometry;
+    geometry.vertices.assign(30, 1.0f);
+    EXPECT_FALSE(lsBuildUnitGeometry(*made.table, geometry,
+                                     viewReduction(made.table->box(), 4000, 4000, {}), &cancel));
+    EXPECT_EQ(geometry.vertexCount(), 0u);
+}
+
+} // namespace
