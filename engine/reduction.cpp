@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <new>
 #include <span>
 
@@ -16,15 +18,16 @@ namespace {
 // as it needs. A strip's end arrives as a vertex number with the batch holding the
 // vertices before it; take() ends the strip at its place.
 //
-// Merged runs leave segments of about the tolerance, and smoothed lines that short never
-// reach their full colour (each pixel only gets part of the coverage of several). So where
-// kept vertices that each end a merged run lie on one straight line, to within a quarter
-// of the tolerance, they join into one segment. Figures whose segments all span a pixel
-// merge nothing, and so join nothing either.
+// Smoothed lines blend their ends: where two segments of a strip meet, a pixel gets part of
+// its coverage from each, and the two blends leave it lighter than the line (down to three
+// quarters of it), so a straight run of many segments shows a tick at every join. Merged
+// runs also leave segments of about the tolerance, which never reach their full colour. So
+// kept vertices that lie on one straight line join into one segment: each vertex a segment
+// replaces stays within a quarter of the tolerance of it. Only the vertices where the line
+// turns remain.
 struct ReducingConsumer
 {
     using Point = std::array<double, 3>;
-    static constexpr int maxJoined = 32; // vertices one segment may replace
 
     ReducingConsumer(lsGeometry &g, const lsGeometryReduction &r)
         : geometry(g)
@@ -38,6 +41,7 @@ struct ReducingConsumer
     {
         const double units = reduction.tolerance / pixelsPerUnit;
         merge2 = units * units;
+        joinSlack = units * 0.25;
     }
 
     void take(const double *xyz, std::size_t n, std::span<const std::size_t> ends)
@@ -94,7 +98,7 @@ struct ReducingConsumer
                     continue;
                 }
                 if (stripKept == 0)
-                    keep(before, false);
+                    keep(before);
             }
             if (stripKept > 0) {
                 // Without a region the whole run that merges is passed over at once; with
@@ -106,7 +110,7 @@ struct ReducingConsumer
                     continue;
                 }
             }
-            keep({ v[0], v[1], v[2] }, hasPending || merged);
+            keep({ v[0], v[1], v[2] });
             merged = nullptr;
         }
         if (merged) {
@@ -138,8 +142,8 @@ struct ReducingConsumer
                && std::max(a[1], b[1]) >= r[2] && std::min(a[1], b[1]) <= r[3];
     }
 
-    // Whether q lies on the segment from `from` to p, to within a quarter of the tolerance.
-    bool onChord(const Point &q, const Point &p) const
+    // How far q lies from the segment from `from` to p; infinite when it is not beside it.
+    double offChord(const Point &q, const Point &p) const
     {
         Point d, w;
         double dd = 0.0, wd = 0.0;
@@ -150,31 +154,32 @@ struct ReducingConsumer
             wd += w[i] * d[i];
         }
         if (!(wd >= 0.0 && wd <= dd && dd > 0.0))
-            return false;
+            return std::numeric_limits<double>::infinity();
         const double t = wd / dd;
         const Point foot{ from[0] + t * d[0], from[1] + t * d[1], from[2] + t * d[2] };
-        return distance2(q, foot) * 16.0 <= merge2;
+        return std::sqrt(distance2(q, foot));
     }
 
-    // p ends a merged run when `afterMerge`.
-    void keep(const Point &p, bool afterMerge)
+    void keep(const Point &p)
     {
         hasPending = false;
-        if (stripKept >= 2 && lastAfterMerge && afterMerge && joinedCount < maxJoined
-            && onChord(last, p)
-            && std::all_of(joined.begin(), joined.begin() + joinedCount,
-                           [&](const Point &q) { return onChord(q, p); })) {
-            joined[joinedCount++] = last;
-            float *const end = geometry.vertices.data() + geometry.vertices.size();
-            for (int i = 0; i < 3; ++i)
-                end[i - 3] = static_cast<float>(p[i]);
-            last = p;
-            return;
+        if (stripKept >= 2) {
+            // Turning the segment from `from` about its start moves each vertex it replaced
+            // by at most how far `last` is from the new segment: the sum of those distances
+            // bounds them all, and grows only where the line bends.
+            const double off = offChord(last, p);
+            if (joined + off <= joinSlack) {
+                joined += off;
+                float *const end = geometry.vertices.data() + geometry.vertices.size();
+                for (int i = 0; i < 3; ++i)
+                    end[i - 3] = static_cast<float>(p[i]);
+                last = p;
+                return;
+            }
         }
         from = last;
-        joinedCount = 0;
+        joined = 0.0;
         last = p;
-        lastAfterMerge = afterMerge;
         ++stripKept;
         for (int i = 0; i < 3; ++i)
             geometry.vertices.push_back(static_cast<float>(p[i]));
@@ -185,7 +190,7 @@ struct ReducingConsumer
             geometry.vertices.resize(geometry.vertices.size() - 3); // never left its start
         } else if (stripKept > 1) {
             if (hasPending)
-                keep(pending, true);
+                keep(pending);
             const auto count = static_cast<std::int64_t>(geometry.vertexCount());
             if (count > INT32_MAX)
                 throw std::bad_alloc(); // more than a GL index can count
@@ -194,12 +199,12 @@ struct ReducingConsumer
         }
         stripKept = 0;
         hasPending = false;
-        lastAfterMerge = false;
     }
 
     lsGeometry &geometry;
     const lsGeometryReduction reduction;
-    double merge2 = 0.0; // the squared distance below which vertices merge
+    double merge2 = 0.0;    // the squared distance below which vertices merge
+    double joinSlack = 0.0; // how far a vertex a segment replaces may lie from it
     std::size_t taken = 0;
     Point last{};     // the vertex kept last
     Point from{};     // the one kept before it, where its segment starts
@@ -207,10 +212,8 @@ struct ReducingConsumer
     Point previous{}; // with a region: the vertex before, kept or not
     bool hasPrevious = false;
     bool hasPending = false;
-    bool lastAfterMerge = false;
-    bool misplaced = false;              // a strip ended where its batch had no vertex
-    std::array<Point, maxJoined> joined; // vertices the last segment replaced
-    int joinedCount = 0;
+    bool misplaced = false;     // a strip ended where its batch had no vertex
+    double joined = 0.0;        // bounds how far the vertices the last segment replaced lie from it
     std::int64_t stripKept = 0; // vertices of the current strip kept so far
     Box box;
 };
