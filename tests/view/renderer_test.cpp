@@ -406,14 +406,21 @@ TEST_F(RendererTest, ZoomedFiguresBuildWhatThePictureShows)
 
 TEST(FigureCamera, SquareViewsUseTheClassicFrame)
 {
-    const double box[6] = { -10, 30, 0, 20, -5, 5 };
+    const double box[6] = { -10, 30, 0, 20, 0, 0 };
     const FigureCamera square = FigureCamera::make(box, 300, 300, 0.0);
     EXPECT_EQ(square.fovy, 40.0);
     EXPECT_EQ(square.aspect, 1.0);
     EXPECT_EQ(square.eyeDistance, 60.0);
     EXPECT_EQ(square.zFar, 240.0);
-    EXPECT_TRUE(square.spins);
+    EXPECT_FALSE(square.spins);
     EXPECT_EQ(square.centre, (std::array<double, 3>{ 10, 10, 0 }));
+
+    // With depth, it turns about the vertical line through its box centre.
+    const double deep[6] = { -10, 30, 0, 20, -2, 8 };
+    const FigureCamera turning = FigureCamera::make(deep, 300, 300, 0.0);
+    EXPECT_TRUE(turning.spins);
+    EXPECT_EQ(turning.centre, (std::array<double, 3>{ 10, 10, 3 }));
+    EXPECT_EQ(turning.spinAxis, (std::array<double, 2>{ 10, 3 }));
 
     const FigureCamera tall = FigureCamera::make(box, 100, 200, 0.0);
     EXPECT_EQ(tall.aspect, 0.5);
