@@ -116,6 +116,9 @@ void LSController::buildDemoMenuForDir(const QByteArray &dir,
         struct stat status;
         if (stat(path.constData(), &status) != 0) // vanished, or a link to nothing
             continue;
+        // The listing kept directories by their type: one replaced by a file meanwhile goes.
+        if (!S_ISDIR(status.st_mode) && !title.endsWith(".lsd"_L1))
+            continue;
         if (S_ISDIR(status.st_mode)) {
             slDemoMenu *submenu = menu->insertSubmenuWithTitle(title, index);
             const DirectoryId id{ status.st_dev, status.st_ino };
@@ -126,7 +129,7 @@ void LSController::buildDemoMenuForDir(const QByteArray &dir,
                 submenu->setPath(QFile::decodeName(path)); // a loop: cut here
             }
         } else {
-            QAction *item = menu->insertItemWithTitle(title, index);
+            QAction *item = menu->insertItemWithTitle(title.chopped(4), index); // less ".lsd"
             connect(item, &QAction::triggered, this, [this, item] { demoMenu(item); });
         }
         ++index;
@@ -135,10 +138,12 @@ void LSController::buildDemoMenuForDir(const QByteArray &dir,
 
 void LSController::demoMenu(QAction *item)
 {
+    // A copy: the shipped file is never written, and a changed demo is saved where the user
+    // says, like any new document.
     const auto *menu = qobject_cast<const slDemoMenu *>(item->parent());
     if (menu)
-        DocumentController::sharedDocumentController()->openDocumentWithContentsOfFile(
-                menu->pathOfItem(item), true);
+        DocumentController::sharedDocumentController()->duplicateDocumentWithContentsOfFile(
+                menu->pathOfItem(item), slDemoMenu::title(item));
 }
 
 void LSController::snapshot()

@@ -52,5 +52,5 @@ QString slDemoMenu::title(const QAction *item)
 
 QString slDemoMenu::pathOfItem(const QAction *item) const
 {
-    return mPath + u'/' + title(item);
+    return mPath + u'/' + title(item) + (item->menu() ? QString() : u".lsd"_s);
 }

@@ -4,8 +4,9 @@
 #include <QString>
 
 // A menu whose items stand for the entries of one directory: for every item, path(), "/" and
-// the item's title give the entry's full path. The title is the entry's name exactly,
-// extension included.
+// the item's title give the entry's full path, with ".lsd" after it for a document item. A
+// submenu's title is its directory's name exactly; a document item's is the file's name
+// without its ".lsd", the document's name.
 class slDemoMenu : public QMenu
 {
     Q_OBJECT
@@ -17,13 +18,13 @@ public:
     QString path() const { return mPath; }
     void setPath(const QString &path);
 
-    // Inserts at index (appending past the end) an item titled with an entry name. The item
-    // belongs to this menu.
+    // Inserts at index (appending past the end) an item for a document, titled with its file
+    // name less ".lsd". The item belongs to this menu.
     QAction *insertItemWithTitle(const QString &title, int index);
     // Inserts at index an item carrying a new, empty submenu, which belongs to this menu.
     slDemoMenu *insertSubmenuWithTitle(const QString &title, int index);
 
-    // The entry name an item stands for (menu texts escape '&', titles do not).
+    // An item's title (menu texts escape '&', titles do not).
     static QString title(const QAction *item);
     // The full path of the entry an item of this menu stands for.
     QString pathOfItem(const QAction *item) const;

@@ -75,7 +75,9 @@ inline constexpr std::uint64_t kMaxGeometryBytes = std::uint64_t(2) << 30;
 //   and reduces what it kept once more at the final scale. It holds for a flat figure
 //   only: a caller finding depth in the box builds again.
 // With neither, every vertex is kept. With a tolerance of at most half a pixel, a figure
-// whose segments all span a pixel or more keeps every vertex, and what merges stays a line.
+// whose segments all span a pixel or more keeps every vertex where it turns, and what merges
+// stays a line. Vertices in a straight run (to within a quarter of the tolerance) go: the
+// run is drawn as one segment, without a join to blend twice.
 //
 // With a fixed scale, a region (minimum x, maximum x, minimum y, maximum y) keeps only
 // the segments of a flat figure that may reach into it: a picture of part of the figure

@@ -10,7 +10,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <new>
 #include <span>
 
@@ -20,15 +22,16 @@ namespace lsDetail {
 // as it needs. A strip's end arrives as a vertex number with the batch holding the
 // vertices before it; take() ends the strip at its place.
 //
-// Merged runs leave segments of about the tolerance, and smoothed lines that short never
-// reach their full colour (each pixel only gets part of the coverage of several). So where
-// kept vertices that each end a merged run lie on one straight line, to within a quarter
-// of the tolerance, they join into one segment. Figures whose segments all span a pixel
-// merge nothing, and so join nothing either.
+// Smoothed lines blend their ends: where two segments of a strip meet, a pixel gets part of
+// its coverage from each, and the two blends leave it lighter than the line (down to three
+// quarters of it), so a straight run of many segments shows a tick at every join. Merged
+// runs also leave segments of about the tolerance, which never reach their full colour. So
+// kept vertices that lie on one straight line join into one segment: each vertex a segment
+// replaces stays within a quarter of the tolerance of it. Only the vertices where the line
+// turns remain.
 struct ReducingConsumer
 {
     using Point = std::array<double, 3>;
-    static constexpr int maxJoined = 32; // vertices one segment may replace
 
     ReducingConsumer(lsGeometry &g, const lsGeometryReduction &r)
         : geometry(g)
@@ -42,6 +45,7 @@ struct ReducingConsumer
     {
         const double units = reduction.tolerance / pixelsPerUnit;
         merge2 = units * units;
+        joinSlack = units * 0.25;
     }
 
     void take(const double *xyz, std::size_t n, std::span<const std::size_t> ends)
@@ -98,7 +102,7 @@ struct ReducingConsumer
                     continue;
                 }
                 if (stripKept == 0)
-                    keep(before, false);
+                    keep(before);
             }
             if (stripKept > 0) {
                 // Without a region the whole run that merges is passed over at once; with
@@ -110,7 +114,7 @@ struct ReducingConsumer
                     continue;
                 }
             }
-            keep({ v[0], v[1], v[2] }, hasPending || merged);
+            keep({ v[0], v[1], v[2] });
             merged = nullptr;
         }
         if (merged) {
@@ -142,8 +146,8 @@ struct ReducingConsumer
                && std::max(a[1], b[1]) >= r[2] && std::min(a[1], b[1]) <= r[3];
     }
 
-    // Whether q lies on the segment from `from` to p, to within a quarter of the tolerance.
-    bool onChord(const Point &q, const Point &p) const
+    // How far q lies from the segment from `from` to p; infinite when it is not beside it.
+    double offChord(const Point &q, const Point &p) const
     {
         Point d, w;
         double dd = 0.0, wd = 0.0;
@@ -154,60 +158,32 @@ struct ReducingConsumer
             wd += w[i] * d[i];
         }
         if (!(wd >= 0.0 && wd <= dd && dd > 0.0))
-            return false;
+            return std::numeric_limits<double>::infinity();
         const double t = wd / dd;
         const Point foot{ from[0] + t * d[0], from[1] + t * d[1], from[2] + t * d[2] };
-        return distance2(q, foot) * 16.0 <= merge2;
+        return std::sqrt(distance2(q, foot));
     }
 
-    // Whether p goes on from the last segment kept in a straight line, to within a turn of
-    // rounding.
-    bool goesStraightOn(const Point &p) const
-    {
-        constexpr double straight = 1e-9; // radians
-        Point a, b;
-        double ab = 0.0, a2 = 0.0, b2 = 0.0;
-        for (int i = 0; i < 3; ++i) {
-            a[i] = last[i] - from[i];
-            b[i] = p[i] - last[i];
-            ab += a[i] * b[i];
-            a2 += a[i] * a[i];
-            b2 += b[i] * b[i];
-        }
-        const double cx = a[1] * b[2] - a[2] * b[1], cy = a[2] * b[0] - a[0] * b[2],
-                     cz = a[0] * b[1] - a[1] * b[0];
-        return ab > 0.0 && cx * cx + cy * cy + cz * cz <= straight * straight * a2 * b2;
-    }
-
-    // p ends a merged run when `afterMerge`.
-    void keep(const Point &p, bool afterMerge)
+    void keep(const Point &p)
     {
         hasPending = false;
-        if (joinsStraight && stripKept >= 2 && goesStraightOn(p)) {
-            // The vertex it replaces lies on the longer segment, and so does all it replaced.
-            if (joinedCount < maxJoined)
-                joined[joinedCount++] = last;
-            float *const end = geometry.vertices.data() + geometry.vertices.size();
-            for (int i = 0; i < 3; ++i)
-                end[i - 3] = static_cast<float>(p[i]);
-            last = p;
-            return;
-        }
-        if (stripKept >= 2 && lastAfterMerge && afterMerge && joinedCount < maxJoined
-            && onChord(last, p)
-            && std::all_of(joined.begin(), joined.begin() + joinedCount,
-                           [&](const Point &q) { return onChord(q, p); })) {
-            joined[joinedCount++] = last;
-            float *const end = geometry.vertices.data() + geometry.vertices.size();
-            for (int i = 0; i < 3; ++i)
-                end[i - 3] = static_cast<float>(p[i]);
-            last = p;
-            return;
+        if (stripKept >= 2) {
+            // Turning the segment from `from` about its start moves each vertex it replaced
+            // by at most how far `last` is from the new segment: the sum of those distances
+            // bounds them all, and grows only where the line bends.
+            const double off = offChord(last, p);
+            if (joined + off <= joinSlack) {
+                joined += off;
+                float *const end = geometry.vertices.data() + geometry.vertices.size();
+                for (int i = 0; i < 3; ++i)
+                    end[i - 3] = static_cast<float>(p[i]);
+                last = p;
+                return;
+            }
         }
         from = last;
-        joinedCount = 0;
+        joined = 0.0;
         last = p;
-        lastAfterMerge = afterMerge;
         ++stripKept;
         if (geometry.vertices.size() / 3 >= reduction.maxVertices)
             throw std::bad_alloc(); // more than the caller has room for
@@ -220,7 +196,7 @@ struct ReducingConsumer
             geometry.vertices.resize(geometry.vertices.size() - 3); // never left its start
         } else if (stripKept > 1) {
             if (hasPending)
-                keep(pending, true);
+                keep(pending);
             const auto count = static_cast<std::int64_t>(geometry.vertexCount());
             if (count > INT32_MAX)
                 throw std::bad_alloc(); // more than a GL index can count
@@ -229,16 +205,12 @@ struct ReducingConsumer
         }
         stripKept = 0;
         hasPending = false;
-        lastAfterMerge = false;
     }
 
     lsGeometry &geometry;
     const lsGeometryReduction reduction;
-    // Whether segments that go on straight join whatever their length: the picture then
-    // has no paler pixel where they meet. A walk's segments a pixel long or more are left
-    // as they are, so that they draw as they would one by one.
-    bool joinsStraight = false;
-    double merge2 = 0.0; // the squared distance below which vertices merge
+    double merge2 = 0.0;    // the squared distance below which vertices merge
+    double joinSlack = 0.0; // how far a vertex a segment replaces may lie from it
     std::size_t taken = 0;
     Point last{};     // the vertex kept last
     Point from{};     // the one kept before it, where its segment starts
@@ -246,10 +218,8 @@ struct ReducingConsumer
     Point previous{}; // with a region: the vertex before, kept or not
     bool hasPrevious = false;
     bool hasPending = false;
-    bool lastAfterMerge = false;
-    bool misplaced = false;              // a strip ended where its batch had no vertex
-    std::array<Point, maxJoined> joined; // vertices the last segment replaced
-    int joinedCount = 0;
+    bool misplaced = false;     // a strip ended where its batch had no vertex
+    double joined = 0.0;        // bounds how far the vertices the last segment replaced lie from it
     std::int64_t stripKept = 0; // vertices of the current strip kept so far
     Box box;
 };

@@ -240,7 +240,6 @@ bool draw(const lsUnitTable &table,
     geometry.stripFirst.clear();
     geometry.stripCount.clear();
     lsDetail::ReducingConsumer consumer(geometry, reduction);
-    consumer.joinsStraight = true;
     bool drawn = false;
     lsDetail::pipeInto(consumer, [&](PipeSink &sink) {
         UnitDrawer drawer(table, reduction, cancel, sink, counted, solid, vertexLimit);

@@ -59,9 +59,10 @@ QString Document::displayName() const
 {
     if (!mFileName.isEmpty())
         return baseName(mFileName);
+    const QString name = mUntitledName.isEmpty() ? tr("Untitled") : mUntitledName;
     if (mUntitledNumber <= 1)
-        return tr("Untitled");
-    return tr("Untitled %1").arg(mUntitledNumber);
+        return name;
+    return tr("%1 %2").arg(name).arg(mUntitledNumber);
 }
 
 bool Document::isModified() const

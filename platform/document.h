@@ -33,7 +33,9 @@ public:
 
     // Absolute path of the file, empty for an untitled document.
     QString fileName() const { return mFileName; }
-    // The file's name without its folder, or "Untitled", "Untitled 2", ...
+    // The file's name without its folder; untitled, "Untitled", "Untitled 2", ... or, for a
+    // copy of a file (DocumentController::duplicateDocumentWithContentsOfFile), the name it
+    // was given, numbered the same way.
     QString displayName() const;
     bool isModified() const;
     QUndoStack *undoStack() const { return mUndoStack; }
@@ -102,6 +104,7 @@ private:
     bool confirmRevert();
 
     QString mFileName;
+    QString mUntitledName; // empty: "Untitled"
     int mUntitledNumber = 0;
     QUndoStack *mUndoStack;
     QAction *mRevertAction = nullptr;

@@ -77,7 +77,7 @@ Document *DocumentController::newDocument()
     if (!mFactory)
         return nullptr;
     Document *document = mFactory();
-    document->mUntitledNumber = nextUntitledNumber();
+    document->mUntitledNumber = nextUntitledNumber(QString());
     addDocument(document);
     document->loadWindow();
     document->show();
@@ -88,15 +88,19 @@ Document *DocumentController::openDocumentWithContentsOfFile(const QString &path
 {
     QString error;
     Document *document = openDocumentWithContentsOfFile(path, display, &error);
-    if (!document && !error.isEmpty()) {
-        QMessageBox box(QMessageBox::Warning, QApplication::applicationDisplayName(),
-                        tr("The document \u201c%1\u201d could not be opened.")
-                                .arg(QFileInfo(path).fileName()),
-                        QMessageBox::Ok, dialogParent());
-        box.setInformativeText(error);
-        box.exec();
-    }
+    if (!document && !error.isEmpty())
+        showOpenFailure(path, error);
     return document;
+}
+
+void DocumentController::showOpenFailure(const QString &path, const QString &error) const
+{
+    QMessageBox box(
+            QMessageBox::Warning, QApplication::applicationDisplayName(),
+            tr("The document \u201c%1\u201d could not be opened.").arg(QFileInfo(path).fileName()),
+            QMessageBox::Ok, dialogParent());
+    box.setInformativeText(error);
+    box.exec();
 }
 
 Document *DocumentController::openDocumentWithContentsOfFile(const QString &path,
@@ -128,6 +132,26 @@ Document *DocumentController::openDocumentWithContentsOfFile(const QString &path
     noteRecentFile(document->fileName());
     if (display)
         document->show();
+    return document;
+}
+
+Document *DocumentController::duplicateDocumentWithContentsOfFile(const QString &path,
+                                                                  const QString &displayName)
+{
+    if (!mFactory)
+        return nullptr;
+    Document *document = mFactory();
+    QString error;
+    if (!document->readFromFile(path, &error)) {
+        delete document;
+        showOpenFailure(path, error);
+        return nullptr;
+    }
+    document->mUntitledName = displayName;
+    document->mUntitledNumber = nextUntitledNumber(displayName);
+    addDocument(document);
+    document->loadWindow();
+    document->show();
     return document;
 }
 
@@ -217,11 +241,11 @@ void DocumentController::documentActivated(Document *document)
     emit currentDocumentChanged(document);
 }
 
-int DocumentController::nextUntitledNumber() const
+int DocumentController::nextUntitledNumber(const QString &name) const
 {
     int highest = 0;
     for (const Document *document : mDocuments) {
-        if (document->fileName().isEmpty())
+        if (document->fileName().isEmpty() && document->mUntitledName == name)
             highest = std::max(highest, document->mUntitledNumber);
     }
     return highest + 1;

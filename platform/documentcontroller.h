@@ -40,6 +40,10 @@ public:
     Document *openDocumentWithContentsOfFile(const QString &path, bool display);
     // The same without a message box: *error says why.
     Document *openDocumentWithContentsOfFile(const QString &path, bool display, QString *error);
+    // Opens a copy of path as a new untitled document called displayName (a shipped demo):
+    // the file is never written, saving asks where, and dialogs start in the user's folders.
+    // On failure shows a message naming the file and the cause and returns nullptr.
+    Document *duplicateDocumentWithContentsOfFile(const QString &path, const QString &displayName);
 
     Document *currentDocument() const;
     QList<Document *> documents() const { return mDocuments; }
@@ -73,7 +77,9 @@ private:
     void addDocument(Document *document);
     void removeDocument(Document *document);
     void documentActivated(Document *document);
-    int nextUntitledNumber() const;
+    void showOpenFailure(const QString &path, const QString &error) const;
+    // Past the highest number of the untitled documents called name (empty: "Untitled").
+    int nextUntitledNumber(const QString &name) const;
     QWidget *dialogParent() const;
 
     std::function<Document *()> mFactory;

@@ -99,6 +99,31 @@ Matrix rotationAboutX(double degrees)
     return m;
 }
 
+// How far the eye must be from the middle of a figure that turns about the vertical line
+// through it for the whole turn to stay in the picture: the turn sweeps a cylinder of
+// `radius` about that line, `rise` above and below the middle, which the tilt turns about
+// the horizontal axis. Every point of it is then seen at most a third of its depth away
+// from the middle, across and up, as the edges of an unturned box are at three times its
+// largest half side.
+double turnDistance(double radius, double rise, double tiltDegrees)
+{
+    const double tilt = tiltDegrees * pi / 180.0;
+    const double sine = std::sin(tilt), cosine = std::cos(tilt);
+    // Across: seen from the eye, the cylinder reaches farthest out along its silhouette,
+    // whose nearest point comes rise * |sine| nearer when tilted.
+    double distance = rise * std::abs(sine) + radius * std::sqrt(cosine * cosine + 9.0);
+    // Up: the outline of the tilted cylinder is highest at a corner of its section through
+    // the middle, the nearer corners seen larger.
+    for (const double y : { rise, -rise }) {
+        for (const double z : { radius, -radius }) {
+            const double up = y * cosine - z * sine;
+            const double toward = y * sine + z * cosine;
+            distance = std::max(distance, toward + 3.0 * std::abs(up));
+        }
+    }
+    return distance;
+}
+
 } // namespace
 
 FigureCamera FigureCamera::make(const double box[6],
@@ -115,14 +140,15 @@ FigureCamera FigureCamera::make(const double box[6],
     const double hz = (box[lsMaxZ] - box[lsMinZ]) * 0.5;
     c.centre = view.centre.value_or(
             std::array<double, 3>{ box[lsMinX] + hx, box[lsMinY] + hy, box[lsMinZ] + hz });
-    c.eyeDistance = 3.0 * std::max(std::max(hx, hy), hz);
-    const bool turnsFlat = view.turnsFlat && hz == 0.0;
-    if (turnsFlat) {
-        // The turn sweeps a cylinder of radius hx about the box centre. From here its near
-        // rim's top and its silhouette are seen as far from the middle as the unturned box's
-        // edges are (a third of the eye distance), so no angle leaves the picture.
-        c.eyeDistance = std::max(hx + 3.0 * hy, std::sqrt(10.0) * hx);
-        c.spinAxis = { box[lsMinX] + hx, box[lsMinZ] };
+    // A figure with depth, or a flat one the view turns, turns about the vertical line
+    // through its box centre, seen from far enough for every spin angle at its tilt.
+    const bool turns = hz > 0.0 || view.turnsFlat;
+    const float tilt = turns ? static_cast<float>(std::fmod(view.tiltDegrees, 360.0)) : 0.0f;
+    if (turns) {
+        c.spinAxis = { box[lsMinX] + hx, box[lsMinZ] + hz };
+        c.eyeDistance = turnDistance(std::hypot(hx, hz), hy, tilt);
+    } else {
+        c.eyeDistance = 3.0 * std::max(hx, hy);
     }
     c.zFar = 4.0 * c.eyeDistance;
 
@@ -140,11 +166,11 @@ FigureCamera FigureCamera::make(const double box[6],
     if (zoom != 1.0)
         c.fovy = 2.0 * std::atan(std::tan(c.fovy / 2.0 * pi / 180.0) / zoom) * 180.0 / pi;
 
-    c.spins = hz > 0.0 || (turnsFlat && c.eyeDistance > 0.0);
+    c.spins = turns && c.eyeDistance > 0.0;
     // Reduced in double first: a float holding a large angle would turn in coarse steps.
     c.spinDegrees = static_cast<float>(std::fmod(spinDegrees, 360.0));
     if (c.spins)
-        c.tiltDegrees = static_cast<float>(std::fmod(view.tiltDegrees, 360.0));
+        c.tiltDegrees = tilt;
 
     const double focal = focalPixels(c.fovy, height);
     c.centrePixelsPerUnit = c.eyeDistance > 0.0 ? focal / c.eyeDistance : 0.0;

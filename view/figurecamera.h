@@ -35,7 +35,8 @@ struct PicturePart
 };
 
 // The camera that frames a figure: a perspective projection from the figure's bounding box
-// and the viewport, and a model-view that turns figures with depth about the vertical axis.
+// and the viewport, and a model-view that turns figures with depth about the vertical line
+// through their box centre, from far enough that no spin angle leaves the picture.
 // A view magnifies that picture (a narrower field of view from the same eye), moves its
 // middle to another point and tilts a figure with depth about the horizontal axis through
 // that point. No GL here: the renderer hands the parameters to GLU, and vector exports
@@ -55,8 +56,7 @@ struct FigureCamera
     std::array<double, 3> centre{ 0.0, 0.0, 0.0 };
     bool spins = false;
     float spinDegrees = 0.0f;
-    // x and z of the vertical line the spin turns about: the turtle's start for a figure with
-    // depth, the box centre for a flat one.
+    // x and z of the vertical line the spin turns about: the box centre's.
     std::array<double, 2> spinAxis{ 0.0, 0.0 };
     float tiltDegrees = 0.0f; // about the x axis, before the translation; 0 for flat figures
 

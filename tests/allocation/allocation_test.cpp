@@ -144,7 +144,7 @@ TEST(AllocationFailure, EveryFigureBuildEndsWithAStatedOutcome)
         ASSERT_EQ(whole.figure.outcome, FigureOutcome::Complete);
         ASSERT_EQ(whole.figure.commands.isStreamed(), streamed);
         ASSERT_TRUE(whole.framed && whole.zoomed);
-        ASSERT_GT(whole.zoomed->vertexCount(), 100u);
+        ASSERT_GT(whole.zoomed->vertexCount(), 50u);
 
         FigureRun run;
         const std::uint64_t failed = sweep(

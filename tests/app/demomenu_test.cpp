@@ -2,6 +2,7 @@
 #include "app/lscontroller.h"
 #include "app/sldemomenu.h"
 #include "apptest.h"
+#include "platform/dialogfolder.h"
 #include "platform/document.h"
 #include "platform/documentcontroller.h"
 
@@ -9,8 +10,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -112,27 +115,28 @@ TEST_F(DemoTree, ListsDocumentsAndDirectoriesInOneByteOrderAheadOfTheMenusOwnIte
 
     // Also: "loop/back.lsd" leads to the top again and is not walked a second time, while
     // "two.lsd" and "x.lsd/deep" both list the one directory they reach.
-    EXPECT_EQ(outline(&menu).toStdString(), ".hidden.lsd\n"
+    // Documents show their names without ".lsd"; directories show theirs whole.
+    EXPECT_EQ(outline(&menu).toStdString(), ".hidden\n"
                                             ".hiddendir/\n"
-                                            "  d.lsd\n"
+                                            "  d\n"
                                             "Capital/\n"
-                                            "a.lsd\n"
+                                            "a\n"
                                             "ab/\n"
-                                            "b.lsd\n"
+                                            "b\n"
                                             "empty/\n"
                                             "loop/\n"
                                             "  back.lsd/\n"
-                                            "r&d.lsd\n"
+                                            "r&d\n"
                                             "two.lsd/\n"
                                             "  deeper/\n"
-                                            "    leaf.lsd\n"
+                                            "    leaf\n"
                                             "x.lsd/\n"
                                             "  deep/\n"
                                             "    deeper/\n"
-                                            "      leaf.lsd\n"
+                                            "      leaf\n"
                                             "y.lsd/\n"
-                                            "  o.lsd\n"
-                                            "z.lsd\n"
+                                            "  o\n"
+                                            "z\n"
                                             "Own item\n");
     EXPECT_EQ(menu.path(), mRoot);
     expectPathsNameEntries(&menu);
@@ -145,10 +149,10 @@ TEST_F(DemoTree, MenuTextShowsAnAmpersandTheTitleKeeps)
     controller.buildDemoMenuForDir(QFile::encodeName(mRoot), &menu);
     const QList<QAction *> items = menu.actions();
     const auto item = std::find_if(items.begin(), items.end(), [](const QAction *action) {
-        return slDemoMenu::title(action) == "r&d.lsd"_L1;
+        return slDemoMenu::title(action) == "r&d"_L1;
     });
     ASSERT_NE(item, items.end());
-    EXPECT_EQ((*item)->text(), "r&&d.lsd"_L1);
+    EXPECT_EQ((*item)->text(), "r&&d"_L1);
 }
 
 TEST(DemoMenu, MissingDirectoryLeavesOnlyTheMenusOwnItemsAndSetsItsPath)
@@ -165,25 +169,44 @@ TEST(DemoMenu, MissingDirectoryLeavesOnlyTheMenusOwnItemsAndSetsItsPath)
     EXPECT_EQ(menu.path(), missing);
 }
 
-// A document that records nothing but where it was opened from.
+// A document that keeps the bytes it was read from.
 class PlainDocument : public Document
 {
+public:
+    QByteArray bytes;
+
 protected:
-    bool dataRepresentation(QByteArray &, QString *) const override { return true; }
-    std::size_t maximumFileSize() const override { return 0; }
-    bool readFromData(const QByteArray &, QString *) override { return true; }
+    bool dataRepresentation(QByteArray &data, QString *) const override
+    {
+        data = bytes;
+        return true;
+    }
+    std::size_t maximumFileSize() const override { return 1 << 10; }
+    bool readFromData(const QByteArray &data, QString *) override
+    {
+        bytes = data;
+        return true;
+    }
     void loadInterface() override { setCentralWidget(new QWidget); }
 };
 
-TEST_F(DemoTree, ChoosingAnItemThreeLevelsDownOpensThatFile)
+// A demo opens as an untitled copy named after it: its file is never written, and saving
+// asks for a name in the user's folder, not the demo's.
+TEST_F(DemoTree, ChoosingAnItemThreeLevelsDownOpensAnUntitledCopyOfThatFile)
 {
     LSController &controller = testController();
     auto *documents = DocumentController::sharedDocumentController();
     documents->setDocumentFactory([] { return new PlainDocument; });
+    const QString leaf = mRoot + "/x.lsd/deep/deeper/leaf.lsd"_L1;
+    {
+        QFile file(leaf);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("demo");
+    }
     slDemoMenu menu;
     controller.buildDemoMenuForDir(QFile::encodeName(mRoot), &menu);
 
-    // x.lsd ▸ deep ▸ deeper ▸ leaf.lsd
+    // x.lsd ▸ deep ▸ deeper ▸ leaf
     const slDemoMenu *level = &menu;
     for (const QString &name : { u"x.lsd"_s, u"deep"_s, u"deeper"_s }) {
         const QList<QAction *> items = level->actions();
@@ -196,11 +219,37 @@ TEST_F(DemoTree, ChoosingAnItemThreeLevelsDownOpensThatFile)
     }
     ASSERT_EQ(level->actions().size(), 1);
     level->actions().first()->trigger();
+    level->actions().first()->trigger();
 
-    ASSERT_EQ(documents->documents().size(), 1);
-    Document *opened = documents->documents().first();
-    EXPECT_EQ(opened->fileName(), mRoot + "/x.lsd/deep/deeper/leaf.lsd"_L1);
-    opened->close();
+    ASSERT_EQ(documents->documents().size(), 2);
+    auto *opened = static_cast<PlainDocument *>(documents->documents().first());
+    EXPECT_EQ(opened->bytes, "demo");
+    EXPECT_TRUE(opened->fileName().isEmpty());
+    EXPECT_FALSE(opened->isModified());
+    EXPECT_EQ(opened->displayName(), "leaf"_L1);
+    EXPECT_TRUE(opened->windowTitle().startsWith("leaf[*]"_L1));
+    EXPECT_EQ(documents->documents().last()->displayName(), "leaf 2"_L1);
+
+    QString folder, name;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+            folder = dialog->directory().absolutePath();
+            name = QFileInfo(dialog->selectedFiles().value(0)).fileName();
+            dialog->reject();
+        }
+    });
+    answer.start(10);
+    EXPECT_FALSE(opened->save());
+    EXPECT_EQ(folder, dialogFolder(QString()));
+    EXPECT_FALSE(folder.startsWith(mRoot));
+    EXPECT_EQ(name, "leaf.lsd"_L1);
+    QFile file(leaf);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "demo");
+
+    for (Document *document : documents->documents())
+        document->close();
     QApplication::processEvents();
 }
 

@@ -3,9 +3,11 @@
 #include "cli/documentjson.h"
 #include "document/model/documentfigure.h"
 #include "document/model/documentfile.h"
+#include "view/figurecamera.h"
 #include "view/figurerenderer.h"
 #include "view/imagerep.h"
 #include "view/offscreencontext.h"
+#include "view/viewgeometry.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -131,7 +133,7 @@ TEST(Demos, GenerateThePublishedStringAndDrawAFigure)
         EXPECT_EQ(figure.length, demo.length);
 
         auto geometry = std::make_shared<lsGeometry>();
-        ASSERT_TRUE(lsBuildGeometry(*figure.rules, figure.commands.string().view(), *geometry));
+        ASSERT_TRUE(lsBuildGeometry(*figure.rules, *figure.commands.source(), *geometry));
         const double *box = geometry->box;
         EXPECT_GT(std::max(box[lsMaxX] - box[lsMinX], box[lsMaxY] - box[lsMinY]), 0.0);
 
@@ -198,6 +200,91 @@ TEST(Demos, HilbertCurve3DVisitsEveryPointOfItsLatticeOnceWithUnitSteps)
         EXPECT_EQ(visited.size(), std::size_t(side) * side * side);
         EXPECT_EQ(g.vertexCount(), visited.size());
     }
+}
+
+// It fills a cube with a corner at the turtle's start. The figure turns about the vertical
+// line through the cube's centre, which stays at the picture's middle, and at no spin angle,
+// whatever the tilt and the picture's shape, does any of it leave the picture: the box's
+// corners project inside it (the figure lies within their outline). At pass 3, drawn, the
+// picture's border is the background, and no segment spans more pixels than the bound the
+// reduction uses.
+TEST(Demos, HilbertCurve3DStaysInViewThroughAFullTurn)
+{
+    DocumentData document;
+    std::string error;
+    ASSERT_TRUE(readDocumentFile((demosDir / "3D/Hilbert Curve 3D.lsd").string(), document, &error))
+            << error;
+    constexpr int size = 120;
+    OffscreenContext context;
+    ASSERT_TRUE(context.create(size, size, &error)) << error;
+    FigureRenderer renderer;
+    renderer.setLineColor({ 1.0, 1.0, 1.0, 1.0 });
+    renderer.setBackgroundColor({ 0.0, 0.0, 0.0, 1.0 });
+
+    for (int passes = 1; passes <= 7; ++passes) {
+        SCOPED_TRACE(passes);
+        document.iterations = passes;
+        const FigureResult figure = buildFigure(figureRequest(document));
+        ASSERT_EQ(figure.pass, passes);
+        const auto geometry = std::make_shared<lsGeometry>();
+        ASSERT_TRUE(lsBuildGeometry(*figure.rules, *figure.commands.source(), *geometry));
+        const double *box = geometry->box;
+        const double middle[3] = { (box[lsMinX] + box[lsMaxX]) / 2, (box[lsMinY] + box[lsMaxY]) / 2,
+                                   (box[lsMinZ] + box[lsMaxZ]) / 2 };
+        for (const double tilt : { 0.0, 35.0, 90.0, 150.0, 230.0 }) {
+            FigureView view;
+            view.tiltDegrees = tilt;
+            for (const auto &[width, height] :
+                 { std::pair{ 160, 160 }, { 240, 120 }, { 90, 200 } }) {
+                for (int spin = 0; spin < 360; spin += 10) {
+                    const FigureCamera camera = FigureCamera::make(box, width, height, spin, view);
+                    const auto centre = camera.project(middle[0], middle[1], middle[2]);
+                    EXPECT_NEAR(centre.x, width / 2.0, 1e-6) << tilt << ' ' << spin;
+                    EXPECT_NEAR(centre.y, height / 2.0, 1e-6) << tilt << ' ' << spin;
+                    for (int corner = 0; corner < 8; ++corner) {
+                        const auto p = camera.project(box[corner & 1], box[2 + (corner >> 1 & 1)],
+                                                      box[4 + (corner >> 2)]);
+                        EXPECT_TRUE(p.valid && p.x > 0 && p.x < width && p.y > 0 && p.y < height)
+                                << "tilt " << tilt << " spin " << spin << " corner " << corner
+                                << " at " << p.x << ',' << p.y << " in " << width << 'x' << height;
+                    }
+                    if (passes != 3)
+                        continue;
+                    const std::vector<float> &v = geometry->vertices;
+                    for (std::size_t i = 3; i < v.size(); i += 3) {
+                        const auto a = camera.project(v[i - 3], v[i - 2], v[i - 1]);
+                        const auto b = camera.project(v[i], v[i + 1], v[i + 2]);
+                        const double length = std::hypot(v[i] - v[i - 3], v[i + 1] - v[i - 2],
+                                                         v[i + 2] - v[i - 1]);
+                        EXPECT_LE(std::hypot(b.x - a.x, b.y - a.y),
+                                  camera.pixelsPerUnit * length * (1.0 + 1e-9))
+                                << "tilt " << tilt << " spin " << spin;
+                    }
+                }
+            }
+            if (passes != 3 || (tilt != 0.0 && tilt != 35.0))
+                continue;
+            auto built = std::make_shared<lsGeometry>();
+            const auto source = figure.commands.source();
+            ASSERT_TRUE(buildViewGeometry(*figure.rules, *source, size, size, *built, view, box));
+            renderer.setGeometry(built);
+            for (int spin = 0; spin < 360; spin += 10) {
+                renderer.draw(size, size, spin, view);
+                const lsImageRep image = captureImageRep(size, size);
+                int lit = 0, border = 0;
+                for (int y = 0; y < size; ++y) {
+                    for (int x = 0; x < size; ++x) {
+                        const bool on = image.red[std::size_t(y) * image.stride + x] != 0;
+                        lit += on;
+                        border += on && (x == 0 || y == 0 || x == size - 1 || y == size - 1);
+                    }
+                }
+                EXPECT_GT(lit, size) << "tilt " << tilt << " spin " << spin;
+                EXPECT_EQ(border, 0) << "tilt " << tilt << " spin " << spin;
+            }
+        }
+    }
+    renderer.releaseGL();
 }
 
 } // namespace

@@ -17,6 +17,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSlider>
 #include <QTableView>
@@ -185,6 +186,18 @@ TEST_F(DocumentTest, NewDocumentShowsNoFigureUntilAsked)
     EXPECT_FALSE(d->session()->isBusy());
     EXPECT_FALSE(d->glView()->shownGeometry());
     keepScreenshot(d, QStringLiteral("new-document.png"));
+    // The axiom field's example draws a figure, not a line, at the angle the hint names.
+    const QRegularExpressionMatch hint =
+            QRegularExpression(QStringLiteral("e\\.g\\. (\\S+) with Angle (\\d+)"))
+                    .match(d->axiomText()->placeholderText());
+    ASSERT_TRUE(hint.hasMatch()) << d->axiomText()->placeholderText().toStdString();
+    d->setAngle(hint.captured(2).toDouble());
+    QTest::keyClicks(d->axiomText(), hint.captured(1));
+    QTest::keyClick(d->axiomText(), Qt::Key_Return);
+    ASSERT_TRUE(showsGeometry(d, expectedGeometry(hint.captured(1).toStdString(), {}, {},
+                                                  hint.captured(2).toDouble(), 4)));
+    const double *box = d->glView()->shownGeometry()->box;
+    EXPECT_GT(std::min(box[lsMaxX] - box[lsMinX], box[lsMaxY] - box[lsMinY]), 0.0);
     EXPECT_EQ(controller()->newDocument()->displayName(), QStringLiteral("Untitled 2"));
 }
 
@@ -814,8 +827,9 @@ TEST_F(DocumentTest, PrintJobIsNamedAfterTheDocument)
     EXPECT_EQ(name, QStringLiteral("Fern.lsd")); // the dialog offers Fern.pdf for a PDF file
 }
 
-// Run once more with QT_SCALE_FACTOR=1.6 (tests/document/CMakeLists.txt): the designed size is
-// then larger than the screen.
+// Run once more with QT_SCALE_FACTOR=2 (tests/document/CMakeLists.txt): the designed size is
+// then larger than the screen. At any scale the least window leaves room for its frame and a
+// panel on a 1280x720 screen at scale 2 (640x360 points).
 TEST_F(DocumentTest, FirstWindowFitsTheScreen)
 {
     LSDocument *d = newDocument();
@@ -823,6 +837,9 @@ TEST_F(DocumentTest, FirstWindowFitsTheScreen)
     const QRect frame = d->frameGeometry();
     EXPECT_TRUE(available.contains(frame)) << frame.width() << 'x' << frame.height() << " in "
                                            << available.width() << 'x' << available.height();
+    const QSize least = d->minimumSizeHint().expandedTo(d->minimumSize());
+    EXPECT_LE(least.width(), 600);
+    EXPECT_LE(least.height(), 330);
 }
 
 TEST_F(DocumentTest, AComplaintAboutAFieldGoesOnceTheFieldHoldsAValidValue)

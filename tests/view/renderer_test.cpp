@@ -9,8 +9,10 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
+#include <vector>
 
 using namespace rendertest;
 
@@ -36,17 +38,21 @@ protected:
 
     // Draws the geometry of `string` built for the picture (cached path) and captures the
     // frame.
-    lsImageRep
-    frame(const lsRuleSet &set, std::string_view string, int width, int height, double spin = 0.0)
+    lsImageRep frame(const lsRuleSet &set,
+                     std::string_view string,
+                     int width,
+                     int height,
+                     double spin = 0.0,
+                     const FigureView &view = {})
     {
         std::string error;
         EXPECT_TRUE(context->resize(width, height, &error)) << error;
         auto g = std::make_shared<lsGeometry>();
         lsStringSource commands(string);
-        EXPECT_TRUE(buildViewGeometry(set, commands, width, height, *g));
+        EXPECT_TRUE(buildViewGeometry(set, commands, width, height, *g, view));
         shownVertices = g->vertexCount();
         renderer.setGeometry(std::move(g));
-        renderer.draw(width, height, spin);
+        renderer.draw(width, height, spin, view);
         return captureImageRep(width, height);
     }
 
@@ -150,8 +156,40 @@ TEST_F(RendererTest, FigureWithoutMovesDrawsBackgroundOnly)
     }
 }
 
+// Where the turtle goes straight on within a strip, in window coordinates: there the
+// per-frame drawing blends the ends of two segments, the cached drawing draws one segment.
+std::vector<FigureCamera::WindowPoint>
+straightJoins(const lsRuleSet &set, const std::string &string, int width, int height, double spin)
+{
+    lsGeometry g;
+    EXPECT_TRUE(lsBuildGeometry(set, string, g));
+    const FigureCamera camera = FigureCamera::make(g.box, width, height, spin);
+    const auto at = [&g](std::size_t i, int axis) {
+        return double(g.vertices[3 * i + axis]);
+    };
+    std::vector<FigureCamera::WindowPoint> joins;
+    for (std::size_t s = 0; s < g.stripFirst.size(); ++s) {
+        const std::size_t first = std::size_t(g.stripFirst[s]);
+        for (std::size_t i = first + 1; i + 1 < first + std::size_t(g.stripCount[s]); ++i) {
+            std::array<double, 3> a, b;
+            for (int axis = 0; axis < 3; ++axis) {
+                a[axis] = at(i, axis) - at(i - 1, axis);
+                b[axis] = at(i + 1, axis) - at(i, axis);
+            }
+            const double dot = a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+            const double cx = a[1] * b[2] - a[2] * b[1], cy = a[2] * b[0] - a[0] * b[2],
+                         cz = a[0] * b[1] - a[1] * b[0];
+            if (dot > 0.0 && std::sqrt(cx * cx + cy * cy + cz * cz) < 1e-5 * dot)
+                joins.push_back(camera.project(at(i, 0), at(i, 1), at(i, 2)));
+        }
+    }
+    return joins;
+}
+
 // The cached drawing, built for the picture, keeps every pixel of the per-frame drawing
-// when every segment spans a pixel or more: on the island, 1.3 pixels.
+// when every segment spans a pixel or more (on the island, 1.3 pixels), but for the
+// joins of straight runs, which it draws evenly: a straight run is one segment, whose
+// smoothed edge may round a few levels away from its pieces'.
 TEST_F(RendererTest, CachedDrawingMatchesImmediateMode)
 {
     auto plant = rules(22.5);
@@ -179,33 +217,63 @@ TEST_F(RendererTest, CachedDrawingMatchesImmediateMode)
         const lsImageRep cached = frame(*set, c.string, c.width, c.height, c.spin);
         const lsImageRep immediate = immediateFrame(*set, c.string, c.width, c.height, c.spin);
         EXPECT_GT(coverage(cached, black).count, 0);
-        EXPECT_TRUE(samePixels(cached, immediate)) << c.string.substr(0, 40);
+        const auto joins = straightJoins(*set, c.string, c.width, c.height, c.spin);
+        for (int y = 0; y < c.height; ++y) {
+            for (int x = 0; x < c.width; ++x) {
+                const auto p = pixel(cached, x, y), q = pixel(immediate, x, y);
+                int apart = 0;
+                for (int i = 0; i < 3; ++i)
+                    apart = std::max(apart, std::abs(p[i] - q[i]));
+                if (apart <= 6)
+                    continue;
+                const bool atJoin = std::any_of(joins.begin(), joins.end(), [&](const auto &j) {
+                    return std::abs(j.x - (x + 0.5)) < 2.0 && std::abs(j.y - (y + 0.5)) < 2.0;
+                });
+                EXPECT_TRUE(atJoin) << x << ',' << y << ' ' << c.string.substr(0, 40);
+            }
+        }
     }
 }
 
 // Segments far below a pixel merge into segments the picture can show, which draw in the
-// full line colour: per-frame drawing leaves the line black and the island grey.
-TEST_F(RendererTest, SubPixelDetailDrawsInTheFullLineColour)
+// full line colour: per-frame drawing leaves the line black and the island grey. A straight
+// line of many segments is one even colour wherever it is seen from: smoothed segments that
+// meet blend twice at the join, a lighter tick.
+TEST_F(RendererTest, SubPixelDetailAndStraightRunsDrawInTheFullLineColour)
 {
-    auto line = rules(90);
-    lsNewRule(*line, 'F', "FFFFFFFFFF");
     auto island = rules(90);
     lsNewRule(*island, 'F', "F-F+F+FF-F-F+F");
-    const struct
-    {
-        std::unique_ptr<lsRuleSet> set;
-        const char *axiom;
-        int passes;
-    } cases[] = { { std::move(line), "F", 5 }, { std::move(island), "F-F-F-F", 5 } };
-    for (const auto &c : cases) {
-        const lsString string = lsGenerate(*c.set, c.axiom, c.passes).string;
-        const lsImageRep image = frame(*c.set, string.view(), 200, 200);
-        EXPECT_LT(shownVertices, string.size() / 20) << c.axiom;
-        EXPECT_GE(coverage(image, black).count, 100) << c.axiom;
-        int brightest = 0;
-        for (std::uint8_t v : image.red)
-            brightest = std::max<int>(brightest, v);
-        EXPECT_GE(brightest, 250) << c.axiom;
+    const lsString islandString = lsGenerate(*island, "F-F-F-F", 5).string;
+    const lsImageRep islandImage = frame(*island, islandString.view(), 200, 200);
+    EXPECT_LT(shownVertices, islandString.size() / 20);
+    EXPECT_GE(*std::max_element(islandImage.red.begin(), islandImage.red.end()), 250);
+
+    // A million steps up from the origin: framed, a step is a ten-thousandth of a pixel;
+    // zoomed in, about half a pixel (they merge), then five pixels (they do not).
+    auto line = rules(90);
+    lsNewRule(*line, 'F', "FFFFFFFFFF");
+    const lsString string = lsGenerate(*line, "F", 6).string;
+    for (const double zoom : { 1.0, 3000.0, 40000.0 }) {
+        SCOPED_TRACE(zoom);
+        FigureView view;
+        if (zoom != 1.0) {
+            view.zoom = zoom;
+            view.centre = std::array<double, 3>{ 0.0, 5e6 + 3.0, 0.0 };
+        }
+        const lsImageRep image = frame(*line, string.view(), 200, 200, 0.0, view);
+        const Coverage c = coverage(image, black);
+        ASSERT_GE(c.bottom - c.top, 120);
+        // Every row the line crosses, short of its ends, holds the same light.
+        std::vector<int> rows;
+        for (int y = c.top + 2; y <= c.bottom - 2; ++y) {
+            int light = 0;
+            for (int x = c.left; x <= c.right; ++x)
+                light += image.red[std::size_t(y) * image.stride + x];
+            rows.push_back(light);
+        }
+        const auto [dimmest, brightest] = std::minmax_element(rows.begin(), rows.end());
+        EXPECT_GE(*brightest, 250);
+        EXPECT_EQ(*dimmest, *brightest) << "row " << c.top + 2 + (dimmest - rows.begin());
     }
 }
 
@@ -304,8 +372,8 @@ TEST_F(RendererTest, AFlatFigureTurnsAboutItsBoxCentreWithinThePicture)
 TEST_F(RendererTest, ZoomedFiguresBuildWhatThePictureShows)
 {
     // A quadratic Koch island zoomed 16 times about a corner, where every segment spans a
-    // pixel or more: built for the view, it draws the pixels of all its segments drawn
-    // through the view, from a small part of them.
+    // pixel or more: built for the view, it draws the pixels of the whole figure reduced at
+    // the same scale, from a small part of its segments.
     auto set = rules(90);
     lsNewRule(*set, 'F', "F-F+F+FF-F-F+F");
     const lsString string = lsGenerate(*set, "F-F-F-F", 3).string;
@@ -319,10 +387,14 @@ TEST_F(RendererTest, ZoomedFiguresBuildWhatThePictureShows)
     ASSERT_TRUE(buildViewGeometry(*set, commands, 160, 120, *built, view));
     EXPECT_LT(built->vertexCount() * 8, all->vertexCount());
     EXPECT_TRUE(std::equal(all->box, all->box + 6, built->box));
+    lsGeometryReduction whole;
+    whole.pixelsPerUnit = viewReduction(all->box, 160, 120, view).pixelsPerUnit;
+    auto reduced = std::make_shared<lsGeometry>();
+    ASSERT_TRUE(lsBuildGeometry(*set, string.view(), *reduced, whole));
 
     std::string error;
     ASSERT_TRUE(context->resize(160, 120, &error)) << error;
-    renderer.setGeometry(all);
+    renderer.setGeometry(reduced);
     renderer.draw(160, 120, 0.0, view);
     const lsImageRep expected = captureImageRep(160, 120);
     renderer.setGeometry(built);
@@ -334,14 +406,21 @@ TEST_F(RendererTest, ZoomedFiguresBuildWhatThePictureShows)
 
 TEST(FigureCamera, SquareViewsUseTheClassicFrame)
 {
-    const double box[6] = { -10, 30, 0, 20, -5, 5 };
+    const double box[6] = { -10, 30, 0, 20, 0, 0 };
     const FigureCamera square = FigureCamera::make(box, 300, 300, 0.0);
     EXPECT_EQ(square.fovy, 40.0);
     EXPECT_EQ(square.aspect, 1.0);
     EXPECT_EQ(square.eyeDistance, 60.0);
     EXPECT_EQ(square.zFar, 240.0);
-    EXPECT_TRUE(square.spins);
+    EXPECT_FALSE(square.spins);
     EXPECT_EQ(square.centre, (std::array<double, 3>{ 10, 10, 0 }));
+
+    // With depth, it turns about the vertical line through its box centre.
+    const double deep[6] = { -10, 30, 0, 20, -2, 8 };
+    const FigureCamera turning = FigureCamera::make(deep, 300, 300, 0.0);
+    EXPECT_TRUE(turning.spins);
+    EXPECT_EQ(turning.centre, (std::array<double, 3>{ 10, 10, 3 }));
+    EXPECT_EQ(turning.spinAxis, (std::array<double, 2>{ 10, 3 }));
 
     const FigureCamera tall = FigureCamera::make(box, 100, 200, 0.0);
     EXPECT_EQ(tall.aspect, 0.5);
