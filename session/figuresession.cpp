@@ -255,6 +255,7 @@ void FigureSession::startBuild()
     if (showsHeldPicture())
         box = std::to_array(mGeometry->box);
     const std::uint64_t serial = ++mSerial;
+    ++mBuildsStarted;
     Build build;
     build.serial = serial;
     build.figure = mHeld;

@@ -76,6 +76,8 @@ public:
     std::shared_ptr<const lsGeometry> geometry() const { return mGeometry; }
     const FigureView &view() const { return mView; }
     const std::optional<ShownFigure> &shown() const { return mShown; }
+    // How many builds for the view were started, the cancelled ones included.
+    std::uint64_t buildsStarted() const { return mBuildsStarted; }
     // Why there is no picture to write yet; empty when there is one.
     QString missingFigure() const;
 
@@ -131,6 +133,7 @@ private:
 
     QElapsedTimer mClock;      // since the session was made: when requests were made
     std::uint64_t mSerial = 0; // counts the builds and pictures asked of the job thread
+    std::uint64_t mBuildsStarted = 0;
     std::optional<Generation> mGeneration;
     std::shared_ptr<const FigureResult> mHeld; // the latest figure generated: the one to show
     double mDegrees = 0.0;

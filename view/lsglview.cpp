@@ -134,6 +134,8 @@ void lsGLView::paintGL()
         const FrameThread::Request r = frameRequest();
         mRenderer.draw(r.width, r.height, r.spinDegrees, r.view);
         mFramePainted = true;
+        mDrawn = r.geometry;
+        mDrawnView = r.view;
         if (mRenderer.figureSpins() && !mSpinHeld)
             startSpinTimer();
         return;
@@ -159,6 +161,8 @@ void lsGLView::showFrame(const FrameThread::Frame *frame)
     glClearColor(static_cast<float>(background[0]), static_cast<float>(background[1]),
                  static_cast<float>(background[2]), 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
+    mDrawn = frame ? frame->request.geometry : nullptr;
+    mDrawnView = frame ? frame->request.view : FigureView();
     if (!frame || frame->rgba.empty())
         return;
     // Pixel for pixel from the bottom-left corner, as the frame was read.

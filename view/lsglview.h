@@ -65,6 +65,10 @@ public:
 
     // The geometry shown: null before the first.
     std::shared_ptr<const lsGeometry> shownGeometry() const { return mShown; }
+    // The geometry and the view of the frame on screen: what the user sees, which the
+    // geometry shown replaces once a frame of it is drawn. Null before the first frame.
+    std::shared_ptr<const lsGeometry> drawnGeometry() const { return mDrawn; }
+    const FigureView &drawnView() const { return mDrawnView; }
 
     // The size in pixels of the viewport and of a capture.
     QSize pixelSize() const;
@@ -112,6 +116,8 @@ private:
 
     FigureRenderer mRenderer;
     std::shared_ptr<const lsGeometry> mShown;
+    std::shared_ptr<const lsGeometry> mDrawn; // of the frame on screen
+    FigureView mDrawnView;
     std::unique_ptr<FrameThread> mFrames; // null when frames are drawn on the UI thread
     bool mFrameInFlight = false;          // a frame was asked for and has not arrived
     double mSpinBase = 0.0;
