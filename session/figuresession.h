@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QSize>
 #include <QString>
+#include <QTimer>
 
 #include <cstdint>
 #include <memory>
@@ -51,8 +52,10 @@ public:
     // rewriting; a figure still being generated comes at it too.
     void setAngle(double degrees);
     // The view's pixel size and view of the figure: the figure is built again when the
-    // geometry shown is too coarse for the new scale or does not reach far enough. Nothing is
-    // built for a view without pixels.
+    // geometry shown is too coarse for the new scale or does not reach far enough, once the
+    // view has been still for a moment (the view draws the geometry shown at the new scale
+    // meanwhile), so that a burst of wheel notches, a drag or a resize starts one build, for
+    // where it ends. Nothing is built for a view without pixels.
     void setViewport(QSize pixels, const FigureView &view);
     // Stop, Esc: cancels the generation, the drawing and the picture under way. The figure
     // shown stays; the next change (an angle, the view) builds again.
@@ -64,9 +67,10 @@ public:
     // Generating, drawing a figure not shown yet or drawing for seconds, or writing a
     // picture: the Generate button reads Stop.
     bool isBusy() const;
-    // Whether no work is under way at all, a quiet build for the view included: the view
-    // shows what the latest requests ask for, or the last of them failed or was stopped.
-    bool isIdle() const { return !mGeneration && !mBuild && !mPicture; }
+    // Whether no work is under way at all, a quiet build for the view (or one waiting for
+    // the view to be still) included: the view shows what the latest requests ask for, or
+    // the last of them failed or was stopped.
+    bool isIdle() const { return !mGeneration && !mBuild && !mPicture && !mSettling.isActive(); }
     // How far the work under way got, in percent; -1 while that is not known.
     int progress() const;
     // The status line: the work under way, or (on two lines) the figure shown and why it
@@ -141,6 +145,7 @@ private:
     QSize mPixels;
     FigureView mView;
     std::optional<Build> mBuild;
+    QTimer mSettling; // a build for the view waits for the view to be still
     std::shared_ptr<const lsGeometry> mGeometry; // of the figure shown, built for:
     QSize mGeometryPixels;
     FigureView mGeometryView;
