@@ -104,6 +104,15 @@ void FigureSession::setViewport(QSize pixels, const FigureView &view)
     emit statusChanged();
 }
 
+void FigureSession::geometryDrawn(const std::shared_ptr<const lsGeometry> &geometry)
+{
+    if (!mUndrawnSince || geometry != mGeometry)
+        return;
+    mShown->seconds = double(mClock.elapsed() - *mUndrawnSince) / 1000.0;
+    mUndrawnSince.reset();
+    emit statusChanged();
+}
+
 void FigureSession::stop()
 {
     if (!isBusy())
@@ -326,6 +335,7 @@ void FigureSession::built(std::uint64_t serial, std::shared_ptr<const lsGeometry
     if (newPicture) {
         const double seconds = double(mClock.elapsed() - mPictureRequestedAt) / 1000.0;
         mShown = ShownFigure{ build.figure, build.degrees, seconds };
+        mUndrawnSince = mPictureRequestedAt;
     }
     mNote.clear();
     emit statusChanged();

@@ -23,7 +23,7 @@ struct ShownFigure
 {
     std::shared_ptr<const FigureResult> figure; // its pass, and why no later one
     double degrees = 0.0;                       // the angle it is drawn at
-    double seconds = 0.0;                       // from its request until it was shown
+    double seconds = 0.0; // from its request until it was on screen (or built, until then)
 };
 
 // The one owner of a document's figure, free of widgets: it takes every request (a new
@@ -57,6 +57,8 @@ public:
     // meanwhile), so that a burst of wheel notches, a drag or a resize starts one build, for
     // where it ends. Nothing is built for a view without pixels.
     void setViewport(QSize pixels, const FigureView &view);
+    // A frame of `geometry` is on screen: a new picture's time runs until its first frame.
+    void geometryDrawn(const std::shared_ptr<const lsGeometry> &geometry);
     // Stop, Esc: cancels the generation, the drawing and the picture under way. The figure
     // shown stays; the next change (an angle, the view) builds again.
     void stop();
@@ -151,7 +153,8 @@ private:
     FigureView mGeometryView;
     std::optional<ShownFigure> mShown;
     std::optional<PictureJob> mPicture;
-    QString mNote; // "Stopped.", or why the latest request shows nothing new
+    QString mNote;                       // "Stopped.", or why the latest request shows nothing new
+    std::optional<qint64> mUndrawnSince; // when the picture shown, not yet on screen, was asked
 
     // Last: their threads run until these go, and call into everything above.
     FigureWorker mWorker;

@@ -86,6 +86,8 @@ public:
 signals:
     // The view of the figure or the pixel size changed: zoom, pan, turn, Fit, a resize.
     void viewChanged();
+    // The frame on screen is the first drawn from drawnGeometry().
+    void geometryDrawn();
 
 protected:
     void initializeGL() override;
@@ -110,6 +112,7 @@ private:
     void holdSpin(bool held);
     FrameThread::Request frameRequest() const;
     void showFrame(const FrameThread::Frame *frame);
+    void noteDrawn(const std::shared_ptr<const lsGeometry> &geometry, const FigureView &view);
     static bool sameFrame(const FrameThread::Request &a, const FrameThread::Request &b, bool spins);
     void startSpinTimer();
     void frameArrived();
