@@ -1,8 +1,9 @@
 // The document window under load (run with an X server, e.g. xvfb-run): how long the UI thread
 // stalls while a 232 MB generation runs and its figure is built, how soon an angle change on
 // that figure is ready to draw, how long input waits while a figure of that size spins on
-// screen (BM_InputLatency; the other benchmarks hide the window once a figure is ready), and
-// how soon a newer request cancels a long generation.
+// screen (BM_InputLatency; the other benchmarks hide the window once a figure is ready), how
+// soon a newer request cancels a long generation, and how soon a pass of billions of symbols
+// drawn from expansion units is on screen after each kind of request (BM_DeepPass).
 #include "document/lsdocument.h"
 #include "platform/documentcontroller.h"
 #include "session/figuresession.h"
