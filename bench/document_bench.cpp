@@ -1,8 +1,9 @@
 // The document window under load (run with an X server, e.g. xvfb-run): how long the UI thread
 // stalls while a 232 MB generation runs and its figure is built, how soon an angle change on
 // that figure is ready to draw, how long input waits while a figure of that size spins on
-// screen (BM_InputLatency; the other benchmarks hide the window once a figure is ready), and
-// how soon a newer request cancels a long generation.
+// screen (BM_InputLatency; the other benchmarks hide the window once a figure is ready), how
+// soon a newer request cancels a long generation, and how soon a pass of billions of symbols
+// drawn from expansion units is on screen after each kind of request (BM_DeepPass).
 #include "document/lsdocument.h"
 #include "platform/documentcontroller.h"
 #include "session/figuresession.h"
@@ -30,6 +31,7 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -361,6 +363,127 @@ void BM_CancelLongGeneration(benchmark::State &state)
     growing->close();
 }
 BENCHMARK(BM_CancelLongGeneration)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Runs the event loop until `done` holds, asked after every frame the view puts on screen
+// and every change of the session; returns the milliseconds since `clock` started then.
+double msUntil(LSDocument *doc, const QElapsedTimer &clock, const std::function<bool()> &done)
+{
+    QEventLoop loop;
+    double at = -1;
+    const auto check = [&] {
+        if (at < 0 && done()) {
+            at = double(clock.nsecsElapsed()) / 1e6;
+            loop.quit();
+        }
+    };
+    const QMetaObject::Connection swapped =
+            QObject::connect(doc->glView(), &QOpenGLWidget::frameSwapped, &loop, check);
+    const QMetaObject::Connection changed =
+            QObject::connect(doc->session(), &FigureSession::statusChanged, &loop, check);
+    QTimer::singleShot(120000, &loop, [] { qFatal("the window never showed the figure"); });
+    check();
+    if (at < 0)
+        loop.exec();
+    QObject::disconnect(swapped);
+    QObject::disconnect(changed);
+    return at;
+}
+
+// Whether the window shows, sharp, what the latest requests ask for: no work under way, and
+// the frame on screen drawn from the geometry built last, through the current view.
+bool drawnSharp(LSDocument *doc)
+{
+    const lsGLView *view = doc->glView();
+    return doc->session()->isIdle() && doc->session()->geometry()
+           && view->drawnGeometry() == doc->session()->geometry()
+           && view->drawnView() == view->view();
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0.0 : values[values.size() / 2];
+}
+
+void wheelNotch(lsGLView *view)
+{
+    const QPointF middle(view->width() / 2.0, view->height() / 2.0);
+    QWheelEvent wheel(middle, view->mapToGlobal(middle), QPoint(), QPoint(0, 120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(view, &wheel);
+}
+
+// Pass 7 of the Eighteen-Segment Koch Island (4,177,501,395 symbols, drawn from expansion
+// units) in a window of its own, each time from pass 3, framed, at 90 degrees. Reported, the
+// median of the iterations, in ms until the window shows the picture asked for, sharp:
+// Iterations 7 (deep_ready_ms), one angle step, 90 to 89 degrees (deep_angle_ms), one wheel
+// notch (deep_zoom_ms), and three notches 50 ms apart from the first of them
+// (deep_notches_ms), with the builds they started (deep_notch_builds, the most of any
+// iteration).
+void BM_DeepPass(benchmark::State &state)
+{
+    auto *island = static_cast<LSDocument *>(
+            DocumentController::sharedDocumentController()->duplicateDocumentWithContentsOfFile(
+                    QStringLiteral(SPRIG_DEMOS_DIR
+                                   "/Tilings and Fractals/Eighteen-Segment Koch Island.lsd"),
+                    QStringLiteral("Island")));
+    if (!island)
+        qFatal("the island did not open");
+    island->resize(1440, 900); // as large as a window opens on a 1600x1000 screen
+    island->show();
+    if (!QTest::qWaitForWindowExposed(island))
+        qFatal("the island's window did not appear");
+    lsGLView *view = island->glView();
+    std::vector<double> ready, angle, zoom, notches;
+    std::uint64_t notchBuilds = 0;
+    QElapsedTimer clock;
+    const auto measure = [&](
+                                 const std::function<void()> &change,
+                                 const std::function<bool()> &asked = [] { return true; }) {
+        clock.start();
+        change();
+        return msUntil(island, clock, [&] { return asked() && drawnSharp(island); });
+    };
+    for (auto _ : state) {
+        state.PauseTiming();
+        island->setAngle(90);
+        island->setIterations(3);
+        view->fit();
+        msUntil(island, clock, [island] { return drawnSharp(island); });
+        state.ResumeTiming();
+
+        ready.push_back(measure([island] { island->setIterations(7); }));
+        if (island->session()->shown()->figure->pass != 7)
+            qFatal("the island is not shown at pass 7");
+        angle.push_back(measure([island] { island->setAngle(89); }));
+        zoom.push_back(measure([view] { wheelNotch(view); }));
+        const std::uint64_t builds = island->session()->buildsStarted();
+        int sent = 0;
+        notches.push_back(measure(
+                [&] {
+                    sent = 1;
+                    wheelNotch(view);
+                    for (const int at : { 50, 100 }) {
+                        QTimer::singleShot(at, view, [&] {
+                            ++sent;
+                            wheelNotch(view);
+                        });
+                    }
+                },
+                [&] { return sent == 3; }));
+        notchBuilds = std::max(notchBuilds, island->session()->buildsStarted() - builds);
+    }
+    state.counters["deep_ready_ms"] = median(ready);
+    state.counters["deep_angle_ms"] = median(angle);
+    state.counters["deep_zoom_ms"] = median(zoom);
+    state.counters["deep_notches_ms"] = median(notches);
+    state.counters["deep_notch_builds"] = double(notchBuilds);
+    state.counters["view_width"] = view->pixelSize().width();
+    state.counters["view_height"] = view->pixelSize().height();
+    island->undoStack()->setClean();
+    island->close();
+}
+BENCHMARK(BM_DeepPass)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

@@ -226,6 +226,8 @@ void LSDocument::connectControls()
             [this] { mUi->glView->showGeometry(mSession->geometry()); });
     connect(mSession, &FigureSession::viewReset, view,
             [this] { mUi->glView->setView(mSession->view()); });
+    connect(view, &lsGLView::geometryDrawn, mSession,
+            [this] { mSession->geometryDrawn(mUi->glView->drawnGeometry()); });
     connect(view, &lsGLView::viewChanged, mSession,
             [this] { mSession->setViewport(mUi->glView->pixelSize(), mUi->glView->view()); });
     connect(mUi->axiomText, &QLineEdit::textChanged, this, &LSDocument::axiomEdited);

@@ -79,9 +79,9 @@ inline constexpr std::uint64_t kMaxGeometryBytes = std::uint64_t(2) << 30;
 // stays a line. Vertices in a straight run (to within a quarter of the tolerance) go: the
 // run is drawn as one segment, without a join to blend twice.
 //
-// With a fixed scale, a region (minimum x, maximum x, minimum y, maximum y) keeps only
-// the segments of a flat figure that may reach into it: a picture of part of the figure
-// costs what it shows. The box still counts every vertex. A build that would keep more
+// With a fixed scale, a region (minimum x, maximum x, minimum y, maximum y, of the figure as
+// it stands; a bound may be infinite) keeps only the segments that may reach into it: a
+// picture of part of the figure costs what it shows. The box still counts every vertex. A build that would keep more
 // than maxVertices stops and fails, as when its memory cannot be had.
 //
 // For a flat figure, the picture (its size in device pixels and the figure point at its

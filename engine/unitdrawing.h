@@ -12,7 +12,7 @@
 // characters. What is drawn is then reduced as a walk's is (lsGeometryReduction), so that
 // the picture keeps its segments' full colour; the box is the table's, that of the whole
 // pass. The reduction's scale must be fixed (pixelsPerUnit): for a figure that turns, a
-// bound at every angle, and then no region. Returns false (geometry empty) when cancel (may
+// bound at every angle, and a region only of what every angle may show. Returns false (geometry empty) when cancel (may
 // be null) was set or the memory could not be had.
 [[nodiscard]] bool lsBuildUnitGeometry(const lsUnitTable &table,
                                        lsGeometry &geometry,

@@ -22,6 +22,11 @@ QString sentence(const std::string &phrase)
     return text(capitalized(phrase)) + u'.';
 }
 
+// How long the view must be still before the figure shown is built again for it: longer
+// than the gaps between the notches of a turn of the wheel, and shorter than a frame of a
+// figure worth building again, which the view draws at the new scale meanwhile.
+constexpr int viewSettleMs = 75;
+
 int percent(std::uint64_t done, std::uint64_t length)
 {
     return length > 0 ? int(100.0 * double(done) / double(length)) : -1;
@@ -45,6 +50,14 @@ FigureSession::FigureSession(QObject *parent)
               })
 {
     mClock.start();
+    mSettling.setSingleShot(true);
+    mSettling.setInterval(viewSettleMs);
+    connect(&mSettling, &QTimer::timeout, this, [this] {
+        if (!needsBuild())
+            return;
+        startBuild();
+        emit statusChanged();
+    });
 }
 
 FigureSession::~FigureSession() = default;
@@ -77,12 +90,26 @@ void FigureSession::setViewport(QSize pixels, const FigureView &view)
         return;
     mPixels = pixels;
     mView = view;
-    if (needsBuild())
-        startBuild();
-    else if (mBuild)
+    if (!needsBuild()) {
+        if (!mBuild && !mSettling.isActive())
+            return;
         cancelBuild(); // the view is back where the geometry shown was built for
-    else
+    } else if (showsHeldPicture()) {
+        // Whatever was under way was for a view the user has left.
+        cancelBuild();
+        mSettling.start();
+    } else {
+        startBuild(); // nothing of this figure at this angle is shown yet
+    }
+    emit statusChanged();
+}
+
+void FigureSession::geometryDrawn(const std::shared_ptr<const lsGeometry> &geometry)
+{
+    if (!mUndrawnSince || geometry != mGeometry)
         return;
+    mShown->seconds = double(mClock.elapsed() - *mUndrawnSince) / 1000.0;
+    mUndrawnSince.reset();
     emit statusChanged();
 }
 
@@ -255,6 +282,7 @@ void FigureSession::startBuild()
     if (showsHeldPicture())
         box = std::to_array(mGeometry->box);
     const std::uint64_t serial = ++mSerial;
+    ++mBuildsStarted;
     Build build;
     build.serial = serial;
     build.figure = mHeld;
@@ -278,6 +306,7 @@ void FigureSession::startBuild()
 
 void FigureSession::cancelBuild()
 {
+    mSettling.stop();
     if (!mBuild)
         return;
     mBuild->cancel->store(true);
@@ -306,6 +335,7 @@ void FigureSession::built(std::uint64_t serial, std::shared_ptr<const lsGeometry
     if (newPicture) {
         const double seconds = double(mClock.elapsed() - mPictureRequestedAt) / 1000.0;
         mShown = ShownFigure{ build.figure, build.degrees, seconds };
+        mUndrawnSince = mPictureRequestedAt;
     }
     mNote.clear();
     emit statusChanged();

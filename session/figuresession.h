@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QSize>
 #include <QString>
+#include <QTimer>
 
 #include <cstdint>
 #include <memory>
@@ -22,7 +23,7 @@ struct ShownFigure
 {
     std::shared_ptr<const FigureResult> figure; // its pass, and why no later one
     double degrees = 0.0;                       // the angle it is drawn at
-    double seconds = 0.0;                       // from its request until it was shown
+    double seconds = 0.0; // from its request until it was on screen (or built, until then)
 };
 
 // The one owner of a document's figure, free of widgets: it takes every request (a new
@@ -51,9 +52,13 @@ public:
     // rewriting; a figure still being generated comes at it too.
     void setAngle(double degrees);
     // The view's pixel size and view of the figure: the figure is built again when the
-    // geometry shown is too coarse for the new scale or does not reach far enough. Nothing is
-    // built for a view without pixels.
+    // geometry shown is too coarse for the new scale or does not reach far enough, once the
+    // view has been still for a moment (the view draws the geometry shown at the new scale
+    // meanwhile), so that a burst of wheel notches, a drag or a resize starts one build, for
+    // where it ends. Nothing is built for a view without pixels.
     void setViewport(QSize pixels, const FigureView &view);
+    // A frame of `geometry` is on screen: a new picture's time runs until its first frame.
+    void geometryDrawn(const std::shared_ptr<const lsGeometry> &geometry);
     // Stop, Esc: cancels the generation, the drawing and the picture under way. The figure
     // shown stays; the next change (an angle, the view) builds again.
     void stop();
@@ -64,9 +69,10 @@ public:
     // Generating, drawing a figure not shown yet or drawing for seconds, or writing a
     // picture: the Generate button reads Stop.
     bool isBusy() const;
-    // Whether no work is under way at all, a quiet build for the view included: the view
-    // shows what the latest requests ask for, or the last of them failed or was stopped.
-    bool isIdle() const { return !mGeneration && !mBuild && !mPicture; }
+    // Whether no work is under way at all, a quiet build for the view (or one waiting for
+    // the view to be still) included: the view shows what the latest requests ask for, or
+    // the last of them failed or was stopped.
+    bool isIdle() const { return !mGeneration && !mBuild && !mPicture && !mSettling.isActive(); }
     // How far the work under way got, in percent; -1 while that is not known.
     int progress() const;
     // The status line: the work under way, or (on two lines) the figure shown and why it
@@ -76,6 +82,8 @@ public:
     std::shared_ptr<const lsGeometry> geometry() const { return mGeometry; }
     const FigureView &view() const { return mView; }
     const std::optional<ShownFigure> &shown() const { return mShown; }
+    // How many builds for the view were started, the cancelled ones included.
+    std::uint64_t buildsStarted() const { return mBuildsStarted; }
     // Why there is no picture to write yet; empty when there is one.
     QString missingFigure() const;
 
@@ -131,6 +139,7 @@ private:
 
     QElapsedTimer mClock;      // since the session was made: when requests were made
     std::uint64_t mSerial = 0; // counts the builds and pictures asked of the job thread
+    std::uint64_t mBuildsStarted = 0;
     std::optional<Generation> mGeneration;
     std::shared_ptr<const FigureResult> mHeld; // the latest figure generated: the one to show
     double mDegrees = 0.0;
@@ -138,12 +147,14 @@ private:
     QSize mPixels;
     FigureView mView;
     std::optional<Build> mBuild;
+    QTimer mSettling; // a build for the view waits for the view to be still
     std::shared_ptr<const lsGeometry> mGeometry; // of the figure shown, built for:
     QSize mGeometryPixels;
     FigureView mGeometryView;
     std::optional<ShownFigure> mShown;
     std::optional<PictureJob> mPicture;
-    QString mNote; // "Stopped.", or why the latest request shows nothing new
+    QString mNote;                       // "Stopped.", or why the latest request shows nothing new
+    std::optional<qint64> mUndrawnSince; // when the picture shown, not yet on screen, was asked
 
     // Last: their threads run until these go, and call into everything above.
     FigureWorker mWorker;

@@ -183,8 +183,9 @@ FigureCamera FigureCamera::make(const double box[6],
         // depth d (from the eye) and a lateral offset of at most tan * d moves on screen by
         // at most focal / d * sqrt(1 + tanX^2 + tanY^2) per unit it moves in space.
         const auto [ax, az] = c.spinAxis;
-        const double reach = std::hypot(std::max(ax - box[lsMinX], box[lsMaxX] - ax),
-                                        std::max(az - box[lsMinZ], box[lsMaxZ] - az));
+        c.spinReach = std::hypot(std::max(ax - box[lsMinX], box[lsMaxX] - ax),
+                                 std::max(az - box[lsMinZ], box[lsMaxZ] - az));
+        const double reach = c.spinReach;
         const double tilt = c.tiltDegrees * pi / 180.0;
         const double rise = std::max(box[lsMaxY] - c.centre[1], c.centre[1] - box[lsMinY]);
         const double cosine = std::cos(tilt);

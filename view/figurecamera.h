@@ -58,6 +58,8 @@ struct FigureCamera
     float spinDegrees = 0.0f;
     // x and z of the vertical line the spin turns about: the box centre's.
     std::array<double, 2> spinAxis{ 0.0, 0.0 };
+    // How far the box reaches from that line (when it spins).
+    double spinReach = 0.0;
     float tiltDegrees = 0.0f; // about the x axis, before the translation; 0 for flat figures
 
     int width = 0;

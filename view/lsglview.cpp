@@ -134,6 +134,7 @@ void lsGLView::paintGL()
         const FrameThread::Request r = frameRequest();
         mRenderer.draw(r.width, r.height, r.spinDegrees, r.view);
         mFramePainted = true;
+        noteDrawn(r.geometry, r.view);
         if (mRenderer.figureSpins() && !mSpinHeld)
             startSpinTimer();
         return;
@@ -159,6 +160,8 @@ void lsGLView::showFrame(const FrameThread::Frame *frame)
     glClearColor(static_cast<float>(background[0]), static_cast<float>(background[1]),
                  static_cast<float>(background[2]), 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
+    if (frame)
+        noteDrawn(frame->request.geometry, frame->request.view);
     if (!frame || frame->rgba.empty())
         return;
     // Pixel for pixel from the bottom-left corner, as the frame was read.
@@ -173,6 +176,16 @@ void lsGLView::showFrame(const FrameThread::Frame *frame)
     glRasterPos2i(-1, -1);
     glDrawPixels(std::max(frame->request.width, 1), std::max(frame->request.height, 1), GL_RGBA,
                  GL_UNSIGNED_BYTE, frame->rgba.data());
+}
+
+void lsGLView::noteDrawn(const std::shared_ptr<const lsGeometry> &geometry, const FigureView &view)
+{
+    mDrawnView = view;
+    if (geometry == mDrawn)
+        return;
+    mDrawn = geometry;
+    if (mDrawn)
+        emit geometryDrawn();
 }
 
 bool lsGLView::sameFrame(const FrameThread::Request &a, const FrameThread::Request &b, bool spins)

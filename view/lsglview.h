@@ -65,6 +65,10 @@ public:
 
     // The geometry shown: null before the first.
     std::shared_ptr<const lsGeometry> shownGeometry() const { return mShown; }
+    // The geometry and the view of the frame on screen: what the user sees, which the
+    // geometry shown replaces once a frame of it is drawn. Null before the first frame.
+    std::shared_ptr<const lsGeometry> drawnGeometry() const { return mDrawn; }
+    const FigureView &drawnView() const { return mDrawnView; }
 
     // The size in pixels of the viewport and of a capture.
     QSize pixelSize() const;
@@ -82,6 +86,8 @@ public:
 signals:
     // The view of the figure or the pixel size changed: zoom, pan, turn, Fit, a resize.
     void viewChanged();
+    // The frame on screen is the first drawn from drawnGeometry().
+    void geometryDrawn();
 
 protected:
     void initializeGL() override;
@@ -106,12 +112,15 @@ private:
     void holdSpin(bool held);
     FrameThread::Request frameRequest() const;
     void showFrame(const FrameThread::Frame *frame);
+    void noteDrawn(const std::shared_ptr<const lsGeometry> &geometry, const FigureView &view);
     static bool sameFrame(const FrameThread::Request &a, const FrameThread::Request &b, bool spins);
     void startSpinTimer();
     void frameArrived();
 
     FigureRenderer mRenderer;
     std::shared_ptr<const lsGeometry> mShown;
+    std::shared_ptr<const lsGeometry> mDrawn; // of the frame on screen
+    FigureView mDrawnView;
     std::unique_ptr<FrameThread> mFrames; // null when frames are drawn on the UI thread
     bool mFrameInFlight = false;          // a frame was asked for and has not arrived
     double mSpinBase = 0.0;

@@ -3,7 +3,38 @@
 #include "engine/unitdrawing.h"
 #include "figure/figurerules.h"
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
 #include <new>
+#include <optional>
+
+namespace {
+
+constexpr double pi = 3.14159265358979323846;
+
+// What a picture through `camera` can show (minimum x, maximum x, minimum y, maximum y of
+// the figure as it stands), grown by `margin` of the picture's size on every side. For a
+// flat figure, the part of its plane. For one that turns untilted about the vertical axis,
+// the heights any spin angle can bring into the picture: a point keeps its height as it
+// turns, and the picture's rows span the most height at the farthest a point can be from
+// the eye, the box's reach about the axis beyond it. None when tilted: a turn may then
+// show any part.
+std::optional<std::array<double, 4>> shownReach(const FigureCamera &camera, double margin)
+{
+    if (!camera.spins)
+        return camera.visibleRegion(margin);
+    if (camera.tiltDegrees != 0.0f)
+        return std::nullopt;
+    const double farthest =
+            camera.eyeDistance + camera.spinReach + (camera.centre[2] - camera.spinAxis[1]);
+    const double half = std::max(farthest, 0.0) * std::tan(camera.fovy / 2.0 * pi / 180.0)
+                        * (1.0 + 2.0 * margin);
+    const double all = std::numeric_limits<double>::infinity();
+    return std::array<double, 4>{ -all, all, camera.centre[1] - half, camera.centre[1] + half };
+}
+
+} // namespace
 
 lsGeometryReduction
 viewReduction(const double box[6], int width, int height, const FigureView &view)
@@ -11,8 +42,8 @@ viewReduction(const double box[6], int width, int height, const FigureView &view
     const FigureCamera camera = FigureCamera::make(box, width, height, 0.0, view);
     lsGeometryReduction reduction;
     reduction.pixelsPerUnit = camera.pixelsPerUnit;
-    if (!camera.spins && !view.isFramed())
-        reduction.region = camera.visibleRegion(viewRegionMargin);
+    if (!view.isFramed())
+        reduction.region = shownReach(camera, viewRegionMargin);
     if (!camera.spins)
         reduction.picture = { width, height, camera.centre[0], camera.centre[1] };
     return reduction;
@@ -94,7 +125,7 @@ bool viewNeedsBuild(const double box[6],
     if (!wanted.region)
         return true;
     const std::array<double, 4> shown =
-            FigureCamera::make(box, width, height, 0.0, view).visibleRegion(0.0);
+            *shownReach(FigureCamera::make(box, width, height, 0.0, view), 0.0);
     const std::array<double, 4> &reach = *built.region;
     return shown[0] < reach[0] || shown[1] > reach[1] || shown[2] < reach[2] || shown[3] > reach[3];
 }

@@ -10,13 +10,15 @@
 #include <memory>
 #include <optional>
 
-// Of a flat figure seen through a view, the part built around what the picture shows, in
+// Of a figure seen through a view, the part built around what the picture shows, in
 // picture sizes on every side, so that panning a little shows built segments at once.
 inline constexpr double viewRegionMargin = 0.5;
 
 // What a picture of width x height device pixels showing the figure of `box` through
-// `view` can tell apart: the scale at its pixels, and for a flat figure seen through a
-// view other than the framed one, the region worth building.
+// `view` can tell apart: the scale at its pixels, and through a view other than the framed
+// one, the region worth building: for a flat figure, around what the picture shows; for one
+// that turns, the heights that some spin angle brings into the picture, unless it is tilted
+// (then all of it), so that a zoomed picture costs what it can show at any angle.
 lsGeometryReduction
 viewReduction(const double box[6], int width, int height, const FigureView &view);
 

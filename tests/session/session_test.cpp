@@ -136,6 +136,31 @@ TEST(FigureSession, StopAndNewerViewsCancelTheWalkUnderWay)
     EXPECT_EQ(finished.first().at(0).value<PictureOutcome>(), PictureOutcome::Written);
 }
 
+// A burst of view changes (the notches of a turn of the wheel) starts one build, for the view
+// it ends at, once the view is still: none for the views passed through.
+TEST(FigureSession, ABurstOfViewChangesStartsOneBuildForTheLast)
+{
+    FigureSession session;
+    session.setViewport(pixels, {});
+    session.generate(koch(4));
+    ASSERT_TRUE(showsPass(session, 4));
+    ASSERT_TRUE(waitUntil([&] { return session.isIdle(); }));
+    const std::uint64_t builds = session.buildsStarted();
+    FigureView view;
+    for (int notch = 0; notch < 3; ++notch) {
+        view.zoom *= 1.25;
+        session.setViewport(pixels, view);
+    }
+    EXPECT_FALSE(session.isIdle()); // a build waits for the view to be still
+    ASSERT_TRUE(waitUntil([&] { return session.isIdle(); }));
+    EXPECT_EQ(session.buildsStarted(), builds + 1);
+    const std::shared_ptr<lsGeometry> expected =
+            buildPassGeometry(session.shown()->figure->commands, 90.0, pixels.width(),
+                              pixels.height(), view, session.geometry()->box, nullptr, {});
+    ASSERT_TRUE(expected);
+    EXPECT_EQ(session.geometry()->vertices, expected->vertices);
+}
+
 // Memory that cannot be had, at each stage, never shows as a figure: the figure shown stays
 // with what it says of itself, the status says why, and a later change tries again.
 TEST(FigureSession, OutOfMemoryAtEachStageKeepsTheFigureShownAndSaysWhy)

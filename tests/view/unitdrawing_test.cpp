@@ -183,6 +183,52 @@ TEST_F(UnitDrawingTest, SubPixelLinesAndDenseAreasTakeTheFullLineColour)
     EXPECT_GT(filled, coverage(expected, { 0, 0, 0 }).count * 9 / 10);
 }
 
+// Zoomed in, a figure with depth is built only for the heights that some spin angle brings
+// into the picture, and draws at every angle as its whole build does. Tilted, a turn may
+// show any part of it: it is built whole.
+TEST_F(UnitDrawingTest, AZoomedFigureWithDepthIsBuiltForWhatAnyAngleShows)
+{
+    const Figure hilbert{ "hilbert 3D",
+                          "X",
+                          { { 'X', "X-F+YFY+F-Z>F<Z-F+>>YFY+F+X+>>-" },
+                            { 'W', "W>F<YFX<F<Z<<-F-Z<++F<X++FY<F<W+>>-" },
+                            { 'Y', "++Z<++F<X-F+Y<F<W>>FW>F<Y+F+X<F<Z+>>-" },
+                            { 'Z', "++YFX-F+X++FW>F<W>>FX-F+X++FY+>>-" } },
+                          90,
+                          4 };
+    const auto set = ruleSet(hilbert);
+    const lsUnitTable::Made made = lsUnitTable::make(*set, hilbert.axiom, hilbert.passes);
+    ASSERT_TRUE(made.table) << made.refusal;
+    const double *box = made.table->box();
+    ASSERT_GT(box[lsMaxZ], box[lsMinZ]);
+    FigureView view;
+    view.zoom = 16.0;
+    view.centre = std::array<double, 3>{ (box[lsMinX] + box[lsMaxX]) / 2.0,
+                                         box[lsMinY] + (box[lsMaxY] - box[lsMinY]) * 0.9,
+                                         (box[lsMinZ] + box[lsMaxZ]) / 2.0 };
+    for (const double tilt : { 0.0, 35.0 }) {
+        view.tiltDegrees = tilt;
+        lsGeometryReduction all = viewReduction(box, size, size, view);
+        all.region.reset();
+        auto whole = std::make_shared<lsGeometry>();
+        ASSERT_TRUE(lsBuildUnitGeometry(*made.table, *whole, all));
+        const auto built = fromUnits(*made.table, view);
+        if (tilt == 0.0)
+            EXPECT_LT(built->vertexCount() * 3, whole->vertexCount() * 2);
+        else
+            EXPECT_EQ(built->vertexCount(), whole->vertexCount());
+        for (const double spin : { 0.0, 70.0, 160.0, 250.0 }) {
+            const std::string name =
+                    "tilt " + std::to_string(tilt) + ", spin " + std::to_string(spin);
+            const lsImageRep expected = picture(whole, view, spin);
+            const lsImageRep shown = picture(built, view, spin);
+            EXPECT_GT(coverage(expected, { 0, 0, 0 }).count, 200) << name;
+            EXPECT_GE(litWithinAPixel(shown, expected), 0.995) << name;
+            EXPECT_GE(litWithinAPixel(expected, shown), 0.995) << name;
+        }
+    }
+}
+
 TEST_F(UnitDrawingTest, ACancelledBuildStopsWithNothing)
 {
     const Figure island{
