@@ -9,20 +9,14 @@
 
 #include <cmath>
 
-namespace {
-
-// Pictures are drawn in one piece: this is a side every GL implementation here can draw.
-constexpr int maxSide = 16384;
-
-} // namespace
-
-ExportOptions::ExportOptions(QSize viewSize, QWidget *parent)
+ExportOptions::ExportOptions(QSize viewSize, int maxSide, bool offersTransparency, QWidget *parent)
     : QWidget(parent)
     , mViewSize(viewSize)
     , mWidth(new QSpinBox)
     , mHeight(new QSpinBox)
     , mScale(new QDoubleSpinBox)
-    , mTransparent(new QCheckBox(tr("Transparent background")))
+    , mTransparent(offersTransparency ? new QCheckBox(tr("Transparent background")) : nullptr)
+    , mForm(new QFormLayout(this))
 {
     for (QSpinBox *side : { mWidth, mHeight }) {
         side->setRange(1, maxSide);
@@ -46,18 +40,15 @@ ExportOptions::ExportOptions(QSize viewSize, QWidget *parent)
     size->addWidget(mHeight);
     size->addWidget(mScale);
     size->addStretch();
-    auto *form = new QFormLayout(this);
-    form->setContentsMargins(0, 0, 0, 0);
-    form->addRow(tr("Picture size:"), size);
-    form->addRow(QString(), mTransparent);
+    mForm->setContentsMargins(0, 0, 0, 0);
+    mForm->addRow(tr("Picture size:"), size);
+    if (mTransparent)
+        mForm->addRow(QString(), mTransparent);
 }
 
-QSize ExportOptions::pictureSize() const
+void ExportOptions::choose(FigurePicture &picture) const
 {
-    return { mWidth->value(), mHeight->value() };
-}
-
-bool ExportOptions::transparent() const
-{
-    return mTransparent->isChecked();
+    picture.width = mWidth->value();
+    picture.height = mHeight->value();
+    picture.transparent = mTransparent && mTransparent->isChecked();
 }
