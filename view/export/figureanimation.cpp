@@ -111,15 +111,21 @@ private:
         return false;
     }
 
-    // The geometry of `pass` as a picture of the animation's size shows it through `view`;
-    // null, saying why in cause, when it was stopped or its memory could not be had.
-    std::shared_ptr<lsGeometry>
-    build(const FigurePass &pass, const FigureView &view, std::string &cause) const
+    // The geometry of `pass` as a picture of the animation's size shows it through `view`,
+    // framed by `frame` (null: its own box), which then becomes its box; null, saying why in
+    // cause, when it was stopped or its memory could not be had.
+    std::shared_ptr<lsGeometry> build(const FigurePass &pass,
+                                      const FigureView &view,
+                                      const double *frame,
+                                      std::string &cause) const
     {
         auto geometry = std::make_shared<lsGeometry>();
         if (buildViewGeometry(pass, mTurtle.angle, mTurtle.step, mOptions.width, mOptions.height,
-                              *geometry, view, nullptr, mControl.cancel))
+                              *geometry, view, frame, mControl.cancel)) {
+            if (frame)
+                std::copy(frame, frame + 6, geometry->box);
             return geometry;
+        }
         if (cancelled())
             stopped(cause);
         else
@@ -171,7 +177,7 @@ private:
         FigureView view = mOptions.view;
         view.turnsFlat = true;
         std::shared_ptr<lsGeometry> geometry;
-        if (mFigure.hasAxiom && !(geometry = build(mFigure.commands, view, cause)))
+        if (mFigure.hasAxiom && !(geometry = build(mFigure.commands, view, nullptr, cause)))
             return false;
         for (int k = 0; k < count(); ++k) {
             if (!frame(nullptr, geometry, turnFrameDegrees(mOptions.spinDegrees, k, count()), view,
@@ -186,7 +192,7 @@ private:
         const bool framedAsLast = mOptions.framing == GrowthFraming::Last && mFigure.hasAxiom;
         // The last pass frames every other: built first, for its box.
         std::shared_ptr<lsGeometry> last;
-        if (framedAsLast && !(last = build(mFigure.commands, mOptions.view, cause)))
+        if (framedAsLast && !(last = build(mFigure.commands, mOptions.view, nullptr, cause)))
             return false;
         for (int pass = 1; pass <= count(); ++pass) {
             const FigurePass earlier =
@@ -194,9 +200,8 @@ private:
             const FigurePass &commands = pass < mFigure.pass ? earlier : mFigure.commands;
             std::shared_ptr<lsGeometry> geometry = pass < mFigure.pass ? nullptr : last;
             if (framedAsLast && !geometry) {
-                if (!(geometry = build(commands, mOptions.view, cause)))
+                if (!(geometry = build(commands, mOptions.view, last->box, cause)))
                     return false;
-                std::copy(last->box, last->box + 6, geometry->box);
             }
             if (!frame(this->commands(commands), std::move(geometry), mOptions.spinDegrees,
                        mOptions.view, cause))
