@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QSpinBox>
 
+#include <algorithm>
 #include <cmath>
 
 ExportOptions::ExportOptions(QSize viewSize, int maxSide, bool offersTransparency, QWidget *parent)
@@ -24,7 +25,9 @@ ExportOptions::ExportOptions(QSize viewSize, int maxSide, bool offersTransparenc
     }
     mWidth->setValue(viewSize.width());
     mHeight->setValue(viewSize.height());
-    mScale->setRange(0.1, 16.0);
+    // A scale reaches the longest side the format takes.
+    const int longest = std::max({ viewSize.width(), viewSize.height(), 1 });
+    mScale->setRange(0.1, std::max(1.0, double(maxSide) / longest));
     mScale->setSingleStep(0.5);
     mScale->setDecimals(2);
     mScale->setValue(1.0);
