@@ -43,7 +43,7 @@ void animate(benchmark::State &state, const DocumentData &document, AnimationKin
         const FigureRequest request = figureRequest(document);
         const FigureResult figure = buildFigure(request);
         std::string error;
-        if (!writeAnimation(request, figure, options, path, &error))
+        if (!writeAnimation(figure, request.angle, options, path, &error))
             state.SkipWithError(error.c_str());
     }
     state.counters["bytes"] = double(std::filesystem::file_size(path));

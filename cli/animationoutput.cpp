@@ -11,7 +11,8 @@ bool writeAnimationOutput(const FigureRequest &request,
                           const std::array<double, 4> &backgroundColor,
                           const RenderOptions &options,
                           const std::string &path,
-                          QString *error)
+                          QString *error,
+                          std::string *warning)
 {
     AnimationOptions animation;
     animation.kind = options.animation;
@@ -25,7 +26,7 @@ bool writeAnimationOutput(const FigureRequest &request,
     animation.lineColor = lineColor;
     animation.backgroundColor = backgroundColor;
     std::string cause;
-    if (!writeAnimation(request, figure, animation, path, &cause)) {
+    if (!writeAnimation(figure, request.angle, animation, path, &cause, {}, warning)) {
         *error = QString::fromStdString(cause);
         return false;
     }

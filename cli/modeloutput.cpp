@@ -11,7 +11,8 @@ bool writeModelOutput(const FigureResult &figure,
                       const RenderOptions &options,
                       const QString &name,
                       const std::string &path,
-                      QString *error)
+                      QString *error,
+                      std::string *warning)
 {
     if (!figure.hasAxiom) {
         *error = QString::fromStdString(path)
@@ -25,7 +26,7 @@ bool writeModelOutput(const FigureResult &figure,
     model.name = name.toStdString();
     model.pass = figure.pass;
     std::string cause;
-    if (!writeModel(*figure.rules, *figure.commands.source(), model, path, &cause)) {
+    if (!writeModel(*figure.rules, *figure.commands.source(), model, path, &cause, {}, warning)) {
         *error = QString::fromStdString(cause);
         return false;
     }

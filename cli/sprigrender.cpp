@@ -437,17 +437,22 @@ int Runner::writeExport(const Job &job,
 {
     const std::string path = localPath(job.output);
     QString error;
+    std::string warning;
     bool written = false;
     if (mOptions.kind == OutputKind::Gif) {
-        written = writeAnimationOutput(request, figure, viewColor(document.color),
-                                       viewColor(document.bgColor), mOptions, path, &error);
+        written =
+                writeAnimationOutput(request, figure, viewColor(document.color),
+                                     viewColor(document.bgColor), mOptions, path, &error, &warning);
     } else {
         // The model is named after its document.
         const QString source = job.input.isEmpty() ? mOptions.jsonInput : job.input;
         const QString name = source.isEmpty() ? u"figure"_s : QFileInfo(source).completeBaseName();
-        written = writeModelOutput(figure, mOptions, name, path, &error);
+        written = writeModelOutput(figure, mOptions, name, path, &error, &warning);
     }
-    return written ? ExitSuccess : fail(error);
+    if (!written)
+        return fail(error);
+    warn(job.output, warning);
+    return ExitSuccess;
 }
 
 // An input/output failure outweighs a figure that cannot be drawn, which outweighs a stop

@@ -7,22 +7,17 @@
 #include <QLabel>
 #include <QSpinBox>
 
+#include <algorithm>
 #include <cmath>
 
-namespace {
-
-// Pictures are drawn in one piece: this is a side every GL implementation here can draw.
-constexpr int maxSide = 16384;
-
-} // namespace
-
-ExportOptions::ExportOptions(QSize viewSize, QWidget *parent)
+ExportOptions::ExportOptions(QSize viewSize, int maxSide, bool offersTransparency, QWidget *parent)
     : QWidget(parent)
     , mViewSize(viewSize)
     , mWidth(new QSpinBox)
     , mHeight(new QSpinBox)
     , mScale(new QDoubleSpinBox)
-    , mTransparent(new QCheckBox(tr("Transparent background")))
+    , mTransparent(offersTransparency ? new QCheckBox(tr("Transparent background")) : nullptr)
+    , mForm(new QFormLayout(this))
 {
     for (QSpinBox *side : { mWidth, mHeight }) {
         side->setRange(1, maxSide);
@@ -30,7 +25,9 @@ ExportOptions::ExportOptions(QSize viewSize, QWidget *parent)
     }
     mWidth->setValue(viewSize.width());
     mHeight->setValue(viewSize.height());
-    mScale->setRange(0.1, 16.0);
+    // A scale reaches the longest side the format takes.
+    const int longest = std::max({ viewSize.width(), viewSize.height(), 1 });
+    mScale->setRange(0.1, std::max(1.0, double(maxSide) / longest));
     mScale->setSingleStep(0.5);
     mScale->setDecimals(2);
     mScale->setValue(1.0);
@@ -46,18 +43,15 @@ ExportOptions::ExportOptions(QSize viewSize, QWidget *parent)
     size->addWidget(mHeight);
     size->addWidget(mScale);
     size->addStretch();
-    auto *form = new QFormLayout(this);
-    form->setContentsMargins(0, 0, 0, 0);
-    form->addRow(tr("Picture size:"), size);
-    form->addRow(QString(), mTransparent);
+    mForm->setContentsMargins(0, 0, 0, 0);
+    mForm->addRow(tr("Picture size:"), size);
+    if (mTransparent)
+        mForm->addRow(QString(), mTransparent);
 }
 
-QSize ExportOptions::pictureSize() const
+void ExportOptions::choose(FigurePicture &picture) const
 {
-    return { mWidth->value(), mHeight->value() };
-}
-
-bool ExportOptions::transparent() const
-{
-    return mTransparent->isChecked();
+    picture.width = mWidth->value();
+    picture.height = mHeight->value();
+    picture.transparent = mTransparent && mTransparent->isChecked();
 }

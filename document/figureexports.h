@@ -7,12 +7,15 @@
 
 class Document;
 class FigureSession;
+class QWidget;
 class lsGLView;
 
 // The snapshot and the exports of a document window: their file dialogs, modal for the
-// window (an export's with the picture's size and background below the file name), and the
-// pictures they ask the window's FigureSession to write, whose failures are shown over the
-// window. Each picture shows the figure shown, through the view as it is at the request.
+// window (an export's with its choices below the file name: a picture's size and
+// background, a model's tubes and size, an animation's kind and frames), and the files they
+// ask the window's FigureSession to write, whose failures, and what a file written could
+// not keep, are shown over the window. Each shows the figure shown, through the view as it
+// is at the request.
 class FigureExports : public QObject
 {
     Q_OBJECT
@@ -26,18 +29,26 @@ public:
     void snapshotSheetDidEnd(int returnCode, const QString &path);
     void exportPng();
     void exportSvg();
+    void exportObj();
+    void exportPly();
+    void exportAnimation();
 
 private:
-    // Asks for a file (and the picture's size and background), then writes it.
+    // Asks for a file, with the choices `makeOptions` makes below its name (a widget with
+    // choose(FigurePicture &)), then writes it.
+    template<typename MakeOptions>
     void exportAs(const QString &title,
                   const QString &filter,
-                  const QString &suffix,
-                  FigurePicture::Format format);
-    void write(FigurePicture picture, const QString &path, const QString &failure);
-    void finished(PictureOutcome outcome, const QString &error);
+                  FigurePicture::Format format,
+                  MakeOptions makeOptions);
+    void exportModel(FigurePicture::Format format);
+    void write(FigurePicture picture, const QString &path);
+    void finished(PictureOutcome outcome, const QString &error, const QString &warning);
 
     Document *mWindow;
     FigureSession *mSession;
     lsGLView *mView;
-    QString mFailure; // the headline of a failure of the picture under way
+    // The picture under way: whether it is the snapshot, and its file.
+    bool mSnapshot = false;
+    QString mFileName;
 };

@@ -10,6 +10,7 @@
 #include "document/rulestablemodel.h"
 #include "figure/figurelimits.h"
 #include "platform/colorwell.h"
+#include "platform/dialogfolder.h"
 #include "session/figuresession.h"
 #include "ui_LSDocument.h"
 #include "view/lsglview.h"
@@ -309,6 +310,9 @@ void LSDocument::addFileMenuItems(QMenu *fileMenu)
     QMenu *exportMenu = fileMenu->addMenu(tr("&Export"));
     exportMenu->addAction(tr("&PNG\u2026"), this, &LSDocument::exportPng);
     exportMenu->addAction(tr("&SVG\u2026"), this, &LSDocument::exportSvg);
+    exportMenu->addAction(tr("&OBJ Model\u2026"), this, &LSDocument::exportObj);
+    exportMenu->addAction(tr("P&LY Model\u2026"), this, &LSDocument::exportPly);
+    fileMenu->addAction(tr("Export Ani&mation\u2026"), this, &LSDocument::exportAnimation);
 }
 
 void LSDocument::addMenus(QMenuBar *bar)
@@ -572,7 +576,7 @@ void LSDocument::snapshotSheetDidEnd(int returnCode, const QString &path)
 
 void LSDocument::printShowingPrintPanel()
 {
-    mUi->glView->print(displayName());
+    mUi->glView->print(displayName(), dialogFolder(fileName()));
 }
 
 void LSDocument::exportPng()
@@ -583,4 +587,19 @@ void LSDocument::exportPng()
 void LSDocument::exportSvg()
 {
     mExports->exportSvg();
+}
+
+void LSDocument::exportObj()
+{
+    mExports->exportObj();
+}
+
+void LSDocument::exportPly()
+{
+    mExports->exportPly();
+}
+
+void LSDocument::exportAnimation()
+{
+    mExports->exportAnimation();
 }

@@ -108,6 +108,9 @@ public slots:
     void printShowingPrintPanel();
     void exportPng();
     void exportSvg();
+    void exportObj();
+    void exportPly();
+    void exportAnimation();
 
 protected:
     bool dataRepresentation(QByteArray &data, QString *error) const override;

@@ -32,6 +32,11 @@ FigurePass::FigurePass(std::shared_ptr<const lsRuleSet> rules,
     , mUnits(std::make_shared<UnitCache>())
 { }
 
+FigurePass FigurePass::earlier(int passes) const
+{
+    return mRules ? FigurePass(mRules, mAxiom, passes) : FigurePass();
+}
+
 std::unique_ptr<lsCommandSource> FigurePass::source() const
 {
     if (isStreamed())

@@ -41,6 +41,11 @@ public:
     // The string; null for streamed commands.
     const lsString &string() const { return mString; }
 
+    // The pass `passes` of the same axiom under the same rules, streamed (an animation
+    // grows through the passes before the one shown); null for commands whose rules are
+    // not known.
+    FigurePass earlier(int passes) const;
+
     // A walk from the first command. Throws std::bad_alloc when even a stream's small
     // tables cannot be had.
     std::unique_ptr<lsCommandSource> source() const;

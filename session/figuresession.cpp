@@ -133,31 +133,30 @@ void FigureSession::stop()
 void FigureSession::writePicture(const FigurePicture &picture)
 {
     if (const QString missing = missingFigure(); !missing.isEmpty()) {
-        emit pictureFinished(PictureOutcome::Failed, missing);
+        emit pictureFinished(PictureOutcome::Failed, missing, QString());
         return;
     }
     if (mPicture) {
         emit pictureFinished(PictureOutcome::Failed,
-                             tr("Another picture is being written: wait for it, or stop it."));
+                             tr("Another picture is being written: wait for it, or stop it."),
+                             QString());
         return;
     }
-    // The geometry shown serves when it was built for this picture.
-    std::shared_ptr<const lsGeometry> built;
+    PictureSubject subject{ mShown->figure, mShown->degrees, mView, std::to_array(mGeometry->box),
+                            nullptr };
+    // The geometry shown serves a picture of the view's size.
     if (QSize(picture.width, picture.height) == mGeometryPixels && mView == mGeometryView)
-        built = mGeometry;
+        subject.built = mGeometry;
     const std::uint64_t serial = ++mSerial;
     PictureJob job;
     job.serial = serial;
     job.path = picture.path;
-    job.cancel = mJobs.post([this, serial, picture, figure = mShown->figure,
-                             degrees = mShown->degrees, view = mView,
-                             box = std::to_array(mGeometry->box), built,
+    job.format = picture.format;
+    job.cancel = mJobs.post([this, serial, picture, subject,
                              progress = reporter(serial)](const std::atomic<bool> &cancel) {
-        std::string error;
-        const PictureOutcome outcome = writeFigurePicture(
-                picture, *figure, degrees, view, box.data(), built, cancel, progress, error);
+        const PictureResult result = writeFigurePicture(picture, subject, cancel, progress);
         QMetaObject::invokeMethod(
-                this, [this, serial, outcome, error] { pictureDone(serial, outcome, error); },
+                this, [this, serial, result] { pictureDone(serial, result); },
                 Qt::QueuedConnection);
     });
     mPicture = std::move(job);
@@ -193,8 +192,18 @@ QString FigureSession::status() const
                                      : tr("Generating\u2026");
     }
     if (mPicture) {
-        const QString name = QFileInfo(QString::fromStdString(mPicture->path)).fileName();
-        return walking(*mPicture, tr("Writing %1").arg(name));
+        const QString writing =
+                tr("Writing %1").arg(QFileInfo(QString::fromStdString(mPicture->path)).fileName());
+        // Of an animation the frames are counted, of a model its walks; of a picture the
+        // symbols walked.
+        if (mPicture->format == FigurePicture::Gif && mPicture->length > 0)
+            return tr("%1: %2 of %3 frames\u2026")
+                    .arg(writing)
+                    .arg(mPicture->done)
+                    .arg(mPicture->length);
+        if (mPicture->format == FigurePicture::Obj || mPicture->format == FigurePicture::Ply)
+            return writing + u'\u2026';
+        return walking(*mPicture, writing);
     }
     if (mBuild && mBuild->busy) {
         const FigureResult &figure = *mBuild->figure;
@@ -377,13 +386,11 @@ lsCommandSource::Progress FigureSession::reporter(std::uint64_t serial)
 
 // --- Pictures ------------------------------------------------------------------------------
 
-void FigureSession::pictureDone(std::uint64_t serial,
-                                PictureOutcome outcome,
-                                const std::string &error)
+void FigureSession::pictureDone(std::uint64_t serial, const PictureResult &result)
 {
     if (!mPicture || mPicture->serial != serial)
         return;
     mPicture.reset();
     emit statusChanged();
-    emit pictureFinished(outcome, text(error));
+    emit pictureFinished(result.outcome, text(result.error), text(result.warning));
 }

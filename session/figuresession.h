@@ -62,8 +62,9 @@ public:
     // Stop, Esc: cancels the generation, the drawing and the picture under way. The figure
     // shown stays; the next change (an angle, the view) builds again.
     void stop();
-    // Writes a picture of the figure shown, at its angle, through the current view; on the
-    // worker, with progress, and Stop cancels it. pictureFinished follows.
+    // Writes a picture (or a model, an animation) of the figure shown, at its angle, through
+    // the current view; on the worker, with progress, and Stop cancels it. pictureFinished
+    // follows.
     void writePicture(const FigurePicture &picture);
 
     // Generating, drawing a figure not shown yet or drawing for seconds, or writing a
@@ -94,8 +95,9 @@ signals:
     void geometryChanged();
     // A new figure: the view returns to view() (Fit).
     void viewReset();
-    // The end of writePicture: error says why it failed.
-    void pictureFinished(PictureOutcome outcome, const QString &error);
+    // The end of writePicture: error says why it failed, warning what a file written could
+    // not keep (its owner, other hard links), or is empty.
+    void pictureFinished(PictureOutcome outcome, const QString &error, const QString &warning);
 
 private:
     struct Generation
@@ -123,6 +125,7 @@ private:
     struct PictureJob : Walk
     {
         std::string path;
+        FigurePicture::Format format = FigurePicture::Png;
     };
 
     void generated(std::uint64_t workerSerial, FigureResult result);
@@ -133,7 +136,7 @@ private:
     void cancelBuild();
     void built(std::uint64_t serial, std::shared_ptr<const lsGeometry> geometry);
     void walked(std::uint64_t serial, std::uint64_t done, std::uint64_t length);
-    void pictureDone(std::uint64_t serial, PictureOutcome outcome, const std::string &error);
+    void pictureDone(std::uint64_t serial, const PictureResult &result);
     // Reports a walk's progress to this thread: after 200 ms of work, then every 100 ms.
     lsCommandSource::Progress reporter(std::uint64_t serial);
 

@@ -1,6 +1,8 @@
 #include "view/figureprinting.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QMessageBox>
 #include <QPainter>
@@ -63,10 +65,18 @@ bool printImage(QPrinter &printer, const lsImageRep &rep, double ratio, QString 
 void printWithDialog(QWidget *parent,
                      const lsImageRep &picture,
                      double devicePixelRatio,
-                     const QString &documentName)
+                     const QString &documentName,
+                     const QString &folder)
 {
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(documentName);
+    // Left alone, the dialog offers the PDF file in the working folder (the demos', say);
+    // naming it chooses the PDF printer, so a printer of the system stays the one chosen.
+    const QString printerName = printer.printerName();
+    printer.setOutputFileName(QDir(folder).filePath(QFileInfo(documentName).completeBaseName()
+                                                    + QStringLiteral(".pdf")));
+    if (!printerName.isEmpty())
+        printer.setPrinterName(printerName);
     QPrintDialog dialog(&printer, parent);
     if (dialog.exec() != QDialog::Accepted)
         return;

@@ -422,7 +422,7 @@ lsImageRep lsGLView::makeImageRep()
     return image;
 }
 
-void lsGLView::print(const QString &documentName)
+void lsGLView::print(const QString &documentName, const QString &folder)
 {
     // The frame of the moment of the request: the figure goes on spinning behind the dialog.
     const lsImageRep rep = makeImageRep();
@@ -430,7 +430,7 @@ void lsGLView::print(const QString &documentName)
         QMessageBox::warning(this, tr("Print"), tr("The view has no picture to print yet."));
         return;
     }
-    printWithDialog(this, rep, devicePixelRatioF(), documentName);
+    printWithDialog(this, rep, devicePixelRatioF(), documentName, folder);
 }
 
 bool lsGLView::printToPdf(const QString &path, QString *errorString)

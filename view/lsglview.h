@@ -77,9 +77,9 @@ public:
     // drawn yet.
     lsImageRep makeImageRep();
     // Prints the last frame, unscaled (one pixel per point), through the print dialog. The job,
-    // and a PDF file the dialog offers to write, are named after documentName. Says why when
-    // there is no frame to print.
-    void print(const QString &documentName);
+    // and a PDF file the dialog offers to write in `folder`, are named after documentName.
+    // Says why when there is no frame to print.
+    void print(const QString &documentName, const QString &folder);
     // The same print job into a PDF file, without a dialog.
     [[nodiscard]] bool printToPdf(const QString &path, QString *errorString = nullptr);
 

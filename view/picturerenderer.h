@@ -1,8 +1,6 @@
 #pragma once
 
-#include "view/figurecamera.h"
 #include "view/figurerenderer.h"
-#include "view/imagerep.h"
 #include "view/tiledpicture.h"
 
 #include <array>
@@ -24,19 +22,6 @@ public:
     PictureRenderer(const PictureRenderer &) = delete;
     PictureRenderer &operator=(const PictureRenderer &) = delete;
 
-    // A width x height picture of the geometry (null: the background only) at the spin angle
-    // through the view, in the line colour over the background colour (RGBA in 0-1; the
-    // background is opaque). A null picture, with the reason in *error (which may be null),
-    // when no context or no memory for the pixels can be had.
-    lsImageRep render(std::shared_ptr<const lsGeometry> geometry,
-                      int width,
-                      int height,
-                      double spinDegrees,
-                      const FigureView &view,
-                      const std::array<double, 4> &line,
-                      const std::array<double, 4> &background,
-                      std::string *error);
-
     // Draws the picture the request asks for in tiles and writes it to path through the
     // writer, a band of rows at a time (drawTiledPicture): pictures of any size a format
     // holds, in memory that follows a band. False with the reason in *error (may be null);
@@ -48,8 +33,8 @@ public:
                              std::array<double, 6> *box = nullptr);
 
 private:
-    // Makes the context current, creating it (width x height) the first time.
-    bool makeCurrent(int width, int height, std::string *error);
+    // Makes the context current, creating it the first time.
+    bool makeCurrent(std::string *error);
 
     std::unique_ptr<OffscreenContext> mContext;
     FigureRenderer mRenderer;

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
-#include <vector>
 
 namespace {
 
@@ -181,25 +180,4 @@ bool TiffWriter::commit(std::string *error)
     if (!mFile.commit(&mFailure))
         return fail(error);
     return true;
-}
-
-bool writeTiff(const lsImageRep &image, const std::string &path, std::string *error)
-{
-    const std::size_t planeSize = static_cast<std::size_t>(image.stride) * image.height;
-    if (image.isNull() || image.stride < image.width || image.red.size() < planeSize
-        || image.green.size() < planeSize || image.blue.size() < planeSize) {
-        if (error)
-            *error = "there is no image to save";
-        return false;
-    }
-    TiffWriter writer;
-    if (!writer.open(path, image.width, image.height, 3, error))
-        return false;
-    std::vector<std::uint8_t> row(static_cast<std::size_t>(image.width) * 3);
-    for (int y = 0; y < image.height; ++y) {
-        interleaveRow(image, y, row.data());
-        if (!writer.writeRow(row.data(), error))
-            return false;
-    }
-    return writer.commit(error);
 }

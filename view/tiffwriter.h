@@ -1,7 +1,6 @@
 #pragma once
 
 #include "fileio/safefile.h"
-#include "view/imagerep.h"
 #include "view/picturewriter.h"
 
 #include <cstdint>
@@ -45,7 +44,3 @@ private:
     std::uint32_t mRow = 0;
     std::string mFailure;
 };
-
-// Writes the image as an uncompressed RGB TIFF through a TiffWriter. On failure returns
-// false and says why in *error, when error is not null (it may be).
-[[nodiscard]] bool writeTiff(const lsImageRep &image, const std::string &path, std::string *error);

@@ -76,8 +76,8 @@ bool TiledPicture::buildWhole(int bandRows)
     const std::uint64_t limit = bandRows >= mRequest.height ? UINT64_MAX : mRequest.maxVertices;
     const double *known = mRequest.box ? mRequest.box->data() : nullptr;
     if (buildViewGeometry(*mRequest.commands, rules.angle, rules.step, mRequest.width,
-                          mRequest.height, *geometry, mRequest.view, known, mRequest.cancel, {},
-                          limit)) {
+                          mRequest.height, *geometry, mRequest.view, known, mRequest.cancel,
+                          mRequest.progress, limit)) {
         std::copy(geometry->box, geometry->box + 6, mBox.begin());
         mWhole = std::move(geometry);
         return true;
@@ -101,7 +101,7 @@ bool TiledPicture::buildWhole(int bandRows)
         geometry = std::make_shared<lsGeometry>();
         if (!buildViewGeometry(*mRequest.commands, rules.angle, rules.step, mRequest.width,
                                mRequest.height, *geometry, mRequest.view, mBox.data(),
-                               mRequest.cancel))
+                               mRequest.cancel, mRequest.progress))
             return fail(cancelled() ? "stopped" : "there is not enough memory for the figure");
         mWhole = std::move(geometry);
     }
@@ -212,9 +212,12 @@ bool TiledPicture::draw(std::string *error, std::array<double, 6> *box)
     try {
         if (mDrawings == 2)
             mRow.resize(std::size_t(width) * 4);
-        if (mRequest.commands) {
+        if (mRequest.geometry) {
+            mWhole = mRequest.geometry;
+            std::copy(mWhole->box, mWhole->box + 6, mBox.begin());
+        } else if (mRequest.commands) {
             mSource = mRequest.commands->source();
-            mSource->watch(mRequest.cancel, {});
+            mSource->watch(mRequest.cancel, mRequest.progress);
         }
     } catch (const std::bad_alloc &) {
         return report(fail("there is not enough memory for the figure"));

@@ -7,10 +7,12 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
 class FigureRenderer;
+struct lsGeometry;
 class OffscreenContext;
 class PictureWriter;
 
@@ -20,6 +22,9 @@ struct PictureRequest
     const lsRuleSet *rules = nullptr;         // the turning angle and step
     const FigurePass *commands = nullptr;     // null: the background only
     std::optional<std::array<double, 6>> box; // the figure's, when known: saves a walk
+    // The geometry of the whole picture when it is built already (the window's, at the
+    // view's size; an animation's frames): drawn as it is, its box framing the picture.
+    std::shared_ptr<const lsGeometry> geometry;
     std::array<double, 4> lineColor{ 1.0, 1.0, 1.0, 1.0 };
     // None: a transparent background, the picture's rows then RGBA.
     std::optional<std::array<double, 4>> background;
@@ -28,6 +33,7 @@ struct PictureRequest
     double spinDegrees = 0.0;
     FigureView view;
     const std::atomic<bool> *cancel = nullptr; // may be null
+    lsCommandSource::Progress progress;        // may be empty: hears how far each walk got
 
     // Drawn in tiles of at most this many pixels (beside a few of margin), and built and
     // written a band of at most bandRows rows at a time (fewer for wide pictures, so that a

@@ -7,11 +7,13 @@
 
 #include <QCheckBox>
 #include <QColorDialog>
+#include <QComboBox>
 #include <QDockWidget>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QImage>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPrintDialog>
@@ -20,10 +22,12 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTableView>
 #include <QUndoStack>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace documenttest;
 
@@ -413,9 +417,16 @@ TEST_F(DocumentTest, FailedWritesKeepTheOldFilesAndTheChanges)
             showsGeometry(d, expectedGeometry("F-F-F-F", { "F" }, { "F+F-F-FF+F+F-F" }, 90, 2)));
     d->setIterations(3);
     const QByteArray old("old bytes");
-    const QStringList names = { QStringLiteral("Koch.png"), QStringLiteral("Koch.svg"),
-                                QStringLiteral("Koch.tiff") };
-    for (const QString &name : names)
+    const std::vector<std::pair<void (LSDocument::*)(), QString>> exports = {
+        { &LSDocument::exportPng, QStringLiteral("Koch.png") },
+        { &LSDocument::exportSvg, QStringLiteral("Koch.svg") },
+        { &LSDocument::exportObj, QStringLiteral("Koch.obj") },
+        { &LSDocument::exportAnimation, QStringLiteral("Koch.gif") },
+    };
+    QStringList names = { QStringLiteral("Koch.tiff") };
+    for (const auto &[command, name] : exports)
+        names.append(name);
+    for (const QString &name : std::as_const(names))
         writeFile(path(name), old);
     const QByteArray saved = readFile(path(QStringLiteral("Koch.lsd")));
 
@@ -424,29 +435,29 @@ TEST_F(DocumentTest, FailedWritesKeepTheOldFilesAndTheChanges)
     {
         const FileSizeLimit full(64);
         savedNow = d->save();
-        for (auto command : { &LSDocument::exportPng, &LSDocument::exportSvg }) {
+        for (const auto &[command, name] : exports) {
             (d->*command)();
             QFileDialog *dialog = nullptr;
             ASSERT_TRUE(waitUntil([&] { return (dialog = d->findChild<QFileDialog *>()); }));
             dialog->setOption(QFileDialog::DontConfirmOverwrite);
-            dialog->selectFile(path(command == &LSDocument::exportPng ? names[0] : names[1]));
+            dialog->selectFile(path(name));
             QMetaObject::invokeMethod(dialog, "accept");
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             ASSERT_TRUE(waitUntil([&] { return !d->session()->isBusy(); }));
         }
-        d->snapshotSheetDidEnd(1, path(names[2]));
-        ASSERT_TRUE(waitUntil([&] { return ok.texts.size() == 4; }));
+        d->snapshotSheetDidEnd(1, path(names[0]));
+        ASSERT_TRUE(waitUntil([&] { return ok.texts.size() == names.size() + 1; }));
     }
 
     EXPECT_FALSE(savedNow);
     EXPECT_TRUE(d->isModified());
     EXPECT_EQ(readFile(path(QStringLiteral("Koch.lsd"))), saved);
-    ASSERT_EQ(ok.texts.size(), 4) << ok.texts.join(u'|').toStdString();
+    ASSERT_EQ(ok.texts.size(), names.size() + 1) << ok.texts.join(u'|').toStdString();
     for (const QString &text : std::as_const(ok.texts))
         EXPECT_TRUE(text.contains(QStringLiteral("File too large"))) << text.toStdString();
-    for (const QString &name : names)
+    for (const QString &name : std::as_const(names))
         EXPECT_EQ(readFile(path(name)), old) << name.toStdString();
-    EXPECT_EQ(QDir(mDir.path()).entryList(QDir::Files | QDir::Hidden).size(), 4);
+    EXPECT_EQ(QDir(mDir.path()).entryList(QDir::Files | QDir::Hidden).size(), names.size() + 1);
 }
 
 TEST_F(DocumentTest, UnreadableFilesOpenNoWindow)
@@ -806,6 +817,95 @@ TEST_F(DocumentTest, ExportWritesPngAndSvgOfTheFigure)
     ASSERT_TRUE(waitUntil([&] { return (dialog = untitled->findChild<QFileDialog *>()); }));
     EXPECT_EQ(dialog->directory().absolutePath(), QDir(mDir.path()).absolutePath());
     dialog->reject();
+}
+
+// A model and an animation are written as their dialogs chose, the model's size stated
+// before; what a file written could not keep is said, and a folder as the target is refused.
+TEST_F(DocumentTest, ModelAndAnimationExportsWriteWhatTheirDialogsChose)
+{
+    LSDocument *d = openData(kochData(), QStringLiteral("Koch.lsd"));
+    ASSERT_TRUE(d);
+    ASSERT_TRUE(
+            showsGeometry(d, expectedGeometry("F-F-F-F", { "F" }, { "F+F-F-FF+F+F-F" }, 90, 2)));
+    // The OBJ to replace has another name, which keeps the old bytes.
+    writeFile(path(QStringLiteral("Koch.obj")), "old");
+    ASSERT_EQ(::link(QFile::encodeName(path(QStringLiteral("Koch.obj"))).constData(),
+                     QFile::encodeName(path(QStringLiteral("Other.obj"))).constData()),
+              0);
+    MessageBoxAnswerer ok(QMessageBox::Ok);
+    const auto choose = [&](void (LSDocument::*command)(), const QString &name) {
+        (d->*command)();
+        QFileDialog *dialog = nullptr;
+        EXPECT_TRUE(waitUntil([&] { return (dialog = d->findChild<QFileDialog *>()); }));
+        if (dialog) {
+            dialog->setOption(QFileDialog::DontConfirmOverwrite);
+            dialog->selectFile(path(name));
+        }
+        return dialog;
+    };
+    const auto accept = [&](QFileDialog *dialog) {
+        QMetaObject::invokeMethod(dialog, "accept");
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(waitUntil([&] { return !d->session()->isBusy(); }));
+    };
+
+    QFileDialog *dialog = choose(&LSDocument::exportObj, QStringLiteral("Koch.obj"));
+    ASSERT_TRUE(dialog);
+    auto *size = dialog->findChild<QLabel *>(QStringLiteral("modelSize"));
+    ASSERT_TRUE(size);
+    ASSERT_TRUE(waitUntil([&] { return size->text().contains(QStringLiteral("vertices")); }))
+            << size->text().toStdString();
+    const int stated = size->text().section(u' ', 0, 0).remove(u',').toInt();
+    accept(dialog);
+    ASSERT_TRUE(waitUntil([&] { return ok.texts.size() == 1; }));
+    EXPECT_TRUE(ok.texts.first().contains(QStringLiteral("hard link")))
+            << ok.texts.first().toStdString();
+    EXPECT_EQ(readFile(path(QStringLiteral("Other.obj"))), "old");
+    const QByteArray obj = readFile(path(QStringLiteral("Koch.obj")));
+    EXPECT_EQ(obj.count("\nv "), stated);
+    EXPECT_EQ(stated, 4 * 8 * 8 + 1); // one polyline of the pass's segments
+
+    // A growth of the two passes at a quarter of the view's size.
+    dialog = choose(&LSDocument::exportAnimation, QStringLiteral("Koch.gif"));
+    ASSERT_TRUE(dialog);
+    auto *kind = dialog->findChild<QComboBox *>(QStringLiteral("kind"));
+    ASSERT_TRUE(kind);
+    kind->setCurrentIndex(1);
+    dialog->findChild<QDoubleSpinBox *>()->setValue(0.25);
+    dialog->findChild<QSpinBox *>(QStringLiteral("delay"))->setValue(50);
+    accept(dialog);
+    QImageReader gif(path(QStringLiteral("Koch.gif")));
+    EXPECT_EQ(gif.imageCount(), 2);
+    EXPECT_EQ(gif.size(), d->glView()->pixelSize() / 4);
+    // Framed like the last pass, the first grows in place: a pass is four times as wide.
+    const auto figureWidth = [](const QImage &frame) {
+        int left = frame.width(), right = -1;
+        for (int y = 0; y < frame.height(); ++y)
+            for (int x = 0; x < frame.width(); ++x)
+                if (frame.pixel(x, y) != frame.pixel(0, 0)) {
+                    left = std::min(left, x);
+                    right = std::max(right, x);
+                }
+        return right - left;
+    };
+    const int firstWidth = figureWidth(gif.read());
+    EXPECT_EQ(gif.nextImageDelay(), 50);
+    const int lastWidth = figureWidth(gif.read());
+    EXPECT_GT(firstWidth, 0);
+    EXPECT_LT(firstWidth * 2, lastWidth);
+
+    // A folder is neither replaced nor written into.
+    ASSERT_TRUE(QDir(mDir.path()).mkdir(QStringLiteral("folder.gif")));
+    FigurePicture picture;
+    picture.format = FigurePicture::Gif;
+    picture.path = path(QStringLiteral("folder.gif")).toStdString();
+    picture.width = picture.height = 16;
+    d->session()->writePicture(picture);
+    ASSERT_TRUE(waitUntil([&] { return ok.texts.size() == 2; }))
+            << ok.texts.join(u'|').toStdString();
+    EXPECT_TRUE(ok.texts.last().contains(QStringLiteral("folder.gif")))
+            << ok.texts.last().toStdString();
+    EXPECT_TRUE(QDir(path(QStringLiteral("folder.gif"))).isEmpty());
 }
 
 TEST_F(DocumentTest, PrintJobIsNamedAfterTheDocument)

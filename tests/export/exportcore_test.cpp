@@ -100,7 +100,7 @@ TEST_F(ExportCore, AnAnimationSaysHowFarItGotAndStopsWhenAsked)
                                    } };
     write(path("turn.gif"), "old content");
     std::string error;
-    EXPECT_FALSE(writeAnimation(request, figure, options, path("turn.gif"), &error, control));
+    EXPECT_FALSE(writeAnimation(figure, request.angle, options, path("turn.gif"), &error, control));
     EXPECT_NE(error.find("stopped"), std::string::npos) << error;
     EXPECT_EQ(heard, (std::vector<std::pair<int, int>>{ { 1, 6 }, { 2, 6 }, { 3, 6 } }));
     EXPECT_EQ(read(path("turn.gif")), "old content");
@@ -108,14 +108,14 @@ TEST_F(ExportCore, AnAnimationSaysHowFarItGotAndStopsWhenAsked)
     heard.clear();
     stop = false;
     options.kind = AnimationKind::Growth; // a frame per pass
-    ASSERT_TRUE(writeAnimation(request, figure, options, path("turn.gif"), &error, control))
+    ASSERT_TRUE(writeAnimation(figure, request.angle, options, path("turn.gif"), &error, control))
             << error;
     EXPECT_EQ(heard, (std::vector<std::pair<int, int>>{ { 1, 3 }, { 2, 3 }, { 3, 3 } }));
     EXPECT_EQ(read(path("turn.gif")).substr(0, 6), "GIF89a");
 
     // A folder is neither replaced nor written into.
     fs::create_directory(path("folder.gif"));
-    EXPECT_FALSE(writeAnimation(request, figure, options, path("folder.gif"), &error));
+    EXPECT_FALSE(writeAnimation(figure, request.angle, options, path("folder.gif"), &error));
     EXPECT_NE(error.find("folder.gif"), std::string::npos) << error;
     EXPECT_TRUE(fs::is_empty(path("folder.gif")));
 }

@@ -7,6 +7,7 @@
 #include "view/viewgeometry.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QMessageBox>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -238,7 +239,7 @@ TEST_F(GLViewTest, PrintsToPdfWithoutADialogAndSaysWhenThereIsNoPicture)
         }
     });
     answer.start(10);
-    hidden.print(QStringLiteral("Fern.lsd"));
+    hidden.print(QStringLiteral("Fern.lsd"), QDir::tempPath());
     EXPECT_EQ(said, QStringLiteral("The view has no picture to print yet."));
 }
 

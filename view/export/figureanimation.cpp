@@ -1,11 +1,9 @@
 #include "view/export/figureanimation.h"
 
-#include "engine/interpreter.h"
-#include "figure/figuredescription.h"
+#include "figure/figurerules.h"
 #include "view/export/gifwriter.h"
-#include "view/figurerenderer.h"
-#include "view/imagerep.h"
-#include "view/offscreencontext.h"
+#include "view/picturerenderer.h"
+#include "view/picturewriter.h"
 #include "view/viewgeometry.h"
 
 #include <algorithm>
@@ -14,56 +12,6 @@
 #include <new>
 
 namespace {
-
-// Draws frames as a PNG export draws its picture, in an offscreen context of its own.
-class FrameMaker
-{
-public:
-    FrameMaker() = default;
-    ~FrameMaker()
-    {
-        if (mReady && mContext.makeCurrent())
-            mRenderer.releaseGL();
-    }
-    FrameMaker(const FrameMaker &) = delete;
-    FrameMaker &operator=(const FrameMaker &) = delete;
-
-    bool begin(const AnimationOptions &options, std::string *error)
-    {
-        if (!mContext.create(options.width, options.height, error))
-            return false;
-        mReady = true;
-        mRenderer.setLineColor(options.lineColor);
-        mRenderer.setBackgroundColor(options.backgroundColor);
-        return true;
-    }
-
-    bool draw(const std::shared_ptr<const lsGeometry> &geometry,
-              double spinDegrees,
-              const FigureView &view,
-              lsImageRep &frame,
-              std::string *error)
-    {
-        if (!mContext.makeCurrent()) {
-            *error = "the offscreen context cannot be made current";
-            return false;
-        }
-        if (geometry != mRenderer.geometry())
-            mRenderer.setGeometry(geometry);
-        mRenderer.draw(mContext.width(), mContext.height(), spinDegrees, view);
-        frame = captureImageRep(mContext.width(), mContext.height());
-        if (frame.isNull()) {
-            *error = "not enough memory to capture a frame";
-            return false;
-        }
-        return true;
-    }
-
-private:
-    OffscreenContext mContext;
-    FigureRenderer mRenderer;
-    bool mReady = false;
-};
 
 // The colour a component in 0-1 becomes in an 8-bit framebuffer.
 GifWriter::Rgb eightBit(const std::array<double, 4> &color)
@@ -74,133 +22,202 @@ GifWriter::Rgb eightBit(const std::array<double, 4> &color)
     return rgb;
 }
 
-bool cancelled(const AnimationControl &control)
-{
-    return control.cancel && control.cancel->load(std::memory_order_relaxed);
-}
-
-// The geometry of a figure as a picture of the animation's size shows it; null for a figure
-// without an axiom (the background alone). Throws std::bad_alloc as FigurePass::source does.
-bool geometryOf(const FigureResult &figure,
-                const AnimationOptions &options,
-                const FigureView &view,
-                const AnimationControl &control,
-                std::shared_ptr<lsGeometry> &geometry,
-                std::string *error)
-{
-    geometry.reset();
-    if (!figure.hasAxiom)
-        return true;
-    const std::unique_ptr<lsCommandSource> commands = figure.commands.source();
-    commands->watch(control.cancel, {});
-    auto built = std::make_shared<lsGeometry>();
-    if (!buildViewGeometry(*figure.rules, *commands, options.width, options.height, *built, view)) {
-        *error = commands->cancelled() ? "the export was stopped"
-                                       : "not enough memory for the figure";
-        return false;
-    }
-    geometry = std::move(built);
-    return true;
-}
-
-// The frames, each handed to `add` as it is drawn.
-class Frames
+// Takes the rows of a frame that PictureRenderer draws (RGB, over the opaque background)
+// into the GIF, whose failures it keeps apart from the drawing's.
+class GifFrame final : public PictureWriter
 {
 public:
-    Frames(const FigureRequest &request,
-           const FigureResult &figure,
-           const AnimationOptions &options,
-           const AnimationControl &control)
-        : mRequest(request)
-        , mFigure(figure)
+    explicit GifFrame(GifWriter &gif)
+        : mGif(gif)
+    { }
+
+    bool open(const std::string &, int, int, int, std::string *error) override
+    {
+        return kept(mGif.beginFrame(&failure), error);
+    }
+    bool writeRow(const std::uint8_t *pixels, std::string *error) override
+    {
+        return kept(mGif.writeRow(pixels, &failure), error);
+    }
+    bool commit(std::string *) override { return true; }
+    const std::string &warning() const override { return mGif.warning(); }
+
+    std::string failure; // the GIF's, naming the file, once it failed
+
+private:
+    bool kept(bool ok, std::string *error) const
+    {
+        if (!ok && error)
+            *error = failure;
+        return ok;
+    }
+
+    GifWriter &mGif;
+};
+
+// The frames of one animation, drawn and added to the GIF one by one.
+class Animation
+{
+public:
+    Animation(const FigureResult &figure,
+              double degrees,
+              const AnimationOptions &options,
+              const AnimationControl &control)
+        : mFigure(figure)
         , mOptions(options)
         , mControl(control)
-    { }
+        , mFrame(mGif)
+    {
+        mTurtle.angle = radiansFromDegrees(degrees);
+    }
 
     int count() const
     {
         return mOptions.kind == AnimationKind::Turn ? mOptions.frames : std::max(mFigure.pass, 1);
     }
 
-    template<typename Add>
-    bool make(FrameMaker &maker, Add add, std::string *error)
+    // Draws every frame into the GIF at path; false with the reason, naming the file, in
+    // error.
+    bool write(const std::string &path, std::string &error, std::string *warning)
     {
-        return mOptions.kind == AnimationKind::Turn ? turn(maker, add, error)
-                                                    : grow(maker, add, error);
+        if (!mGif.open(path, mOptions.width, mOptions.height, eightBit(mOptions.backgroundColor),
+                       eightBit(mOptions.lineColor),
+                       std::clamp(int(std::lround(mOptions.delayMs / 10.0)), kMinFrameDelayMs / 10,
+                                  kMaxFrameDelayMs / 10),
+                       &error))
+            return false;
+        std::string cause;
+        if (!(mOptions.kind == AnimationKind::Turn ? turn(cause) : grow(cause))) {
+            mGif.cancel();
+            error = mFrame.failure.empty() ? path + ": " + cause : mFrame.failure;
+            return false;
+        }
+        if (!mGif.commit(&error))
+            return false;
+        if (warning)
+            *warning = mGif.warning();
+        return true;
     }
 
 private:
-    template<typename Add>
-    bool turn(FrameMaker &maker, Add add, std::string *error)
+    bool cancelled() const
+    {
+        return mControl.cancel && mControl.cancel->load(std::memory_order_relaxed);
+    }
+
+    bool stopped(std::string &cause) const
+    {
+        cause = "the export was stopped";
+        return false;
+    }
+
+    // The geometry of `pass` as a picture of the animation's size shows it through `view`,
+    // framed by `frame` (null: its own box), which then becomes its box; null, saying why in
+    // cause, when it was stopped or its memory could not be had.
+    std::shared_ptr<lsGeometry> build(const FigurePass &pass,
+                                      const FigureView &view,
+                                      const double *frame,
+                                      std::string &cause) const
+    {
+        auto geometry = std::make_shared<lsGeometry>();
+        if (buildViewGeometry(pass, mTurtle.angle, mTurtle.step, mOptions.width, mOptions.height,
+                              *geometry, view, frame, mControl.cancel)) {
+            if (frame)
+                std::copy(frame, frame + 6, geometry->box);
+            return geometry;
+        }
+        if (cancelled())
+            stopped(cause);
+        else
+            cause = "not enough memory for the figure";
+        return nullptr;
+    }
+
+    // Draws a frame of `pass` (null: the background only), or of `geometry` when it is
+    // built already, and adds it to the GIF.
+    bool frame(const FigurePass *pass,
+               std::shared_ptr<const lsGeometry> geometry,
+               double spinDegrees,
+               const FigureView &view,
+               std::string &cause)
+    {
+        if (cancelled())
+            return stopped(cause);
+        PictureRequest request;
+        request.rules = &mTurtle;
+        request.commands = pass;
+        request.geometry = std::move(geometry);
+        request.lineColor = mOptions.lineColor;
+        request.background = mOptions.backgroundColor;
+        request.width = mOptions.width;
+        request.height = mOptions.height;
+        request.spinDegrees = spinDegrees;
+        request.view = view;
+        request.cancel = mControl.cancel;
+        std::string why;
+        if (!mRenderer.write(request, mFrame, std::string(), &why)) {
+            if (cancelled())
+                return stopped(cause);
+            cause = why; // unless the GIF failed, which says so itself
+            return false;
+        }
+        ++mDone;
+        if (mControl.progress)
+            mControl.progress(mDone, count());
+        return true;
+    }
+
+    const FigurePass *commands(const FigurePass &pass) const
+    {
+        return mFigure.hasAxiom ? &pass : nullptr;
+    }
+
+    bool turn(std::string &cause)
     {
         FigureView view = mOptions.view;
         view.turnsFlat = true;
         std::shared_ptr<lsGeometry> geometry;
-        if (!geometryOf(mFigure, mOptions, view, mControl, geometry, error))
+        if (mFigure.hasAxiom && !(geometry = build(mFigure.commands, view, nullptr, cause)))
             return false;
-        lsImageRep frame;
         for (int k = 0; k < count(); ++k) {
-            if (cancelled(mControl))
-                return stopped(error);
-            if (!maker.draw(geometry, turnFrameDegrees(mOptions.spinDegrees, k, count()), view,
-                            frame, error)
-                || !add(frame, k))
+            if (!frame(nullptr, geometry, turnFrameDegrees(mOptions.spinDegrees, k, count()), view,
+                       cause))
                 return false;
         }
         return true;
     }
 
-    template<typename Add>
-    bool grow(FrameMaker &maker, Add add, std::string *error)
+    bool grow(std::string &cause)
     {
-        double lastBox[6] = { 0, 0, 0, 0, 0, 0 };
-        if (mOptions.framing == GrowthFraming::Last && mFigure.hasAxiom) {
-            const std::unique_ptr<lsCommandSource> commands = mFigure.commands.source();
-            commands->watch(mControl.cancel, {});
-            if (!lsMeasureString(*mFigure.rules, *commands, lastBox))
-                return stopped(error);
-        }
-        lsImageRep frame;
+        const bool framedAsLast = mOptions.framing == GrowthFraming::Last && mFigure.hasAxiom;
+        // The last pass frames every other: built first, for its box.
+        std::shared_ptr<lsGeometry> last;
+        if (framedAsLast && !(last = build(mFigure.commands, mOptions.view, nullptr, cause)))
+            return false;
         for (int pass = 1; pass <= count(); ++pass) {
-            if (cancelled(mControl))
-                return stopped(error);
-            FigureResult earlier;
-            const FigureResult *figure = &mFigure;
-            if (pass < mFigure.pass) {
-                FigureRequest request = mRequest;
-                request.passes = pass;
-                earlier = buildFigure(request, mControl.cancel);
-                if (earlier.outcome == FigureOutcome::Cancelled)
-                    return stopped(error);
-                if (earlier.outcome != FigureOutcome::Complete || earlier.nothing) {
-                    *error = "pass " + std::to_string(pass)
-                             + " cannot be made: " + describeOutcome(earlier);
+            const FigurePass earlier =
+                    pass < mFigure.pass ? mFigure.commands.earlier(pass) : FigurePass();
+            const FigurePass &commands = pass < mFigure.pass ? earlier : mFigure.commands;
+            std::shared_ptr<lsGeometry> geometry = pass < mFigure.pass ? nullptr : last;
+            if (framedAsLast && !geometry) {
+                if (!(geometry = build(commands, mOptions.view, last->box, cause)))
                     return false;
-                }
-                figure = &earlier;
             }
-            std::shared_ptr<lsGeometry> geometry;
-            if (!geometryOf(*figure, mOptions, mOptions.view, mControl, geometry, error))
-                return false;
-            if (geometry && mOptions.framing == GrowthFraming::Last)
-                std::copy(lastBox, lastBox + 6, geometry->box); // framed as the last pass is
-            if (!maker.draw(geometry, mOptions.spinDegrees, mOptions.view, frame, error)
-                || !add(frame, pass - 1))
+            if (!frame(this->commands(commands), std::move(geometry), mOptions.spinDegrees,
+                       mOptions.view, cause))
                 return false;
         }
         return true;
     }
 
-    static bool stopped(std::string *error)
-    {
-        *error = "the export was stopped";
-        return false;
-    }
-
-    const FigureRequest &mRequest;
     const FigureResult &mFigure;
     const AnimationOptions &mOptions;
     const AnimationControl &mControl;
+    lsRuleSet mTurtle; // the turning angle and step; no rules
+    PictureRenderer mRenderer;
+    GifWriter mGif;
+    GifFrame mFrame;
+    int mDone = 0;
 };
 
 } // namespace
@@ -210,14 +227,14 @@ double turnFrameDegrees(double start, int index, int frames)
     return start + 360.0 * index / frames;
 }
 
-bool writeAnimation(const FigureRequest &request,
-                    const FigureResult &figure,
+bool writeAnimation(const FigureResult &figure,
+                    double degrees,
                     const AnimationOptions &options,
                     const std::string &path,
                     std::string *error,
-                    const AnimationControl &control)
+                    const AnimationControl &control,
+                    std::string *warning)
 {
-    std::string cause;
     const auto fail = [&](const std::string &why) {
         if (error)
             *error = path + ": " + why;
@@ -231,37 +248,14 @@ bool writeAnimation(const FigureRequest &request,
     if (figure.nothing || (figure.hasAxiom && figure.commands.isNull()))
         return fail("there is no figure to animate");
 
-    Frames frames(request, figure, options, control);
-    FrameMaker maker;
-    if (!maker.begin(options, &cause))
-        return fail("cannot draw without a display: " + cause);
-    GifWriter gif;
-    const int delay = std::clamp(int(std::lround(options.delayMs / 10.0)), kMinFrameDelayMs / 10,
-                                 kMaxFrameDelayMs / 10);
-    if (!gif.open(path, options.width, options.height, eightBit(options.backgroundColor),
-                  eightBit(options.lineColor), delay, error))
-        return false;
-    std::string written; // why the GIF could not take a frame, naming the file
-    const auto add = [&](const lsImageRep &frame, int index) {
-        if (!gif.addFrame(frame, &written))
-            return false;
-        if (control.progress)
-            control.progress(index + 1, frames.count());
-        return true;
-    };
-    bool made = false;
     try {
-        made = frames.make(maker, add, &cause);
-    } catch (const std::bad_alloc &) {
-        cause = "not enough memory for the figure";
-    }
-    if (!made) {
-        gif.cancel();
-        if (written.empty())
-            return fail(cause);
+        std::string failure;
+        if (Animation(figure, degrees, options, control).write(path, failure, warning))
+            return true;
         if (error)
-            *error = written;
+            *error = failure;
         return false;
+    } catch (const std::bad_alloc &) {
+        return fail("not enough memory for the figure");
     }
-    return gif.commit(error);
 }

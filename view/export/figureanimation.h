@@ -9,9 +9,9 @@
 #include <string>
 
 // Figures as animated GIFs: one full turn, or the figure growing pass by pass. Every frame is
-// drawn by FigureRenderer in an offscreen context of its own, as a PNG export is drawn, so a
-// frame shows the pixels of the picture made with the same numbers (within the GIF's
-// palette). No Qt: the window runs it on a thread of its own.
+// drawn by PictureRenderer, as a PNG export is drawn, so a frame shows the pixels of the
+// picture made with the same numbers (within the GIF's palette). No Qt: the window runs it
+// on a thread of its own.
 
 enum class AnimationKind {
     Turn,   // one full turn about the vertical axis, in equal steps
@@ -55,14 +55,16 @@ struct AnimationControl
 // The spin of frame `index` of a turn of `frames` frames starting at `start` degrees.
 double turnFrameDegrees(double start, int index, int frames);
 
-// Writes the animation of `figure`, the pass `request` gave (a growth builds the passes
-// before it from `request`), as a GIF through a SafeFile: a failure, a cancellation or a
-// GIF past GifWriter::maxBytes leaves any existing file as it was. A turn turns a flat
-// figure too, about the vertical axis through its box centre. False on failure, saying why
-// in *error (when given).
-[[nodiscard]] bool writeAnimation(const FigureRequest &request,
-                                  const FigureResult &figure,
+// Writes the animation of `figure` turning by `degrees` (a growth streams the passes before
+// the one it shows), as a GIF through a SafeFile: a failure, a cancellation or a GIF past
+// GifWriter::maxBytes leaves any existing file as it was. A turn turns a flat figure too,
+// about the vertical axis through its box centre. False on failure, saying why in *error
+// (when given), naming the file; on success *warning (when given) says what the file could
+// not keep (SafeFile::warning()).
+[[nodiscard]] bool writeAnimation(const FigureResult &figure,
+                                  double degrees,
                                   const AnimationOptions &options,
                                   const std::string &path,
                                   std::string *error,
-                                  const AnimationControl &control = {});
+                                  const AnimationControl &control = {},
+                                  std::string *warning = nullptr);

@@ -4,15 +4,11 @@
 #include "fileio/safefile.h"
 #include "view/export/decimaltext.h"
 #include "view/figurecamera.h"
-#include "view/imagerep.h"
-#include "view/pngwriter.h"
 
 #include <QFileInfo>
 
 #include <algorithm>
 #include <cmath>
-#include <new>
-#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -57,76 +53,7 @@ std::string number(double value)
     return s;
 }
 
-// Writes the picture a row at a time from `row`, which fills in the RGB or RGBA pixels
-// of row y.
-template<typename Row>
-bool writePngRows(const std::string &path,
-                  int width,
-                  int height,
-                  int channels,
-                  Row row,
-                  std::string *error,
-                  std::string *warning)
-{
-    std::vector<std::uint8_t> pixels;
-    try {
-        pixels.resize(std::size_t(width) * std::size_t(channels));
-    } catch (const std::bad_alloc &) {
-        setError(error, QString::fromStdString(path), u"not enough memory for the picture"_s);
-        return false;
-    }
-    PngWriter writer;
-    if (!writer.open(path, width, height, channels, error))
-        return false;
-    for (int y = 0; y < height; ++y) {
-        row(y, pixels.data());
-        if (!writer.writeRow(pixels.data(), error))
-            return false;
-    }
-    if (!writer.commit(error))
-        return false;
-    if (warning)
-        *warning = writer.warning();
-    return true;
-}
-
 } // namespace
-
-bool writePng(const lsImageRep &image,
-              const std::string &path,
-              std::string *error,
-              std::string *warning)
-{
-    if (image.isNull()) {
-        setError(error, QString::fromStdString(path), u"there is no picture to write"_s);
-        return false;
-    }
-    return writePngRows(
-            path, image.width, image.height, 3,
-            [&](int y, std::uint8_t *rgb) { interleaveRow(image, y, rgb); }, error, warning);
-}
-
-bool writeTransparentPng(const lsImageRep &onBlack,
-                         const lsImageRep &onWhite,
-                         const std::string &path,
-                         std::string *error,
-                         std::string *warning)
-{
-    if (onBlack.isNull() || onWhite.width != onBlack.width || onWhite.height != onBlack.height) {
-        setError(error, QString::fromStdString(path), u"there is no picture to write"_s);
-        return false;
-    }
-    std::vector<std::uint8_t> black(std::size_t(onBlack.width) * 3);
-    std::vector<std::uint8_t> white(black.size());
-    return writePngRows(
-            path, onBlack.width, onBlack.height, 4,
-            [&](int y, std::uint8_t *rgba) {
-                interleaveRow(onBlack, y, black.data());
-                interleaveRow(onWhite, y, white.data());
-                transparentRow(black.data(), white.data(), onBlack.width, rgba);
-            },
-            error, warning);
-}
 
 bool writeSvg(const lsGeometry &geometry,
               std::array<double, 4> line,

@@ -8,33 +8,17 @@
 #include <string>
 
 struct lsGeometry;
-struct lsImageRep;
 
-// Figure exports shared by the document window and sprig-render. Both commit through a
+// The SVG export shared by the document window and sprig-render. It commits through a
 // SafeFile: a failure never leaves a partial file or destroys an existing one, a symbolic link
 // is written through to its target, whose permissions are kept, and a target that is not a
-// regular file is refused. On failure they return false and, when error is given, say why in
+// regular file is refused. On failure it returns false and, when error is given, says why in
 // plain words (naming the file), and on success *warning (when given) says what the file
 // could not keep (SafeFile::warning()).
 
 // SVG text grows with the figure's vertices, not with the picture; beyond this an export is
 // refused (and any existing file kept) rather than filling the disk.
 inline constexpr std::size_t kMaxSvgBytes = std::size_t(256) << 20;
-
-// Writes a captured picture (planar RGB, top row first) as an 8-bit RGB PNG.
-[[nodiscard]] bool writePng(const lsImageRep &image,
-                            const std::string &path,
-                            std::string *error,
-                            std::string *warning = nullptr);
-
-// Writes a picture with a transparent background as an 8-bit RGBA PNG, from the same
-// picture drawn over black and over white: where the two differ the lines let the
-// background through.
-[[nodiscard]] bool writeTransparentPng(const lsImageRep &onBlack,
-                                       const lsImageRep &onWhite,
-                                       const std::string &path,
-                                       std::string *error,
-                                       std::string *warning = nullptr);
 
 // Writes the figure as SVG: every line strip becomes a <polyline>, projected with the same
 // camera the renderer uses for a width x height picture at the given spin angle through the

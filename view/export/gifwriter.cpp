@@ -1,12 +1,10 @@
 #include "view/export/gifwriter.h"
 
-#include "view/imagerep.h"
-
 #include <gif_lib.h>
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
+#include <new>
 
 struct GifOutput
 {
@@ -45,9 +43,24 @@ bool GifWriter::open(const std::string &path,
     mDelay = delayCentiseconds;
     mBackground = background;
     mLine = line;
+    mRowsLeft = 0;
     mWritten = 0;
     mTooLarge = false;
     mWriteFailure.clear();
+    // The file keeps each side in 16 bits.
+    if (width < 1 || height < 1 || width > maxSide || height > maxSide)
+        return fail(error, "a GIF's sides are from 1 to " + std::to_string(maxSide) + " pixels");
+    double spanSquared = 0.0;
+    for (std::size_t c = 0; c < 3; ++c) {
+        mSpan[c] = double(line[c]) - double(background[c]);
+        spanSquared += mSpan[c] * mSpan[c];
+    }
+    mScale = spanSquared > 0.0 ? 255.0 / spanSquared : 0.0;
+    try {
+        mRow.assign(std::size_t(width), 0);
+    } catch (const std::bad_alloc &) {
+        return fail(error, "not enough memory for a row of the animation");
+    }
     std::string reason;
     if (!mFile.open(path, &reason))
         return fail(error, reason);
@@ -82,41 +95,38 @@ bool GifWriter::open(const std::string &path,
     return true;
 }
 
-bool GifWriter::addFrame(const lsImageRep &frame, std::string *error)
+bool GifWriter::beginFrame(std::string *error)
 {
     GifFileType *gif = gifOf(mGif);
     if (!gif)
         return fail(error, "the animation is not open");
-    if (frame.width != mWidth || frame.height != mHeight)
-        return fail(error, "a frame has another size than the animation");
+    if (mRowsLeft > 0)
+        return fail(error, "a frame was begun before the last one was whole");
     GraphicsControlBlock control{ DISPOSE_DO_NOT, false, mDelay, NO_TRANSPARENT_COLOR };
     GifByteType extension[4];
     EGifGCBToExtension(&control, extension);
     if (EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, extension) != GIF_OK
         || EGifPutImageDesc(gif, 0, 0, mWidth, mHeight, false, nullptr) != GIF_OK)
         return fail(error, cause(gif->Error));
+    mRowsLeft = mHeight;
+    return true;
+}
 
+bool GifWriter::writeRow(const std::uint8_t *rgb, std::string *error)
+{
+    GifFileType *gif = gifOf(mGif);
+    if (!gif || mRowsLeft <= 0)
+        return fail(error, "no frame takes a row");
     // A pixel's palette step is where it lies between the background and the line colour.
-    std::array<double, 3> span{};
-    double spanSquared = 0.0;
-    for (std::size_t c = 0; c < 3; ++c) {
-        span[c] = double(mLine[c]) - double(mBackground[c]);
-        spanSquared += span[c] * span[c];
+    for (std::size_t x = 0; x < mRow.size(); ++x) {
+        const std::uint8_t *p = rgb + 3 * x;
+        const double along = (p[0] - mBackground[0]) * mSpan[0] + (p[1] - mBackground[1]) * mSpan[1]
+                             + (p[2] - mBackground[2]) * mSpan[2];
+        mRow[x] = std::uint8_t(std::clamp(std::lround(along * mScale), 0L, 255L));
     }
-    const double scale = spanSquared > 0.0 ? 255.0 / spanSquared : 0.0;
-    std::vector<GifPixelType> row(static_cast<std::size_t>(mWidth));
-    for (int y = 0; y < mHeight; ++y) {
-        const std::size_t start = std::size_t(y) * std::size_t(frame.stride);
-        for (int x = 0; x < mWidth; ++x) {
-            const std::size_t i = start + std::size_t(x);
-            const double along = (frame.red[i] - mBackground[0]) * span[0]
-                                 + (frame.green[i] - mBackground[1]) * span[1]
-                                 + (frame.blue[i] - mBackground[2]) * span[2];
-            row[std::size_t(x)] = GifPixelType(std::clamp(std::lround(along * scale), 0L, 255L));
-        }
-        if (EGifPutLine(gif, row.data(), mWidth) != GIF_OK)
-            return fail(error, cause(gif->Error));
-    }
+    if (EGifPutLine(gif, mRow.data(), mWidth) != GIF_OK)
+        return fail(error, cause(gif->Error));
+    --mRowsLeft;
     return true;
 }
 
@@ -125,6 +135,8 @@ bool GifWriter::commit(std::string *error)
     GifFileType *gif = gifOf(mGif);
     if (!gif)
         return fail(error, "the animation is not open");
+    if (mRowsLeft > 0)
+        return fail(error, "the last frame is not whole");
     mGif = nullptr;
     int code = 0;
     if (EGifCloseFile(gif, &code) != GIF_OK) {

@@ -5,8 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
-
-struct lsImageRep;
+#include <vector>
 
 // An animated GIF that loops forever, written frame by frame through a SafeFile: nothing
 // replaces the target until commit() succeeds, and a failure or cancel() leaves any existing
@@ -23,6 +22,8 @@ public:
 
     // A GIF larger than this is refused while it is written, as SVG's text is.
     static constexpr std::uint64_t maxBytes = std::uint64_t(256) << 20;
+    // The longest side a GIF holds.
+    static constexpr int maxSide = 65535;
 
     GifWriter() = default;
     ~GifWriter();
@@ -37,12 +38,16 @@ public:
                             Rgb line,
                             int delayCentiseconds,
                             std::string *error);
-    // Adds a frame of the size given to open().
-    [[nodiscard]] bool addFrame(const lsImageRep &frame, std::string *error);
+    // Starts the next frame, of the size given to open(); its rows follow.
+    [[nodiscard]] bool beginFrame(std::string *error);
+    // The frame's next row, top row first: width red, green, blue triples.
+    [[nodiscard]] bool writeRow(const std::uint8_t *rgb, std::string *error);
     // Ends the animation and puts the file in place.
     [[nodiscard]] bool commit(std::string *error);
     // Drops the animation; the target stays as it was.
     void cancel();
+    // What a commit that succeeded could not keep (SafeFile::warning()), or empty.
+    const std::string &warning() const { return mFile.warning(); }
 
 private:
     friend struct GifOutput;
@@ -60,8 +65,12 @@ private:
     int mWidth = 0;
     int mHeight = 0;
     int mDelay = 0;
+    int mRowsLeft = 0; // of the frame begun
     Rgb mBackground{};
     Rgb mLine{};
+    std::array<double, 3> mSpan{}; // from the background to the line colour
+    double mScale = 0.0;           // palette steps per unit along mSpan
+    std::vector<std::uint8_t> mRow;
     std::uint64_t mWritten = 0;
     bool mTooLarge = false;
     std::string mWriteFailure; // the file's reason, once a write failed

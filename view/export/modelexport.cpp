@@ -456,7 +456,8 @@ bool writeModel(const lsRuleSet &rules,
                 const ModelOptions &options,
                 const std::string &path,
                 std::string *error,
-                const ModelControl &control)
+                const ModelControl &control,
+                std::string *warning)
 {
     Walks walks(commands, control, walksFor(options, true));
     ModelSize size;
@@ -485,6 +486,8 @@ bool writeModel(const lsRuleSet &rules,
     }
     if (!file.commit(&cause))
         return fail(error, path, cause);
+    if (warning)
+        *warning = file.warning();
     return true;
 }
 

@@ -67,14 +67,16 @@ struct ModelControl
 
 // Writes the model through a SafeFile (a failure leaves any existing file as it was), after
 // sizing it: past options.maxBytes it is refused with its size and the limit, and so is a
-// figure whose coordinates are not all numbers. False on
-// failure or cancellation, saying why in *error (when given), naming the file.
+// figure whose coordinates are not all numbers. False on failure or cancellation, saying
+// why in *error (when given), naming the file; on success *warning (when given) says what
+// the file could not keep (SafeFile::warning()).
 [[nodiscard]] bool writeModel(const lsRuleSet &rules,
                               lsCommandSource &commands,
                               const ModelOptions &options,
                               const std::string &path,
                               std::string *error,
-                              const ModelControl &control = {});
+                              const ModelControl &control = {},
+                              std::string *warning = nullptr);
 
 // "12,345 vertices in 678 polylines, 1.2 MiB": a model's size for a message.
 std::string describeModelSize(const ModelSize &size);
