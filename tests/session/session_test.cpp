@@ -30,13 +30,14 @@ FigureRequest koch(int passes)
     return request;
 }
 
-// 2^35 moves, never written out: a minute of walking or more, were it not stopped.
+// 2^35 moves, never written out: a minute of walking or more, were it not stopped. The
+// bracket the rule closes and never opens keeps expansion units from drawing it at once.
 FigureRequest endless()
 {
     FigureRequest request;
     request.axiom = "F";
     request.letters = { "F" };
-    request.rules = { "FF" };
+    request.rules = { "FF]" };
     request.angle = 90.0;
     request.passes = 35;
     request.stringBudget = 0;
