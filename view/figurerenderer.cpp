@@ -98,6 +98,8 @@ void FigureRenderer::draw(int width,
         }
         applyCamera(FigureCamera::make(mBox.data(), width, height, spinDegrees, view));
         lsBeginLines();
+        if (!mSmoothLines)
+            glDisable(GL_LINE_SMOOTH);
         glBindBuffer(GL_ARRAY_BUFFER, mBuffer);
         glEnableClientState(GL_VERTEX_ARRAY);
         glVertexPointer(3, GL_FLOAT, 0, nullptr);

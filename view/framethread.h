@@ -16,7 +16,8 @@
 // Draws figure frames on a thread of its own, in an offscreen context (OffscreenContext),
 // so that no frame, however large the figure, holds up the thread that asks for it: that
 // thread only shows the latest finished frame. Requests never queue: one not yet started
-// is replaced by the next.
+// is replaced by the next. A frame of a figure in motion is drawn with plain lines, and a
+// large figure's from a lighter stand-in (motionGeometry), made here once per figure.
 class FrameThread
 {
 public:
@@ -29,13 +30,18 @@ public:
         int height = 0;
         double spinDegrees = 0.0;
         FigureView view;
+        // In motion: plain lines, and a large figure drawn from its motionGeometry.
+        bool moving = false;
     };
     struct Frame
     {
-        Request request;                // what was drawn
-        bool spins = false;             // the figure has depth: the spin angle shows
-        std::vector<std::uint8_t> rgba; // request.width x height, bottom row first
-        std::uint64_t number = 0;       // of the request, counting from 1
+        Request request;     // what was drawn
+        bool spins = false;  // the figure has depth: the spin angle shows
+        bool coarse = false; // drawn from the figure's motionGeometry
+        // request.width x height pixels, top row first, as 0xAARRGGBB words (QImage's
+        // Format_RGB32); empty when the picture could not be had.
+        std::vector<std::uint32_t> pixels;
+        std::uint64_t number = 0; // of the request, counting from 1
     };
 
     // Starts the thread and its context; onFrame is called on that thread after each frame.
