@@ -13,17 +13,16 @@ void add(lsGeometry &g, float x, float y, float z)
     g.vertices.insert(g.vertices.end(), { x, y, z });
 }
 
-// A strip that snakes through a 40 x 40 x 40 lattice a unit at a time (64,000 vertices),
-// with 500 twigs of a tenth of a unit on its way and a long last strip.
-lsGeometry snake()
+// A strip that zigzags a unit across while it climbs a hundredth of a unit a step (64,000
+// vertices) and ends a thousandth of a unit further, then 500 twigs of a tenth of a unit and
+// a strip that ends far away.
+lsGeometry zigzag()
 {
     lsGeometry g;
     g.stripFirst.push_back(0);
-    for (int z = 0; z < 40; ++z)
-        for (int y = 0; y < 40; ++y)
-            for (int x = 0; x < 40; ++x)
-                add(g, float(z % 2 ? (y % 2 ? 39 - x : x) : (y % 2 ? x : 39 - x)),
-                    float(z % 2 ? 39 - y : y), float(z));
+    for (int i = 0; i < 64000; ++i)
+        add(g, float(i % 2), float(i) * 0.01f, 0.0f);
+    add(g, 1.0f, 639.991f, 0.0f);
     g.stripCount.push_back(std::int32_t(g.vertexCount()));
     for (int i = 0; i < 500; ++i) {
         g.stripFirst.push_back(std::int32_t(g.vertexCount()));
@@ -36,19 +35,19 @@ lsGeometry snake()
     add(g, 0.0f, 0.0f, 0.0f);
     add(g, 0.5f, 0.0f, 0.0f);
     add(g, -60.0f, 7.0f, 3.0f);
-    const double box[6] = { -60, 39, 0, 39, 0, 39 };
+    const double box[6] = { -60, 1, 0, 639.991, 0, 3 };
     std::copy(box, box + 6, g.box);
     return g;
 }
 
 TEST(MotionGeometry, KeepsTheBudgetTheBoxAndWhereEachStripEnds)
 {
-    const lsGeometry figure = snake();
+    const lsGeometry figure = zigzag();
     const auto coarse = motionGeometry(figure, 2000);
     ASSERT_NE(coarse, nullptr);
     // Within the budget, yet not far below it: the spacing is the least that fits, not a
-    // guess from the length (a strip that folds on itself keeps far fewer than its length
-    // over the spacing).
+    // guess from the length (a strip that folds on itself keeps far fewer vertices than its
+    // length over the spacing).
     EXPECT_LE(coarse->vertexCount(), 2000u);
     EXPECT_GT(coarse->vertexCount(), 2000u / 3);
     EXPECT_TRUE(std::equal(coarse->box, coarse->box + 6, figure.box));
@@ -64,7 +63,7 @@ TEST(MotionGeometry, KeepsTheBudgetTheBoxAndWhereEachStripEnds)
                                      g.vertices[3 * i + 2] };
     };
     EXPECT_EQ(vertex(*coarse, 0), vertex(figure, 0));
-    EXPECT_EQ(vertex(*coarse, std::size_t(coarse->stripCount[0]) - 1), vertex(figure, 63999));
+    EXPECT_EQ(vertex(*coarse, std::size_t(coarse->stripCount[0]) - 1), vertex(figure, 64000));
     EXPECT_EQ(coarse->stripCount[1], 2);
     EXPECT_EQ(vertex(*coarse, coarse->vertexCount() - 1), vertex(figure, figure.vertexCount() - 1));
 }
