@@ -436,6 +436,8 @@ void BM_Spin(benchmark::State &state)
         demo->undoStack()->setClean();
         demo->close();
     }
+    // Gone before a repetition opens them again.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 BENCHMARK(BM_Spin)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 

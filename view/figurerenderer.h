@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -44,12 +45,15 @@ public:
     // One frame of width x height pixels (viewport at the origin) at the given spin angle,
     // as the view shows it. With a part, only that part of the picture, into a viewport of
     // its size at the origin: the pixels the whole picture has there, so that a picture too
-    // large for one framebuffer can be drawn a part at a time.
-    void draw(int width,
+    // large for one framebuffer can be drawn a part at a time. With `abandon`, a figure is
+    // drawn a part at a time, asking it between parts whether the frame is still wanted:
+    // returns false when it stopped the frame.
+    bool draw(int width,
               int height,
               double spinDegrees,
               const FigureView &view = {},
-              const std::optional<PicturePart> &part = {});
+              const std::optional<PicturePart> &part = {},
+              const std::function<bool()> &abandon = {});
 
     // The same frame drawn the per-frame way: measure, then the interpreter's immediate-mode
     // draw of the string. The reference the cached drawing is checked against.
@@ -65,6 +69,7 @@ public:
 private:
     void beginFrame(int width, int height) const;
     void uploadGeometry();
+    bool drawInParts(const std::function<bool()> &abandon) const;
 
     std::shared_ptr<const lsGeometry> mGeometry;
     std::array<double, 4> mLineColor{ 1.0, 1.0, 1.0, 1.0 };

@@ -32,6 +32,8 @@ void FrameThread::request(Request request)
     {
         std::lock_guard lock(mMutex);
         mPending = std::move(request);
+        mPendingCapture = false;
+        mSuperseded = true;
         ++mRequested;
     }
     mWake.notify_all();
@@ -43,6 +45,7 @@ std::shared_ptr<const FrameThread::Frame> FrameThread::render(Request request)
     if (!mValid)
         return nullptr;
     mPending = std::move(request);
+    mPendingCapture = true;
     const std::uint64_t number = ++mRequested;
     mWake.notify_all();
     mDone.wait(lock, [&] { return mLatest && mLatest->number >= number; });
@@ -79,6 +82,8 @@ void FrameThread::run()
         frame->request = std::move(*mPending);
         frame->number = mRequested;
         mPending.reset();
+        const bool capture = mPendingCapture;
+        mSuperseded = false;
         lock.unlock();
 
         const Request &r = frame->request;
@@ -100,7 +105,17 @@ void FrameThread::run()
             renderer.setLineColor(r.lineColor);
             renderer.setBackgroundColor(r.backgroundColor);
             renderer.setSmoothLines(!r.moving);
-            renderer.draw(width, height, r.spinDegrees, r.view);
+            // A frame for the screen stops, a part of the figure short of the end, once a
+            // newer one is asked for; a capture is always drawn whole.
+            const auto superseded = [this] {
+                std::lock_guard check(mMutex);
+                return mSuperseded;
+            };
+            if (!renderer.draw(width, height, r.spinDegrees, r.view, std::nullopt,
+                               capture ? std::function<bool()>() : superseded)) {
+                lock.lock();
+                continue;
+            }
             frame->spins = renderer.figureSpins();
             try {
                 frame->pixels.resize(std::size_t(width) * std::size_t(height));

@@ -16,7 +16,8 @@
 // Draws figure frames on a thread of its own, in an offscreen context (OffscreenContext),
 // so that no frame, however large the figure, holds up the thread that asks for it: that
 // thread only shows the latest finished frame. Requests never queue: one not yet started
-// is replaced by the next. A frame of a figure in motion is drawn with plain lines, and a
+// is replaced by the next, and a newer request stops the frame under way (FigureRenderer::draw
+// asks between parts of the figure). A frame of a figure in motion is drawn with plain lines, and a
 // large figure's from a lighter stand-in (motionGeometry), made here once per figure.
 class FrameThread
 {
@@ -53,8 +54,9 @@ public:
     // False when the context could not be made: then nothing is ever drawn.
     bool isValid() const { return mValid; }
 
+    // Draws the request; a frame that is stopped for a newer one never arrives.
     void request(Request request);
-    // Draws the request and waits for its frame.
+    // Draws the request whole and waits for its frame.
     std::shared_ptr<const Frame> render(Request request);
     // The last frame finished; null before the first.
     std::shared_ptr<const Frame> latest() const;
@@ -67,6 +69,8 @@ private:
     std::condition_variable mWake; // a request or the end
     std::condition_variable mDone; // a frame
     std::optional<Request> mPending;
+    bool mPendingCapture = false; // mPending came from render()
+    bool mSuperseded = false;     // request() was called since the frame under way began
     std::uint64_t mRequested = 0; // requests made
     std::shared_ptr<const Frame> mLatest;
     bool mStarted = false;

@@ -1,6 +1,7 @@
 #include "view/lsglview.h"
 
 #include "view/figureprinting.h"
+#include "view/motiongeometry.h"
 
 #include <QKeyEvent>
 #include <QMessageBox>
@@ -142,10 +143,16 @@ bool lsGLView::isExposed() const
 // Only a view on the screen asks: a hidden or minimised view stops drawing here.
 void lsGLView::requestFrame()
 {
-    if (!mFrames || !mFrames->isValid() || mFrameInFlight || !isExposed())
+    if (!mFrames || !mFrames->isValid() || !isExposed())
         return;
-    const std::shared_ptr<const FrameThread::Frame> frame = mFrames->latest();
     const FrameThread::Request wanted = frameRequest();
+    if (mFrameInFlight) {
+        // A sharp frame of a large figure takes seconds: motion does not wait for it.
+        if (mFrameInFlightMoving || !wanted.moving || !mShown || !movesCoarse(*mShown))
+            return;
+        mFrameInFlight = false;
+    }
+    const std::shared_ptr<const FrameThread::Frame> frame = mFrames->latest();
     const bool current = frame && sameFrame(*frame, wanted);
     if (current && !(frame->spins && !mSpinHeld))
         return;
@@ -158,6 +165,7 @@ void lsGLView::requestFrame()
     }
     mFrames->request(wanted);
     mFrameInFlight = true;
+    mFrameInFlightMoving = wanted.moving;
     mSinceRequest.restart();
 }
 

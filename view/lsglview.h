@@ -131,6 +131,7 @@ private:
     std::shared_ptr<const lsGeometry> mShown;
     std::unique_ptr<FrameThread> mFrames; // from the first showing; null without GL
     bool mFrameInFlight = false;          // a frame was asked for and has not arrived
+    bool mFrameInFlightMoving = false;    // that frame shows the figure in motion
     QElapsedTimer mSinceRequest;          // since the last frame was asked for
     QTimer mFrameTimer;                   // the next frame, when it is not due yet
     QTimer mRest;                         // runs while the user's last move is recent
