@@ -120,6 +120,12 @@ void lsGLView::paintEvent(QPaintEvent *)
                            float(mBackgroundColor[2]));
         painter.fillRect(rect(), background);
     }
+    if (!mFrames->isValid()) {
+        painter.setPen(palette().color(QPalette::BrightText));
+        painter.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap,
+                         tr("The figure cannot be drawn: OpenGL without a window (EGL on "
+                            "Mesa's surfaceless platform) is not available."));
+    }
     if (frame && !frame->pixels.empty()) {
         QImage image(reinterpret_cast<const uchar *>(frame->pixels.data()), frame->request.width,
                      frame->request.height, frame->request.width * 4, QImage::Format_RGB32);

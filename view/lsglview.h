@@ -68,8 +68,8 @@ public:
     // Whether figures with depth spin (they do at first).
     bool isSpinning() const { return mSpinOn; }
     void setSpinning(bool on);
-    // Whether the view draws again without being changed: a frame is on its way, or a
-    // spinning figure waits for the next tick of the clock.
+    // Whether the view draws again without being changed: a frame is on its way, or the
+    // next one waits for its time (a spinning figure's, or one asked for too soon).
     bool isAnimating() const { return mFrameInFlight || mFrameTimer.isActive(); }
     // Whether the figure moves: it spins, or the user turns, zooms or pans it (until a
     // moment after the last change).
@@ -77,7 +77,7 @@ public:
 
     // The geometry shown: null before the first.
     std::shared_ptr<const lsGeometry> shownGeometry() const { return mShown; }
-    // The frame painted last; null before the first.
+    // The last frame drawn for the view (painted, or about to be); null before the first.
     std::shared_ptr<const FrameThread::Frame> latestFrame() const;
 
     // The size in pixels of the viewport and of a capture.
@@ -129,7 +129,7 @@ private:
     std::array<double, 4> mLineColor{ 1.0, 1.0, 1.0, 1.0 };
     std::array<double, 4> mBackgroundColor{ 0.0, 0.0, 0.0, 0.0 };
     std::shared_ptr<const lsGeometry> mShown;
-    std::unique_ptr<FrameThread> mFrames; // from the first showing; null without GL
+    std::unique_ptr<FrameThread> mFrames; // made at the first paint
     bool mFrameInFlight = false;          // a frame was asked for and has not arrived
     bool mFrameInFlightMoving = false;    // that frame shows the figure in motion
     QElapsedTimer mSinceRequest;          // since the last frame was asked for
