@@ -78,12 +78,14 @@ void FigureRenderer::uploadGeometry()
     mUploaded = true;
 }
 
-void FigureRenderer::draw(int width,
+bool FigureRenderer::draw(int width,
                           int height,
                           double spinDegrees,
                           const FigureView &view,
-                          const std::optional<PicturePart> &part)
+                          const std::optional<PicturePart> &part,
+                          const std::function<bool()> &abandon)
 {
+    bool drawn = true;
     beginFrame(part ? part->width : width, part ? part->height : height);
     if (mGeometry && !mUploaded)
         uploadGeometry();
@@ -98,16 +100,57 @@ void FigureRenderer::draw(int width,
         }
         applyCamera(FigureCamera::make(mBox.data(), width, height, spinDegrees, view));
         lsBeginLines();
+        if (!mSmoothLines)
+            glDisable(GL_LINE_SMOOTH);
         glBindBuffer(GL_ARRAY_BUFFER, mBuffer);
         glEnableClientState(GL_VERTEX_ARRAY);
         glVertexPointer(3, GL_FLOAT, 0, nullptr);
-        glMultiDrawArrays(GL_LINE_STRIP, mStripFirst.data(), mStripCount.data(),
-                          static_cast<GLsizei>(mStripFirst.size()));
+        if (abandon)
+            drawn = drawInParts(abandon);
+        else
+            glMultiDrawArrays(GL_LINE_STRIP, mStripFirst.data(), mStripCount.data(),
+                              static_cast<GLsizei>(mStripFirst.size()));
         glDisableClientState(GL_VERTEX_ARRAY);
         glBindBuffer(GL_ARRAY_BUFFER, 0);
         lsEndLines();
     }
     glFlush();
+    return drawn;
+}
+
+bool FigureRenderer::drawInParts(const std::function<bool()> &abandon) const
+{
+    // Parts of this many vertices at most; a longer strip goes on in the next part from the
+    // vertex where it stopped.
+    constexpr std::int32_t partVertices = 65536;
+    std::vector<std::int32_t> first, count;
+    std::int32_t room = partVertices;
+    const auto flush = [&] {
+        glMultiDrawArrays(GL_LINE_STRIP, first.data(), count.data(),
+                          static_cast<GLsizei>(first.size()));
+        first.clear();
+        count.clear();
+        room = partVertices;
+    };
+    for (std::size_t s = 0; s < mStripFirst.size(); ++s) {
+        std::int32_t from = mStripFirst[s], left = mStripCount[s];
+        while (left > 0) {
+            if (room < 2) {
+                flush();
+                glFlush();
+                if (abandon())
+                    return false;
+            }
+            const std::int32_t take = std::min(left, room);
+            first.push_back(from);
+            count.push_back(take);
+            room -= take;
+            left = take < left ? left - (take - 1) : 0;
+            from += take - 1;
+        }
+    }
+    flush();
+    return true;
 }
 
 void FigureRenderer::drawImmediate(const lsRuleSet &rules,

@@ -1,6 +1,7 @@
 #include "view/framethread.h"
 
 #include "view/figurerenderer.h"
+#include "view/motiongeometry.h"
 #include "view/offscreencontext.h"
 
 #include <GL/gl.h>
@@ -31,6 +32,8 @@ void FrameThread::request(Request request)
     {
         std::lock_guard lock(mMutex);
         mPending = std::move(request);
+        mPendingCapture = false;
+        mSuperseded = true;
         ++mRequested;
     }
     mWake.notify_all();
@@ -42,6 +45,7 @@ std::shared_ptr<const FrameThread::Frame> FrameThread::render(Request request)
     if (!mValid)
         return nullptr;
     mPending = std::move(request);
+    mPendingCapture = true;
     const std::uint64_t number = ++mRequested;
     mWake.notify_all();
     mDone.wait(lock, [&] { return mLatest && mLatest->number >= number; });
@@ -57,7 +61,10 @@ std::shared_ptr<const FrameThread::Frame> FrameThread::latest() const
 void FrameThread::run()
 {
     OffscreenContext context;
-    FigureRenderer renderer;
+    // One renderer for the figure, one for its stand-in in motion: each keeps its vertices
+    // in the context, so that switching between them uploads nothing.
+    FigureRenderer sharp, coarse;
+    std::shared_ptr<const lsGeometry> coarseOf; // the figure coarse stands in for
     {
         std::lock_guard lock(mMutex);
         mValid = context.create(1, 1, nullptr);
@@ -75,11 +82,21 @@ void FrameThread::run()
         frame->request = std::move(*mPending);
         frame->number = mRequested;
         mPending.reset();
+        const bool capture = mPendingCapture;
+        mSuperseded = false;
         lock.unlock();
 
         const Request &r = frame->request;
         const int width = std::max(r.width, 1), height = std::max(r.height, 1);
-        if (renderer.geometry() != r.geometry)
+        const bool stand = r.moving && r.geometry && movesCoarse(*r.geometry);
+        if (stand && coarseOf != r.geometry) {
+            coarseOf = r.geometry;
+            coarse.setGeometry(motionGeometry(*r.geometry));
+        }
+        // Without memory for the stand-in, the figure itself.
+        frame->coarse = stand && coarse.geometry();
+        FigureRenderer &renderer = frame->coarse ? coarse : sharp;
+        if (!frame->coarse && renderer.geometry() != r.geometry)
             renderer.setGeometry(r.geometry);
         // A framebuffer of that size that cannot be had, like memory for the pixels, shows
         // as no picture.
@@ -87,14 +104,33 @@ void FrameThread::run()
             || context.resize(width, height, nullptr)) {
             renderer.setLineColor(r.lineColor);
             renderer.setBackgroundColor(r.backgroundColor);
-            renderer.draw(width, height, r.spinDegrees, r.view);
+            renderer.setSmoothLines(!r.moving);
+            // A frame for the screen stops, a part of the figure short of the end, once a
+            // newer one is asked for; a capture is always drawn whole.
+            const auto superseded = [this] {
+                std::lock_guard check(mMutex);
+                return mSuperseded;
+            };
+            if (!renderer.draw(width, height, r.spinDegrees, r.view, std::nullopt,
+                               capture ? std::function<bool()>() : superseded)) {
+                lock.lock();
+                continue;
+            }
             frame->spins = renderer.figureSpins();
             try {
-                frame->rgba.resize(std::size_t(width) * std::size_t(height) * 4);
+                frame->pixels.resize(std::size_t(width) * std::size_t(height));
                 glPixelStorei(GL_PACK_ALIGNMENT, 4);
-                glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, frame->rgba.data());
+                glReadPixels(0, 0, width, height, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
+                             frame->pixels.data());
+                // GL reads the bottom row first.
+                for (int y = 0; y < height / 2; ++y) {
+                    const auto top = frame->pixels.begin() + std::ptrdiff_t(y) * width;
+                    std::swap_ranges(top, top + width,
+                                     frame->pixels.begin()
+                                             + std::ptrdiff_t(height - 1 - y) * width);
+                }
             } catch (const std::bad_alloc &) {
-                frame->rgba.clear();
+                frame->pixels.clear();
             }
         }
 
@@ -106,5 +142,6 @@ void FrameThread::run()
         lock.lock();
     }
     lock.unlock();
-    renderer.releaseGL();
+    sharp.releaseGL();
+    coarse.releaseGL();
 }

@@ -16,7 +16,9 @@
 // Draws figure frames on a thread of its own, in an offscreen context (OffscreenContext),
 // so that no frame, however large the figure, holds up the thread that asks for it: that
 // thread only shows the latest finished frame. Requests never queue: one not yet started
-// is replaced by the next.
+// is replaced by the next, and a newer request stops the frame under way (FigureRenderer::draw
+// asks between parts of the figure). A frame of a figure in motion is drawn with plain lines, and a
+// large figure's from a lighter stand-in (motionGeometry), made here once per figure.
 class FrameThread
 {
 public:
@@ -29,13 +31,18 @@ public:
         int height = 0;
         double spinDegrees = 0.0;
         FigureView view;
+        // In motion: plain lines, and a large figure drawn from its motionGeometry.
+        bool moving = false;
     };
     struct Frame
     {
-        Request request;                // what was drawn
-        bool spins = false;             // the figure has depth: the spin angle shows
-        std::vector<std::uint8_t> rgba; // request.width x height, bottom row first
-        std::uint64_t number = 0;       // of the request, counting from 1
+        Request request;     // what was drawn
+        bool spins = false;  // the figure has depth: the spin angle shows
+        bool coarse = false; // drawn from the figure's motionGeometry
+        // request.width x height pixels, top row first, as 0xAARRGGBB words (QImage's
+        // Format_RGB32); empty when the picture could not be had.
+        std::vector<std::uint32_t> pixels;
+        std::uint64_t number = 0; // of the request, counting from 1
     };
 
     // Starts the thread and its context; onFrame is called on that thread after each frame.
@@ -47,8 +54,9 @@ public:
     // False when the context could not be made: then nothing is ever drawn.
     bool isValid() const { return mValid; }
 
+    // Draws the request; a frame that is stopped for a newer one never arrives.
     void request(Request request);
-    // Draws the request and waits for its frame.
+    // Draws the request whole and waits for its frame.
     std::shared_ptr<const Frame> render(Request request);
     // The last frame finished; null before the first.
     std::shared_ptr<const Frame> latest() const;
@@ -61,6 +69,8 @@ private:
     std::condition_variable mWake; // a request or the end
     std::condition_variable mDone; // a frame
     std::optional<Request> mPending;
+    bool mPendingCapture = false; // mPending came from render()
+    bool mSuperseded = false;     // request() was called since the frame under way began
     std::uint64_t mRequested = 0; // requests made
     std::shared_ptr<const Frame> mLatest;
     bool mStarted = false;

@@ -90,10 +90,10 @@ lsImageRep captureImageRep(int width, int height)
     return image;
 }
 
-lsImageRep imageRepFromRgba(const std::vector<std::uint8_t> &rgba, int width, int height)
+lsImageRep imageRepFromArgb32(const std::vector<std::uint32_t> &argb, int width, int height)
 {
     if (width <= 0 || height <= 0 || width > INT_MAX - 8
-        || rgba.size() / 4 / static_cast<std::size_t>(width) < static_cast<std::size_t>(height))
+        || argb.size() / static_cast<std::size_t>(width) < static_cast<std::size_t>(height))
         return {};
     lsImageRep image;
     const int stride = lsImageStride(width);
@@ -106,12 +106,12 @@ lsImageRep imageRepFromRgba(const std::vector<std::uint8_t> &rgba, int width, in
         return {};
     }
     for (int y = 0; y < height; ++y) {
-        const std::uint8_t *in = rgba.data() + std::size_t(height - 1 - y) * std::size_t(width) * 4;
+        const std::uint32_t *in = argb.data() + std::size_t(y) * std::size_t(width);
         const std::size_t row = std::size_t(y) * std::size_t(stride);
-        for (int x = 0; x < width; ++x, in += 4) {
-            image.red[row + x] = in[0];
-            image.green[row + x] = in[1];
-            image.blue[row + x] = in[2];
+        for (int x = 0; x < width; ++x) {
+            image.red[row + x] = std::uint8_t(in[x] >> 16);
+            image.green[row + x] = std::uint8_t(in[x] >> 8);
+            image.blue[row + x] = std::uint8_t(in[x]);
         }
     }
     image.width = width;

@@ -41,6 +41,6 @@ void reversePixelBuffer(const unsigned char *src, unsigned char *dst, int rowLen
 // Leaves the pack alignment as it found it.
 lsImageRep captureImageRep(int width, int height);
 
-// The picture of a width x height RGBA buffer whose bottom row comes first, as GL reads it.
+// The picture of width x height 0xAARRGGBB words, top row first (a frame of FrameThread).
 // Returns a null image when the buffer is too small or the memory cannot be had.
-lsImageRep imageRepFromRgba(const std::vector<std::uint8_t> &rgba, int width, int height);
+lsImageRep imageRepFromArgb32(const std::vector<std::uint32_t> &argb, int width, int height);

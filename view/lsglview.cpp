@@ -1,13 +1,15 @@
 #include "view/lsglview.h"
 
 #include "view/figureprinting.h"
+#include "view/motiongeometry.h"
 
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QNativeGestureEvent>
-#include <QOpenGLContext>
+#include <QPainter>
 #include <QWheelEvent>
+#include <QWindow>
 
 #include <algorithm>
 #include <cmath>
@@ -18,6 +20,8 @@ namespace {
 // A figure with depth turns this much per tick of this many milliseconds of real time.
 constexpr double spinDegreesPerTick = 0.3;
 constexpr qint64 spinTickMilliseconds = 10;
+// A figure the user zoomed, panned or turned counts as moving this long after.
+constexpr int restMilliseconds = 300;
 
 // One notch of the wheel, or Zoom In, magnifies this much.
 constexpr double zoomStep = 1.25;
@@ -43,58 +47,28 @@ struct lsGLView::Link
 };
 
 lsGLView::lsGLView(QWidget *parent)
-    : QOpenGLWidget(parent)
+    : QWidget(parent)
     , mLink(std::make_shared<Link>())
 {
     mLink->view = this;
-    QSurfaceFormat surface = format();
-    surface.setProfile(QSurfaceFormat::CompatibilityProfile);
-    surface.setDepthBufferSize(std::max(surface.depthBufferSize(), 8));
-    setFormat(surface);
-
+    // Every paint covers the whole view with the frame or the background.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus); // the arrow keys pan
     mSpinClock.start();
-    mSpinTimer.setSingleShot(true);
-    mSpinTimer.setTimerType(Qt::PreciseTimer);
-    connect(&mSpinTimer, &QTimer::timeout, this, qOverload<>(&lsGLView::update));
+    mSinceRequest.start();
+    mFrameTimer.setSingleShot(true);
+    mFrameTimer.setTimerType(Qt::PreciseTimer);
+    connect(&mFrameTimer, &QTimer::timeout, this, &lsGLView::requestFrame);
+    mRest.setSingleShot(true);
+    mRest.setInterval(restMilliseconds);
+    connect(&mRest, &QTimer::timeout, this, &lsGLView::requestFrame);
 }
 
 lsGLView::~lsGLView()
 {
     mFrames.reset(); // waits for the frame in progress
-    {
-        std::lock_guard lock(mLink->mutex);
-        mLink->view = nullptr;
-    }
-    if (isValid()) {
-        releaseGL();
-        // ~QOpenGLWidget destroys the context after this object has stopped being an
-        // lsGLView; its aboutToBeDestroyed must not reach releaseGL then.
-        disconnect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &lsGLView::releaseGL);
-    }
-}
-
-void lsGLView::initializeGL()
-{
-    if (!mFrames) {
-        mFrames = std::make_unique<FrameThread>([link = mLink] {
-            std::lock_guard lock(link->mutex);
-            if (lsGLView *view = link->view)
-                QMetaObject::invokeMethod(view, &lsGLView::frameArrived, Qt::QueuedConnection);
-        });
-        if (!mFrames->isValid())
-            mFrames.reset(); // frames are drawn here then, on the UI thread
-    }
-    // A new context (the widget moved to another window) starts without our GL objects.
-    connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &lsGLView::releaseGL,
-            Qt::UniqueConnection);
-}
-
-void lsGLView::releaseGL()
-{
-    makeCurrent();
-    mRenderer.releaseGL();
-    doneCurrent();
+    std::lock_guard lock(mLink->mutex);
+    mLink->view = nullptr;
 }
 
 QSize lsGLView::pixelSize() const
@@ -103,9 +77,8 @@ QSize lsGLView::pixelSize() const
     return { static_cast<int>(width() * ratio), static_cast<int>(height() * ratio) };
 }
 
-void lsGLView::resizeGL(int, int)
+void lsGLView::resizeEvent(QResizeEvent *)
 {
-    mFramePainted = false;
     // The figure is built for the picture's pixels: a new size may take a new build.
     const QSize pixels = pixelSize();
     if (pixels == mPixels)
@@ -117,65 +90,90 @@ void lsGLView::resizeGL(int, int)
 FrameThread::Request lsGLView::frameRequest() const
 {
     const QSize size = pixelSize();
-    return { mShown,       mRenderer.lineColor(), mRenderer.backgroundColor(),
-             size.width(), size.height(),         spinAngle(),
-             mView };
+    return { mShown,      mLineColor, mBackgroundColor, size.width(), size.height(),
+             spinAngle(), mView,      isMoving() };
 }
 
-// The one place that decides when the next frame is drawn, besides the changes that call
-// update(). Frames are drawn on the frame thread; this shows the latest one, and asks for
-// the next when it no longer matches the view, one at a time, so frames never queue and
-// input never waits for one. A figure with depth asks again at the next tick of the
-// clock, so that it turns with real time however long a frame takes. Painting only
-// happens while the window is exposed, so a hidden or minimised view stops drawing here.
-void lsGLView::paintGL()
+std::shared_ptr<const FrameThread::Frame> lsGLView::latestFrame() const
+{
+    return mFrames ? mFrames->latest() : nullptr;
+}
+
+// Paints the latest frame; frames are drawn on the frame thread, so painting never waits
+// for one, and asks for the next when it no longer matches the view.
+void lsGLView::paintEvent(QPaintEvent *)
 {
     if (!mFrames) {
-        const FrameThread::Request r = frameRequest();
-        mRenderer.draw(r.width, r.height, r.spinDegrees, r.view);
-        mFramePainted = true;
-        noteDrawn(r.geometry, r.view);
-        if (mRenderer.figureSpins() && !mSpinHeld)
-            startSpinTimer();
-        return;
+        mFrames = std::make_unique<FrameThread>([link = mLink] {
+            std::lock_guard lock(link->mutex);
+            if (lsGLView *view = link->view)
+                QMetaObject::invokeMethod(view, &lsGLView::frameArrived, Qt::QueuedConnection);
+        });
     }
     const std::shared_ptr<const FrameThread::Frame> frame = mFrames->latest();
-    showFrame(frame.get());
-    if (mFrameInFlight)
-        return;
-    const FrameThread::Request wanted = frameRequest();
-    if (!frame || !sameFrame(frame->request, wanted, frame->spins)) {
-        mFrames->request(wanted);
-        mFrameInFlight = true;
-    } else if (frame->spins && !mSpinHeld) {
-        startSpinTimer();
+    QPainter painter(this);
+    const QSize size = pixelSize();
+    if (!frame || frame->pixels.empty() || frame->request.width != size.width()
+        || frame->request.height != size.height()) {
+        QColor background;
+        background.setRgbF(float(mBackgroundColor[0]), float(mBackgroundColor[1]),
+                           float(mBackgroundColor[2]));
+        painter.fillRect(rect(), background);
     }
+    if (!mFrames->isValid()) {
+        painter.setPen(palette().color(QPalette::BrightText));
+        painter.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap,
+                         tr("The figure cannot be drawn: OpenGL without a window (EGL on "
+                            "Mesa's surfaceless platform) is not available."));
+    }
+    if (frame && !frame->pixels.empty()) {
+        QImage image(reinterpret_cast<const uchar *>(frame->pixels.data()), frame->request.width,
+                     frame->request.height, frame->request.width * 4, QImage::Format_RGB32);
+        image.setDevicePixelRatio(devicePixelRatioF());
+        painter.drawImage(0, 0, image);
+        noteDrawn(frame->request.geometry, frame->request.view);
+    }
+    painter.end();
+    emit painted();
+    requestFrame();
 }
 
-void lsGLView::showFrame(const FrameThread::Frame *frame)
+bool lsGLView::isExposed() const
 {
-    const QSize size = pixelSize();
-    const auto &background = mRenderer.backgroundColor();
-    glViewport(0, 0, size.width(), size.height());
-    glClearColor(static_cast<float>(background[0]), static_cast<float>(background[1]),
-                 static_cast<float>(background[2]), 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
-    if (frame)
-        noteDrawn(frame->request.geometry, frame->request.view);
-    if (!frame || frame->rgba.empty())
+    const QWindow *shown = window()->windowHandle();
+    return isVisible() && shown && shown->isExposed();
+}
+
+// The one place that asks for frames, one at a time, so that frames never queue and input
+// never waits for one, and no sooner than frameRate allows. A spinning figure asks again
+// once the next frame is due, so that it turns with real time however long a frame takes.
+// Only a view on the screen asks: a hidden or minimised view stops drawing here.
+void lsGLView::requestFrame()
+{
+    if (!mFrames || !mFrames->isValid() || !isExposed())
         return;
-    // Pixel for pixel from the bottom-left corner, as the frame was read.
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glDisable(GL_BLEND);
-    glDisable(GL_DEPTH_TEST);
-    glDisable(GL_DITHER);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    glRasterPos2i(-1, -1);
-    glDrawPixels(std::max(frame->request.width, 1), std::max(frame->request.height, 1), GL_RGBA,
-                 GL_UNSIGNED_BYTE, frame->rgba.data());
+    const FrameThread::Request wanted = frameRequest();
+    if (mFrameInFlight) {
+        // A sharp frame of a large figure takes seconds: motion does not wait for it.
+        if (mFrameInFlightMoving || !wanted.moving || !mShown || !movesCoarse(*mShown))
+            return;
+        mFrameInFlight = false;
+    }
+    const std::shared_ptr<const FrameThread::Frame> frame = mFrames->latest();
+    const bool current = frame && sameFrame(*frame, wanted);
+    if (current && !(frame->spins && !mSpinHeld))
+        return;
+    const qint64 due = 1000 / frameRate - mSinceRequest.elapsed();
+    if (current || due > 0) {
+        // A spinning figure's angle changes at the next tick of the clock.
+        const qint64 tick = spinTickMilliseconds - mSpinClock.elapsed() % spinTickMilliseconds;
+        mFrameTimer.start(int(std::max(due, current ? tick : qint64(0))));
+        return;
+    }
+    mFrames->request(wanted);
+    mFrameInFlight = true;
+    mFrameInFlightMoving = wanted.moving;
+    mSinceRequest.restart();
 }
 
 void lsGLView::noteDrawn(const std::shared_ptr<const lsGeometry> &geometry, const FigureView &view)
@@ -188,23 +186,29 @@ void lsGLView::noteDrawn(const std::shared_ptr<const lsGeometry> &geometry, cons
         emit geometryDrawn();
 }
 
-bool lsGLView::sameFrame(const FrameThread::Request &a, const FrameThread::Request &b, bool spins)
+bool lsGLView::sameFrame(const FrameThread::Frame &frame, const FrameThread::Request &b)
 {
+    const FrameThread::Request &a = frame.request;
     return a.geometry == b.geometry && a.lineColor == b.lineColor
            && a.backgroundColor == b.backgroundColor && a.width == b.width && a.height == b.height
-           && a.view == b.view && (!spins || a.spinDegrees == b.spinDegrees);
-}
-
-void lsGLView::startSpinTimer()
-{
-    mSpinTimer.start(
-            static_cast<int>(spinTickMilliseconds - mSpinClock.elapsed() % spinTickMilliseconds));
+           && a.view == b.view && (!frame.spins || a.spinDegrees == b.spinDegrees)
+           && a.moving == b.moving;
 }
 
 void lsGLView::frameArrived()
 {
     mFrameInFlight = false;
     update();
+}
+
+bool lsGLView::isMoving() const
+{
+    return (hasDepth() && !mSpinHeld) || mDrag != Drag::None || mRest.isActive();
+}
+
+void lsGLView::userMoved()
+{
+    mRest.start();
 }
 
 double lsGLView::spinAngle() const
@@ -222,7 +226,7 @@ void lsGLView::holdSpin(bool held)
     mSpinBase = spinAngle();
     mSpinHeld = held;
     mSpinClock.restart();
-    update();
+    requestFrame();
 }
 
 void lsGLView::setSpinning(bool on)
@@ -236,7 +240,7 @@ void lsGLView::setView(const FigureView &view)
     if (view == mView)
         return;
     mView = view;
-    update();
+    requestFrame();
     emit viewChanged();
 }
 
@@ -254,6 +258,7 @@ void lsGLView::zoomAbout(double factor, QPointF devicePoint)
 {
     if (!mShown)
         return;
+    userMoved();
     setView(shownCamera().zoomedAbout(mView, factor, devicePoint.x(), devicePoint.y()));
 }
 
@@ -273,6 +278,7 @@ void lsGLView::panBy(double dx, double dy)
 {
     if (!mShown)
         return;
+    userMoved();
     setView(shownCamera().panned(mView, dx, dy));
 }
 
@@ -291,7 +297,7 @@ bool lsGLView::event(QEvent *event)
             return true;
         }
     }
-    return QOpenGLWidget::event(event);
+    return QWidget::event(event);
 }
 
 void lsGLView::wheelEvent(QWheelEvent *event)
@@ -317,7 +323,7 @@ void lsGLView::mousePressEvent(QMouseEvent *event)
     else if (event->button() == Qt::LeftButton)
         mDrag = Drag::Pan;
     else
-        return QOpenGLWidget::mousePressEvent(event);
+        return QWidget::mousePressEvent(event);
     mDragFrom = event->position();
     holdSpin(mDrag == Drag::Turn);
     event->accept();
@@ -326,7 +332,7 @@ void lsGLView::mousePressEvent(QMouseEvent *event)
 void lsGLView::mouseMoveEvent(QMouseEvent *event)
 {
     if (mDrag == Drag::None)
-        return QOpenGLWidget::mouseMoveEvent(event);
+        return QWidget::mouseMoveEvent(event);
     const QPointF moved = event->position() - mDragFrom;
     mDragFrom = event->position();
     if (mDrag == Drag::Pan) {
@@ -335,8 +341,9 @@ void lsGLView::mouseMoveEvent(QMouseEvent *event)
         mSpinBase += moved.x() * turnDegreesPerPixel;
         FigureView turned = mView;
         turned.tiltDegrees = std::fmod(turned.tiltDegrees + moved.y() * turnDegreesPerPixel, 360.0);
+        userMoved();
         setView(turned);
-        update();
+        requestFrame();
     }
     event->accept();
 }
@@ -344,8 +351,9 @@ void lsGLView::mouseMoveEvent(QMouseEvent *event)
 void lsGLView::mouseReleaseEvent(QMouseEvent *event)
 {
     if (mDrag == Drag::None)
-        return QOpenGLWidget::mouseReleaseEvent(event);
+        return QWidget::mouseReleaseEvent(event);
     mDrag = Drag::None;
+    userMoved();
     holdSpin(false);
     event->accept();
 }
@@ -372,7 +380,7 @@ void lsGLView::keyPressEvent(QKeyEvent *event)
         fit();
         break;
     default:
-        return QOpenGLWidget::keyPressEvent(event);
+        return QWidget::keyPressEvent(event);
     }
     event->accept();
 }
@@ -381,45 +389,37 @@ void lsGLView::setSpinAngle(double degrees)
 {
     mSpinBase = degrees;
     mSpinClock.restart();
-    update();
+    requestFrame();
 }
 
 void lsGLView::setColor(const QColor &color)
 {
-    mRenderer.setLineColor(components(color));
-    update();
+    mLineColor = components(color);
+    requestFrame();
 }
 
 void lsGLView::setBackgroundColor(const QColor &color)
 {
-    mRenderer.setBackgroundColor(components(color));
-    update();
+    mBackgroundColor = components(color);
+    requestFrame();
 }
 
 void lsGLView::showGeometry(std::shared_ptr<const lsGeometry> geometry)
 {
     mShown = std::move(geometry);
-    mRenderer.setGeometry(mShown);
-    update();
+    requestFrame();
 }
 
 lsImageRep lsGLView::makeImageRep()
 {
-    if (!isValid())
-        return {}; // never shown: there is no framebuffer
-    if (mFrames) {
-        const auto frame = mFrames->render(frameRequest());
-        return frame ? imageRepFromRgba(frame->rgba, frame->request.width, frame->request.height)
-                     : lsImageRep();
-    }
-    makeCurrent();
-    // A resize discards the frame; draw the current one rather than read undefined pixels.
-    if (!mFramePainted)
-        paintGL();
-    const QSize size = pixelSize();
-    lsImageRep image = captureImageRep(size.width(), size.height());
-    doneCurrent();
-    return image;
+    if (!mFrames)
+        return {}; // never shown
+    // Sharp, whether the figure moves or not.
+    FrameThread::Request request = frameRequest();
+    request.moving = false;
+    const auto frame = mFrames->render(std::move(request));
+    return frame ? imageRepFromArgb32(frame->pixels, frame->request.width, frame->request.height)
+                 : lsImageRep();
 }
 
 void lsGLView::print(const QString &documentName, const QString &folder)

@@ -1,21 +1,23 @@
 #pragma once
 
 #include "view/figurecamera.h"
-#include "view/figurerenderer.h"
 #include "view/framethread.h"
 #include "view/imagerep.h"
 
 #include <QColor>
 #include <QElapsedTimer>
-#include <QOpenGLWidget>
 #include <QTimer>
+#include <QWidget>
 
 #include <array>
 #include <memory>
 
 // The figure view: draws the geometry it is shown, framed by its bounding box, spinning
-// figures with depth about the vertical axis by the clock (0.3 degrees per 10 ms); a flat
-// figure is drawn only when something changes. It builds nothing: whoever owns the figure
+// figures with depth about the vertical axis by the clock (0.3 degrees per 10 ms), at most
+// frameRate frames a second; a flat or still figure is drawn only when something changes.
+// A figure in motion (spinning, turned, zoomed or panned) is drawn with plain lines, a
+// large one from a lighter stand-in (motionGeometry), and smooth and whole again once it
+// rests. It builds nothing: whoever owns the figure
 // (the document's FigureSession) builds its geometry for the view's pixels and view, and
 // shows it here when it is ready.
 //
@@ -25,13 +27,20 @@
 // draws the geometry shown at once, at the new scale, and says so (viewChanged), so that
 // the owner can build it again for the new view.
 //
+// Frames are drawn with GL on a thread of their own (FrameThread) and painted here as
+// images: the window holds no GL surface, so that a cursor blinking in a text field, or
+// any other widget painting, repaints that widget only and never the figure.
+//
 // Pixels: the viewport and the capture both use device pixels, the widget's size times its
 // device pixel ratio truncated toward zero, so a capture is what the screen shows.
-class lsGLView : public QOpenGLWidget
+class lsGLView : public QWidget
 {
     Q_OBJECT
 
 public:
+    // The most frames a second: smooth for a turning figure at little cost.
+    static constexpr int frameRate = 30;
+
     explicit lsGLView(QWidget *parent = nullptr);
     ~lsGLView() override;
 
@@ -41,8 +50,8 @@ public:
 
     void setColor(const QColor &color);
     void setBackgroundColor(const QColor &color);
-    std::array<double, 4> lineColor() const { return mRenderer.lineColor(); }
-    std::array<double, 4> backgroundColor() const { return mRenderer.backgroundColor(); }
+    std::array<double, 4> lineColor() const { return mLineColor; }
+    std::array<double, 4> backgroundColor() const { return mBackgroundColor; }
 
     // The spin angle in degrees, which advances with real time; setting it restarts the
     // count from the value set.
@@ -59,9 +68,12 @@ public:
     // Whether figures with depth spin (they do at first).
     bool isSpinning() const { return mSpinOn; }
     void setSpinning(bool on);
-    // Whether the view draws again without being changed: a frame is on its way, or a
-    // spinning figure waits for the next tick of the clock.
-    bool isAnimating() const { return mFrameInFlight || mSpinTimer.isActive(); }
+    // Whether the view draws again without being changed: a frame is on its way, or the
+    // next one waits for its time (a spinning figure's, or one asked for too soon).
+    bool isAnimating() const { return mFrameInFlight || mFrameTimer.isActive(); }
+    // Whether the figure moves: it spins, or the user turns, zooms or pans it (until a
+    // moment after the last change).
+    bool isMoving() const;
 
     // The geometry shown: null before the first.
     std::shared_ptr<const lsGeometry> shownGeometry() const { return mShown; }
@@ -69,6 +81,8 @@ public:
     // geometry shown replaces once a frame of it is drawn. Null before the first frame.
     std::shared_ptr<const lsGeometry> drawnGeometry() const { return mDrawn; }
     const FigureView &drawnView() const { return mDrawnView; }
+    // The last frame drawn for the view (painted, or about to be); null before the first.
+    std::shared_ptr<const FrameThread::Frame> latestFrame() const;
 
     // The size in pixels of the viewport and of a capture.
     QSize pixelSize() const;
@@ -88,11 +102,12 @@ signals:
     void viewChanged();
     // The frame on screen is the first drawn from drawnGeometry().
     void geometryDrawn();
+    // The view painted itself, with the latest frame.
+    void painted();
 
 protected:
-    void initializeGL() override;
-    void resizeGL(int width, int height) override;
-    void paintGL() override;
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     bool event(QEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
@@ -103,26 +118,32 @@ protected:
 private:
     struct Link; // lets the frame thread reach the view only while it exists
 
-    void releaseGL();
     bool hasDepth() const;
+    bool isExposed() const;
     void zoomAbout(double factor, QPointF devicePoint);
     void panBy(double dx, double dy);
     // The camera of the figure shown as the screen shows it now (there must be one).
     FigureCamera shownCamera() const;
     void holdSpin(bool held);
+    // The user moved the figure: it is drawn as moving for a moment.
+    void userMoved();
     FrameThread::Request frameRequest() const;
-    void showFrame(const FrameThread::Frame *frame);
+    static bool sameFrame(const FrameThread::Frame &frame, const FrameThread::Request &wanted);
+    void requestFrame();
     void noteDrawn(const std::shared_ptr<const lsGeometry> &geometry, const FigureView &view);
-    static bool sameFrame(const FrameThread::Request &a, const FrameThread::Request &b, bool spins);
-    void startSpinTimer();
     void frameArrived();
 
-    FigureRenderer mRenderer;
+    std::array<double, 4> mLineColor{ 1.0, 1.0, 1.0, 1.0 };
+    std::array<double, 4> mBackgroundColor{ 0.0, 0.0, 0.0, 0.0 };
     std::shared_ptr<const lsGeometry> mShown;
     std::shared_ptr<const lsGeometry> mDrawn; // of the frame on screen
     FigureView mDrawnView;
-    std::unique_ptr<FrameThread> mFrames; // null when frames are drawn on the UI thread
+    std::unique_ptr<FrameThread> mFrames; // made at the first paint
     bool mFrameInFlight = false;          // a frame was asked for and has not arrived
+    bool mFrameInFlightMoving = false;    // that frame shows the figure in motion
+    QElapsedTimer mSinceRequest;          // since the last frame was asked for
+    QTimer mFrameTimer;                   // the next frame, when it is not due yet
+    QTimer mRest;                         // runs while the user's last move is recent
     double mSpinBase = 0.0;
     QElapsedTimer mSpinClock; // since the spin angle was mSpinBase
     bool mSpinOn = true;
@@ -134,8 +155,6 @@ private:
         Pan,
         Turn
     } mDrag = Drag::None;
-    QPointF mDragFrom;          // device pixels
-    QTimer mSpinTimer;          // the next frame of a figure with depth
-    bool mFramePainted = false; // without a frame thread: the framebuffer holds a frame
+    QPointF mDragFrom; // device pixels
     std::shared_ptr<Link> mLink;
 };

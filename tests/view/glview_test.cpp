@@ -4,16 +4,20 @@
 #include "rendertest.h"
 #include "tests/waituntil.h"
 #include "view/lsglview.h"
+#include "view/motiongeometry.h"
 #include "view/viewgeometry.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <QWheelEvent>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -40,7 +44,7 @@ protected:
     // Waits until the view has drawn a frame after everything requested so far.
     void nextFrame()
     {
-        QSignalSpy swapped(&view, &QOpenGLWidget::frameSwapped);
+        QSignalSpy swapped(&view, &lsGLView::painted);
         view.update();
         ASSERT_TRUE(swapped.wait(5000));
     }
@@ -101,11 +105,78 @@ TEST_F(GLViewTest, OnlyFiguresWithDepthDrawByThemselvesAndOnlyWhileShown)
     EXPECT_TRUE(waitUntil([&] { return !view.isAnimating(); }));
 
     show(90, "F>F+F");
-    QSignalSpy frames(&view, &QOpenGLWidget::frameSwapped);
+    QSignalSpy frames(&view, &lsGLView::painted);
     EXPECT_TRUE(waitUntil([&] { return frames.count() >= 3; }, 5000));
     EXPECT_TRUE(view.isAnimating());
 
     view.hide();
+    EXPECT_TRUE(waitUntil([&] { return !view.isAnimating(); }));
+}
+
+// A still figure draws nothing more, whatever else in its window paints: the window has no
+// GL surface to compose again for a cursor blinking in a text field.
+TEST(GLViewWindow, BlinksAndStillFiguresDrawNoFrames)
+{
+    QWidget window;
+    auto *layout = new QVBoxLayout(&window);
+    auto *field = new QLineEdit;
+    auto *view = new lsGLView;
+    layout->addWidget(field);
+    layout->addWidget(view);
+    window.resize(240, 200);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QApplication::setActiveWindow(&window);
+    field->setFocus();
+    const int flash = QApplication::cursorFlashTime();
+    QApplication::setCursorFlashTime(20); // a blink every 10 ms
+    view->setSpinning(false);
+    for (const char *commands : { "F+F+F", "F>F+F" }) {
+        const QSize size = view->pixelSize();
+        view->showGeometry(buildPassGeometry(FigurePass(lsString(commands)), 90, size.width(),
+                                             size.height(), view->view(), nullptr, nullptr, {}));
+        ASSERT_TRUE(waitUntil([&] {
+            return !view->isAnimating() && view->latestFrame()
+                   && view->latestFrame()->request.geometry == view->shownGeometry();
+        }));
+        const std::uint64_t frame = view->latestFrame()->number;
+        QSignalSpy painted(view, &lsGLView::painted);
+        QTest::qWait(300);
+        EXPECT_TRUE(field->hasFocus());
+        EXPECT_EQ(painted.count(), 0) << commands;
+        EXPECT_EQ(view->latestFrame()->number, frame) << commands;
+    }
+    QApplication::setCursorFlashTime(flash);
+    EXPECT_EQ(window.windowHandle()->surfaceType(), QSurface::RasterSurface);
+}
+
+// A figure too large to draw many times a second is drawn from its stand-in while it spins
+// or the user moves it, and sharp once it rests; a capture is always sharp.
+TEST_F(GLViewTest, ALargeFigureMovesCoarseAndRestsSharp)
+{
+    auto large = std::make_shared<lsGeometry>();
+    large->stripFirst.push_back(0);
+    for (int i = 0; i <= int(motionVertexBudget); ++i)
+        large->vertices.insert(large->vertices.end(), { float(i % 2), float(i) * 1e-4f, 0.0f });
+    large->stripCount.push_back(std::int32_t(large->vertexCount()));
+    const double box[6] = { 0, 1, 0, double(motionVertexBudget) * 1e-4, 0, 1 };
+    std::copy(box, box + 6, large->box);
+    view.showGeometry(large);
+    const auto frame = [&](bool coarse) {
+        return waitUntil([&] {
+            const auto latest = view.latestFrame();
+            return latest && latest->request.geometry == large && latest->coarse == coarse;
+        });
+    };
+    EXPECT_TRUE(frame(true));
+    EXPECT_FALSE(view.makeImageRep().isNull());
+    EXPECT_FALSE(view.latestFrame()->coarse);
+    view.setSpinning(false);
+    EXPECT_TRUE(frame(false));
+    EXPECT_TRUE(waitUntil([&] { return !view.isAnimating(); }));
+    view.zoomIn();
+    EXPECT_TRUE(frame(true));
+    EXPECT_TRUE(frame(false));
     EXPECT_TRUE(waitUntil([&] { return !view.isAnimating(); }));
 }
 

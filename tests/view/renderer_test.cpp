@@ -277,6 +277,41 @@ TEST_F(RendererTest, SubPixelDetailAndStraightRunsDrawInTheFullLineColour)
     }
 }
 
+// A frame for the screen is drawn a part at a time, a long strip going on where it stopped,
+// and stops when asked to.
+TEST_F(RendererTest, FigureDrawnInPartsIsTheWholeFigureUnlessAbandoned)
+{
+    std::string error;
+    ASSERT_TRUE(context->resize(160, 120, &error)) << error;
+    // One strip of 150,000 vertices sweeping 150 rows to and fro, then a short one.
+    auto g = std::make_shared<lsGeometry>();
+    for (int row = 0; row < 150; ++row)
+        for (int i = 0; i < 1000; ++i)
+            g->vertices.insert(g->vertices.end(),
+                               { float(row % 2 ? 999 - i : i), float(row * 4), 0.0f });
+    g->vertices.insert(g->vertices.end(), { 0.0f, 700.0f, 0.0f, 999.0f, 700.0f, 0.0f });
+    g->stripFirst = { 0, 150000 };
+    g->stripCount = { 150000, 2 };
+    const double box[6] = { 0, 999, 0, 700, 0, 0 };
+    std::copy(box, box + 6, g->box);
+    renderer.setGeometry(g);
+    ASSERT_TRUE(renderer.draw(160, 120, 0.0));
+    const lsImageRep whole = captureImageRep(160, 120);
+    int asked = 0;
+    EXPECT_TRUE(renderer.draw(160, 120, 0.0, {}, std::nullopt, [&] {
+        ++asked;
+        return false;
+    }));
+    EXPECT_EQ(asked, 2); // three parts
+    const lsImageRep parts = captureImageRep(160, 120);
+    int differing = 0;
+    for (int y = 0; y < 120; ++y)
+        for (int x = 0; x < 160; ++x)
+            differing += pixel(parts, x, y) != pixel(whole, x, y);
+    EXPECT_LE(differing, 4); // where the parts meet, at most
+    EXPECT_FALSE(renderer.draw(160, 120, 0.0, {}, std::nullopt, [] { return true; }));
+}
+
 TEST_F(RendererTest, FigureRebuiltInItsOwnStorageIsUploadedAgain)
 {
     // The view rebuilds a replaced figure's geometry in place and sets it again: the
