@@ -77,6 +77,11 @@ struct Box
     }
 };
 
+// A consumer that declares static constexpr bool ignoresStrips = true is not told where
+// strips end: a walk that measures then does nothing at a ']'.
+template<typename Consumer>
+concept IgnoresStrips = Consumer::ignoresStrips;
+
 // Hands each batch to the consumer on the walk's own thread, as soon as it is full: small
 // enough that the batch is still in the L1 cache when the consumer reads it.
 template<typename Consumer>
@@ -90,7 +95,11 @@ public:
     { }
 
     double *batch() { return mXyz.data(); }
-    void endStrip(std::size_t vertex) { mEnds[mEndCount++] = vertex; }
+    void endStrip(std::size_t vertex)
+    {
+        if constexpr (!IgnoresStrips<Consumer>)
+            mEnds[mEndCount++] = vertex;
+    }
     void send(std::size_t n)
     {
         mConsumer.take(mXyz.data(), n, std::span(mEnds.data(), mEndCount));
