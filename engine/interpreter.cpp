@@ -15,9 +15,8 @@ using lsDetail::walkInto;
 
 struct MeasureConsumer
 {
-    static constexpr bool ignoresStrips = true;
-
     void take(const double *xyz, std::size_t n, std::span<const std::size_t>) { box.grow(xyz, n); }
+    void endStrip(std::size_t) { }
 
     Box box;
 };
@@ -38,10 +37,8 @@ struct GeometryConsumer
         , stripsEnd(stripFirst + g.stripFirst.size())
     { }
 
-    void take(const double *xyz, std::size_t n, std::span<const std::size_t> ends)
+    void take(const double *xyz, std::size_t n, std::span<const std::size_t>)
     {
-        for (const std::size_t end : ends)
-            endStrip(end);
         box.grow(xyz, n);
         const std::size_t used = vertices.size();
         if (3 * n > floats - used) {

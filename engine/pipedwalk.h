@@ -77,13 +77,11 @@ struct Box
     }
 };
 
-// A consumer that declares static constexpr bool ignoresStrips = true is not told where
-// strips end: a walk that measures then does nothing at a ']'.
-template<typename Consumer>
-concept IgnoresStrips = Consumer::ignoresStrips;
-
 // Hands each batch to the consumer on the walk's own thread, as soon as it is full: small
-// enough that the batch is still in the L1 cache when the consumer reads it.
+// enough that the batch is still in the L1 cache when the consumer reads it. The consumer
+// also has endStrip(std::size_t vertex), which it is told as the walk meets each strip's
+// end, as a number of vertices counted from the walk's first; its batches then come with
+// no ends.
 template<typename Consumer>
 class DirectBatches
 {
@@ -95,23 +93,12 @@ public:
     { }
 
     double *batch() { return mXyz.data(); }
-    void endStrip(std::size_t vertex)
-    {
-        if constexpr (!IgnoresStrips<Consumer>)
-            mEnds[mEndCount++] = vertex;
-    }
-    void send(std::size_t n)
-    {
-        mConsumer.take(mXyz.data(), n, std::span(mEnds.data(), mEndCount));
-        mEndCount = 0;
-    }
+    void endStrip(std::size_t vertex) { mConsumer.endStrip(vertex); }
+    void send(std::size_t n) { mConsumer.take(mXyz.data(), n, {}); }
 
 private:
     Consumer &mConsumer;
     std::array<double, 3 * batchVertices> mXyz;
-    // A strip ends before each vertex that starts one, and once more at the walk's end.
-    std::array<std::size_t, batchVertices + 1> mEnds;
-    std::size_t mEndCount = 0;
 };
 
 // The walk's side of a batch: the hot loop only stores three doubles per vertex into the
