@@ -10,6 +10,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -164,6 +165,51 @@ void firstGeometry(benchmark::State &state, const Workload &w)
     buildGeometry(state, w, false);
 }
 
+// The geometry of a 1000-pixel picture, reduced as the view builds it: framed (one walk,
+// whose scale follows the box), or zoomed 16 times about the box's centre, keeping what
+// reaches the picture. The reduction works on the vertices on a second thread.
+void buildReduced(benchmark::State &state, const Workload &w, double zoom)
+{
+    const auto set = ruleSetOf(w);
+    const lsString &s = finalString(w);
+    if (!checkLength(state, w, s.size()))
+        return;
+    constexpr double framingPixels = 500.0;
+    lsGeometryReduction reduction;
+    if (zoom == 1.0) {
+        reduction.framingPixels = framingPixels;
+    } else {
+        double box[6];
+        lsMeasureString(*set, s.view(), box);
+        const double half = std::max(box[1] - box[0], box[3] - box[2]) / 2 / zoom;
+        const double x = (box[0] + box[1]) / 2, y = (box[2] + box[3]) / 2;
+        reduction.pixelsPerUnit = framingPixels / half;
+        reduction.region = { x - half, x + half, y - half, y + half };
+    }
+    lsGeometry g;
+    std::size_t kept = 0;
+    for (auto _ : state) {
+        if (!lsBuildGeometry(*set, s.view(), g, reduction)) {
+            state.SkipWithError("out of memory");
+            return;
+        }
+        kept = g.vertexCount();
+        benchmark::DoNotOptimize(g.vertices.data());
+    }
+    state.counters["kept"] = static_cast<double>(kept);
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * s.size()));
+}
+
+void reduced(benchmark::State &state, const Workload &w)
+{
+    buildReduced(state, w, 1.0);
+}
+
+void reducedZoom(benchmark::State &state, const Workload &w)
+{
+    buildReduced(state, w, 16.0);
+}
+
 // The pass expanded as it is walked, without the string: items are symbols, as for the
 // walks over the string above.
 void streamMeasure(benchmark::State &state, const Workload &w)
@@ -217,6 +263,8 @@ void registerAll()
         { "BM_Measure/", measure },
         { "BM_Geometry/", geometry },
         { "BM_FirstGeometry/", firstGeometry },
+        { "BM_Reduced/", reduced },
+        { "BM_ReducedZoom/", reducedZoom },
         { "BM_StreamMeasure/", streamMeasure },
         { "BM_StreamGeometry/", streamGeometry },
     };

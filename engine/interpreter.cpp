@@ -16,6 +16,7 @@ using lsDetail::walkInto;
 struct MeasureConsumer
 {
     void take(const double *xyz, std::size_t n, std::span<const std::size_t>) { box.grow(xyz, n); }
+    void endStrip(std::size_t) { }
 
     Box box;
 };
@@ -36,10 +37,8 @@ struct GeometryConsumer
         , stripsEnd(stripFirst + g.stripFirst.size())
     { }
 
-    void take(const double *xyz, std::size_t n, std::span<const std::size_t> ends)
+    void take(const double *xyz, std::size_t n, std::span<const std::size_t>)
     {
-        for (const std::size_t end : ends)
-            endStrip(end);
         box.grow(xyz, n);
         const std::size_t used = vertices.size();
         if (3 * n > floats - used) {
@@ -108,6 +107,12 @@ namespace {
 constexpr std::size_t kFirstSegmentStates = 64;
 constexpr std::size_t kLargestSegmentStates = lsStateSegmentBytes / sizeof(lsTurtleState);
 
+// States that go along into the next segment when a segment fills, so that a depth going
+// up and down about a segment's end crosses it once per so many levels, not at every
+// bracket (crossing costs a trip out of the walk's loop).
+constexpr std::size_t kCarriedStates = 16;
+static_assert(kCarriedStates <= kFirstSegmentStates);
+
 std::size_t segmentStates(std::size_t segment)
 {
     return segment >= 16 ? kLargestSegmentStates
@@ -129,12 +134,15 @@ void StateSegments::enter(std::size_t segment, bool atTop, StateStack &stack)
     mCurrent = segment;
     lsTurtleState *const base = mSegments[segment].get();
     lsTurtleState *const limit = base + segmentStates(segment);
-    stack = { base, atTop ? limit : base, limit };
+    // A segment below the current one ends where its carried states begin.
+    stack = { base, atTop ? limit - kCarriedStates : base, limit };
 }
 
 void StateSegments::up(StateStack &stack)
 {
+    const lsTurtleState *const carried = stack.limit - kCarriedStates;
     enter(mCurrent + 1, false, stack);
+    stack.top = std::copy(carried, carried + kCarriedStates, stack.base);
 }
 
 bool StateSegments::down(StateStack &stack)

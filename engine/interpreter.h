@@ -20,8 +20,9 @@
 //                                                // the next vertex starts a new one
 // The first vertex, the start position (0, 0, 0), begins the first strip.
 // The commands come from a string or, chunk by chunk, from any lsCommandSource; every walk
-// below gives the same figure from either. Measuring and building work on the walk's
-// vertices on a second thread while the walk goes on (lsVertexPipe).
+// below gives the same figure from either. Measuring and building take the walk's vertices
+// a batch at a time on the walk's own thread; reducing them for a picture, which costs
+// about what the walk does, runs on a second thread while the walk goes on (lsVertexPipe).
 
 // One saved turtle state: a '[' pushes it, the matching ']' restores it. One cache line
 // each, so that saving and restoring one never touches two.

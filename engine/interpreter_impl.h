@@ -38,18 +38,20 @@ struct StateStack
 };
 
 // Every segment of saved states a walk made, kept where it was made: a deep figure costs
-// what its states take and at most one segment more, and no state is ever copied to make
-// room (a stack that doubled would hold the old states and twice as many new ones at once).
+// what its states take and at most one segment more, and only the few states carried into
+// a new segment are ever copied (a stack that doubled would hold the old states and twice
+// as many new ones at once).
 class StateSegments
 {
 public:
     // Points the stack at the first segment. Throws std::bad_alloc.
     explicit StateSegments(StateStack &stack);
     // The stack is full: it continues in the next segment, made the first time it is
-    // needed. Throws std::bad_alloc.
+    // needed, which starts with a copy of the full one's top states. Throws
+    // std::bad_alloc.
     void up(StateStack &stack);
-    // The stack's segment is empty: it continues at the top of the one below; false at the
-    // bottom of the first one (a surplus ']').
+    // The stack's segment is empty: it continues in the one below, below the states it
+    // copied up; false at the bottom of the first one (a surplus ']').
     bool down(StateStack &stack);
 
 private:

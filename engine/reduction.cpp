@@ -51,7 +51,7 @@ bool buildReducedGeometry(const lsRuleSet &rules,
         geometry.stripFirst.clear();
         geometry.stripCount.clear();
         ReducingConsumer consumer(geometry, reduction);
-        walkInto(rules, commands, consumer);
+        walkPipedInto(rules, commands, consumer);
         if (commands.cancelled() || consumer.misplaced) {
             geometry = lsGeometry();
             return false;

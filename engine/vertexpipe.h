@@ -11,12 +11,13 @@
 #include <vector>
 
 // Carries the turtle walk's vertices, a batch at a time, to a consumer on a thread of its
-// own. The walk is bound by the latency of its turns, so the work on its vertices (their
-// box, the reduction for a picture, the conversion to floats) runs alongside it on a
-// second core instead of after each batch. The walk writes a batch into a slot of a small
-// ring, which the consumer's thread takes in order; the walk waits only when every slot
-// is still the consumer's. Where no thread can be started, the consumer takes each batch on
-// the walk's thread as it is sent.
+// own. The walk is bound by the latency of its turns, so work on its vertices that costs
+// about as much as the walk (the reduction for a picture) runs alongside it on a second
+// core instead of after each batch; light work (a box, floats) costs less than the hand-off
+// and stays on the walk's thread (lsDetail::walkInto). The walk writes a batch into a slot
+// of a small ring, which the consumer's thread takes in order; the walk waits only when
+// every slot is still the consumer's. Where no thread can be started, the consumer takes
+// each batch on the walk's thread as it is sent.
 class lsVertexPipe
 {
 public:
