@@ -20,8 +20,11 @@ namespace {
 // A figure with depth turns this much per tick of this many milliseconds of real time.
 constexpr double spinDegreesPerTick = 0.3;
 constexpr qint64 spinTickMilliseconds = 10;
-// A figure the user zoomed, panned or turned counts as moving this long after.
-constexpr int restMilliseconds = 300;
+// A figure the user zoomed, panned or turned counts as moving this long after: long enough
+// to span the gap between the events of a drag or a turn of the wheel, short enough that
+// the sharp frame of a single notch is not held back (a sharp frame that motion overtakes
+// is abandoned, so resting too early costs little).
+constexpr int restMilliseconds = 120;
 
 // One notch of the wheel, or Zoom In, magnifies this much.
 constexpr double zoomStep = 1.25;
