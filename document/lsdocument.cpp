@@ -308,11 +308,11 @@ void LSDocument::keyPressEvent(QKeyEvent *event)
 void LSDocument::addFileMenuItems(QMenu *fileMenu)
 {
     QMenu *exportMenu = fileMenu->addMenu(tr("&Export"));
-    exportMenu->addAction(tr("&PNG\u2026"), this, &LSDocument::exportPng);
-    exportMenu->addAction(tr("&SVG\u2026"), this, &LSDocument::exportSvg);
-    exportMenu->addAction(tr("&OBJ Model\u2026"), this, &LSDocument::exportObj);
-    exportMenu->addAction(tr("P&LY Model\u2026"), this, &LSDocument::exportPly);
-    fileMenu->addAction(tr("Export Ani&mation\u2026"), this, &LSDocument::exportAnimation);
+    exportMenu->addAction(tr("&PNG\u2026"), mExports, &FigureExports::exportPng);
+    exportMenu->addAction(tr("&SVG\u2026"), mExports, &FigureExports::exportSvg);
+    exportMenu->addAction(tr("&OBJ Model\u2026"), mExports, &FigureExports::exportObj);
+    exportMenu->addAction(tr("P&LY Model\u2026"), mExports, &FigureExports::exportPly);
+    fileMenu->addAction(tr("Export Ani&mation\u2026"), mExports, &FigureExports::exportAnimation);
 }
 
 void LSDocument::addMenus(QMenuBar *bar)
@@ -577,29 +577,4 @@ void LSDocument::snapshotSheetDidEnd(int returnCode, const QString &path)
 void LSDocument::printShowingPrintPanel()
 {
     mUi->glView->print(displayName(), dialogFolder(fileName()));
-}
-
-void LSDocument::exportPng()
-{
-    mExports->exportPng();
-}
-
-void LSDocument::exportSvg()
-{
-    mExports->exportSvg();
-}
-
-void LSDocument::exportObj()
-{
-    mExports->exportObj();
-}
-
-void LSDocument::exportPly()
-{
-    mExports->exportPly();
-}
-
-void LSDocument::exportAnimation()
-{
-    mExports->exportAnimation();
 }

@@ -73,6 +73,8 @@ public:
     DocumentColor backgroundColor() const { return mBackgroundColor; }
     // The owner of the figure: what is shown, what is under way.
     FigureSession *session() const { return mSession; }
+    // The export, snapshot and animation dialogs of the File menu.
+    FigureExports *exports() const { return mExports; }
     // True while the axiom or the rules differ from those of the latest generation: the figure
     // is out of date, and the Generate button stands out until the next generation.
     bool isFigureOutOfDate() const { return mFigureOutOfDate; }
@@ -106,11 +108,6 @@ public slots:
     // The end of the snapshot dialog: returnCode 0 is a cancel.
     void snapshotSheetDidEnd(int returnCode, const QString &path);
     void printShowingPrintPanel();
-    void exportPng();
-    void exportSvg();
-    void exportObj();
-    void exportPly();
-    void exportAnimation();
 
 protected:
     bool dataRepresentation(QByteArray &data, QString *error) const override;

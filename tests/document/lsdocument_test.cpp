@@ -1,5 +1,6 @@
 // The document window: opening, saving, reverting, closing, undo, the rules editor, snapshot.
 #include "document/exportoptions.h"
+#include "document/figureexports.h"
 #include "document/rulestablemodel.h"
 #include "documenttest.h"
 #include "platform/colorwell.h"
@@ -417,11 +418,11 @@ TEST_F(DocumentTest, FailedWritesKeepTheOldFilesAndTheChanges)
             showsGeometry(d, expectedGeometry("F-F-F-F", { "F" }, { "F+F-F-FF+F+F-F" }, 90, 2)));
     d->setIterations(3);
     const QByteArray old("old bytes");
-    const std::vector<std::pair<void (LSDocument::*)(), QString>> exports = {
-        { &LSDocument::exportPng, QStringLiteral("Koch.png") },
-        { &LSDocument::exportSvg, QStringLiteral("Koch.svg") },
-        { &LSDocument::exportObj, QStringLiteral("Koch.obj") },
-        { &LSDocument::exportAnimation, QStringLiteral("Koch.gif") },
+    const std::vector<std::pair<void (FigureExports::*)(), QString>> exports = {
+        { &FigureExports::exportPng, QStringLiteral("Koch.png") },
+        { &FigureExports::exportSvg, QStringLiteral("Koch.svg") },
+        { &FigureExports::exportObj, QStringLiteral("Koch.obj") },
+        { &FigureExports::exportAnimation, QStringLiteral("Koch.gif") },
     };
     QStringList names = { QStringLiteral("Koch.tiff") };
     for (const auto &[command, name] : exports)
@@ -436,7 +437,7 @@ TEST_F(DocumentTest, FailedWritesKeepTheOldFilesAndTheChanges)
         const FileSizeLimit full(64);
         savedNow = d->save();
         for (const auto &[command, name] : exports) {
-            (d->*command)();
+            (d->exports()->*command)();
             QFileDialog *dialog = nullptr;
             ASSERT_TRUE(waitUntil([&] { return (dialog = d->findChild<QFileDialog *>()); }));
             dialog->setOption(QFileDialog::DontConfirmOverwrite);
@@ -751,13 +752,13 @@ TEST_F(DocumentTest, WindowShowsTheFigureInItsColours)
 
 TEST_F(DocumentTest, ExportWritesPngAndSvgOfTheFigure)
 {
-    const std::vector<void (LSDocument::*)()> commands = { &LSDocument::exportPng,
-                                                           &LSDocument::exportSvg };
+    const std::vector<void (FigureExports::*)()> commands = { &FigureExports::exportPng,
+                                                              &FigureExports::exportSvg };
     // Without a figure both are refused before any file dialog opens.
     LSDocument *untitled = newDocument();
     for (const auto command : commands) {
         MessageBoxAnswerer ok(QMessageBox::Ok);
-        (untitled->*command)();
+        (untitled->exports()->*command)();
         ASSERT_EQ(ok.texts.size(), 1);
         EXPECT_TRUE(ok.texts.first().contains(QStringLiteral("generate one first")));
         EXPECT_FALSE(untitled->findChild<QFileDialog *>());
@@ -769,13 +770,13 @@ TEST_F(DocumentTest, ExportWritesPngAndSvgOfTheFigure)
             showsGeometry(d, expectedGeometry("F-F-F-F", { "F" }, { "F+F-F-FF+F+F-F" }, 90, 2)));
     const QSize pixels = d->glView()->pixelSize();
     MessageBoxAnswerer failures(QMessageBox::Ok);
-    const std::vector<std::pair<void (LSDocument::*)(), QString>> exports = {
-        { &LSDocument::exportPng, QStringLiteral("Koch.png") },
-        { &LSDocument::exportSvg, QStringLiteral("Koch.svg") },
+    const std::vector<std::pair<void (FigureExports::*)(), QString>> exports = {
+        { &FigureExports::exportPng, QStringLiteral("Koch.png") },
+        { &FigureExports::exportSvg, QStringLiteral("Koch.svg") },
     };
     for (const auto &[command, name] : exports) {
         SCOPED_TRACE(name.toStdString());
-        (d->*command)();
+        (d->exports()->*command)();
         QFileDialog *dialog = nullptr;
         ASSERT_TRUE(waitUntil([&] { return (dialog = d->findChild<QFileDialog *>()); }));
         EXPECT_EQ(QFileInfo(dialog->selectedFiles().value(0)).fileName(), name);
@@ -833,8 +834,8 @@ TEST_F(DocumentTest, ModelAndAnimationExportsWriteWhatTheirDialogsChose)
                      QFile::encodeName(path(QStringLiteral("Other.obj"))).constData()),
               0);
     MessageBoxAnswerer ok(QMessageBox::Ok);
-    const auto choose = [&](void (LSDocument::*command)(), const QString &name) {
-        (d->*command)();
+    const auto choose = [&](void (FigureExports::*command)(), const QString &name) {
+        (d->exports()->*command)();
         QFileDialog *dialog = nullptr;
         EXPECT_TRUE(waitUntil([&] { return (dialog = d->findChild<QFileDialog *>()); }));
         if (dialog) {
@@ -849,7 +850,7 @@ TEST_F(DocumentTest, ModelAndAnimationExportsWriteWhatTheirDialogsChose)
         EXPECT_TRUE(waitUntil([&] { return !d->session()->isBusy(); }));
     };
 
-    QFileDialog *dialog = choose(&LSDocument::exportObj, QStringLiteral("Koch.obj"));
+    QFileDialog *dialog = choose(&FigureExports::exportObj, QStringLiteral("Koch.obj"));
     ASSERT_TRUE(dialog);
     auto *size = dialog->findChild<QLabel *>(QStringLiteral("modelSize"));
     ASSERT_TRUE(size);
@@ -866,7 +867,7 @@ TEST_F(DocumentTest, ModelAndAnimationExportsWriteWhatTheirDialogsChose)
     EXPECT_EQ(stated, 4 * 8 * 8 + 1); // one polyline of the pass's segments
 
     // A growth of the two passes at a quarter of the view's size.
-    dialog = choose(&LSDocument::exportAnimation, QStringLiteral("Koch.gif"));
+    dialog = choose(&FigureExports::exportAnimation, QStringLiteral("Koch.gif"));
     ASSERT_TRUE(dialog);
     auto *kind = dialog->findChild<QComboBox *>(QStringLiteral("kind"));
     ASSERT_TRUE(kind);
