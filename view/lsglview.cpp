@@ -102,9 +102,9 @@ std::shared_ptr<const FrameThread::Frame> lsGLView::latestFrame() const
     return mFrames ? mFrames->latest() : nullptr;
 }
 
-// Paints the latest frame; frames are drawn on the frame thread, so painting never waits
-// for one, and asks for the next when it no longer matches the view.
-void lsGLView::paintEvent(QPaintEvent *)
+// Made at the first paint or capture, whichever comes first: a capture made before the view
+// was ever painted (a window just opened, or never shown) draws its own frame.
+FrameThread &lsGLView::frames()
 {
     if (!mFrames) {
         mFrames = std::make_unique<FrameThread>([link = mLink] {
@@ -113,7 +113,14 @@ void lsGLView::paintEvent(QPaintEvent *)
                 QMetaObject::invokeMethod(view, &lsGLView::frameArrived, Qt::QueuedConnection);
         });
     }
-    const std::shared_ptr<const FrameThread::Frame> frame = mFrames->latest();
+    return *mFrames;
+}
+
+// Paints the latest frame; frames are drawn on the frame thread, so painting never waits
+// for one, and asks for the next when it no longer matches the view.
+void lsGLView::paintEvent(QPaintEvent *)
+{
+    const std::shared_ptr<const FrameThread::Frame> frame = frames().latest();
     QPainter painter(this);
     const QSize size = pixelSize();
     if (!frame || frame->pixels.empty() || frame->request.width != size.width()
@@ -415,12 +422,12 @@ void lsGLView::showGeometry(std::shared_ptr<const lsGeometry> geometry)
 
 lsImageRep lsGLView::makeImageRep()
 {
-    if (!mFrames)
-        return {}; // never shown
+    if (!mFrames && !mShown)
+        return {}; // nothing painted and nothing to paint: no picture yet
     // Sharp, whether the figure moves or not.
     FrameThread::Request request = frameRequest();
     request.moving = false;
-    const auto frame = mFrames->render(std::move(request));
+    const auto frame = frames().render(std::move(request));
     return frame ? imageRepFromArgb32(frame->pixels, frame->request.width, frame->request.height)
                  : lsImageRep();
 }

@@ -130,6 +130,7 @@ private:
     void userMoved();
     FrameThread::Request frameRequest() const;
     static bool sameFrame(const FrameThread::Frame &frame, const FrameThread::Request &wanted);
+    FrameThread &frames();
     void requestFrame();
     void noteDrawn(const std::shared_ptr<const lsGeometry> &geometry, const FigureView &view);
     void frameArrived();
@@ -139,7 +140,7 @@ private:
     std::shared_ptr<const lsGeometry> mShown;
     std::shared_ptr<const lsGeometry> mDrawn; // of the frame on screen
     FigureView mDrawnView;
-    std::unique_ptr<FrameThread> mFrames; // made at the first paint
+    std::unique_ptr<FrameThread> mFrames; // made by frames()
     bool mFrameInFlight = false;          // a frame was asked for and has not arrived
     bool mFrameInFlightMoving = false;    // that frame shows the figure in motion
     QElapsedTimer mSinceRequest;          // since the last frame was asked for

@@ -202,6 +202,15 @@ TEST_F(GLViewTest, CaptureUsesTheViewportsDevicePixels)
     EXPECT_NEAR(c.right - c.left, c.bottom - c.top, 2);
     for (std::uint8_t v : image.green)
         ASSERT_EQ(v, 0);
+
+    // A view never painted (a window just opened, an export straight away) captures the same.
+    lsGLView unpainted;
+    unpainted.resize(201, 133);
+    unpainted.setColor(Qt::red);
+    unpainted.showGeometry(view.shownGeometry());
+    const lsImageRep early = unpainted.makeImageRep();
+    ASSERT_EQ(early.width, image.width);
+    EXPECT_EQ(early.red, image.red);
 }
 
 TEST_F(GLViewTest, WheelDragArrowsAndHomeExploreAFlatFigure)
