@@ -45,9 +45,11 @@ public:
     // One frame of width x height pixels (viewport at the origin) at the given spin angle,
     // as the view shows it. With a part, only that part of the picture, into a viewport of
     // its size at the origin: the pixels the whole picture has there, so that a picture too
-    // large for one framebuffer can be drawn a part at a time. With `abandon`, a figure is
-    // drawn a part at a time, asking it between parts whether the frame is still wanted:
-    // returns false when it stopped the frame.
+    // large for one framebuffer can be drawn a part at a time. The figure's strips are drawn
+    // partVertices at a time; `abandon` (may be empty) is asked between them
+    // whether the frame is still wanted: returns false when it stopped the frame.
+    // Vertices the figure's strips are drawn at a time, at most.
+    static constexpr std::int32_t partVertices = 16384;
     bool draw(int width,
               int height,
               double spinDegrees,
