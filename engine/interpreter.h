@@ -85,17 +85,20 @@ inline constexpr std::uint64_t kMaxGeometryBytes = std::uint64_t(2) << 30;
 // picture of part of the figure costs what it shows. The box still counts every vertex. A build that would keep more
 // than maxVertices stops and fails, as when its memory cannot be had.
 //
-// For a flat figure, the picture (its size in device pixels and the figure point at its
-// middle) places every point on a pixel, so that a drawing from expansion units can spend
-// no more on a pixel than it needs (lsBuildUnitGeometry). The walk does not read it.
+// For a picture that does not turn, the picture (its size in device pixels and its
+// projection) places every point on a pixel, so that a drawing from expansion units can
+// spend no more on a pixel than it needs (lsBuildUnitGeometry). The walk does not read it.
 struct lsGeometryReduction
 {
     struct Picture
     {
         int width = 0;
         int height = 0;
-        double centreX = 0.0;
-        double centreY = 0.0;
+        // Rows of four taking a figure point (x, y, z, 1) to (column * w, row * w, w): pixels
+        // from the left and from the bottom, w > 0 in front of the eye.
+        std::array<double, 12> toPixels{};
+        // The w of the plane, facing the eye, on which whole rows of pixels may be drawn.
+        double rowDepth = 1.0;
     };
 
     double pixelsPerUnit = 0.0;

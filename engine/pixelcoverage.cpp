@@ -70,19 +70,104 @@ std::uint64_t countIn(const std::vector<std::uint32_t> &sums, int w, int x0, int
 
 } // namespace
 
-PixelCoverage::PixelCoverage(const lsGeometryReduction::Picture &picture, double pixelsPerUnit)
+PixelCoverage::PixelCoverage(const lsGeometryReduction::Picture &picture, const double *box)
     : mWidth(picture.width)
     , mHeight(picture.height)
-    , mCentreX(picture.centreX)
-    , mCentreY(picture.centreY)
-    , mScale(pixelsPerUnit)
+    , mToPixels(picture.toPixels)
+    , mProject(picture.toPixels)
+    , mRowDepth(picture.rowDepth)
     , mTouched(std::size_t(mWidth) * std::size_t(mHeight), 0)
-{ }
-
-void PixelCoverage::addSegment(double x0, double y0, double x1, double y1)
 {
-    const double ax = column(x0), ay = row(y0);
-    const double bx = column(x1), by = row(y1);
+    const std::array<double, 12> &m = mToPixels;
+    const double det = m[0] * (m[5] * m[10] - m[6] * m[9]) - m[1] * (m[4] * m[10] - m[6] * m[8])
+                       + m[2] * (m[4] * m[9] - m[5] * m[8]);
+    mRowsPlaced = det != 0.0 && std::isfinite(det);
+    if (mRowsPlaced)
+        mFromPlane = { (m[5] * m[10] - m[6] * m[9]) / det, (m[2] * m[9] - m[1] * m[10]) / det,
+                       (m[1] * m[6] - m[2] * m[5]) / det,  (m[6] * m[8] - m[4] * m[10]) / det,
+                       (m[0] * m[10] - m[2] * m[8]) / det, (m[2] * m[4] - m[0] * m[6]) / det,
+                       (m[4] * m[9] - m[5] * m[8]) / det,  (m[1] * m[8] - m[0] * m[9]) / det,
+                       (m[0] * m[5] - m[1] * m[4]) / det };
+    // A flat drawing's points share one z: with it in the offsets, a picture seen straight
+    // on has one w, and its points go to pixels without a division.
+    std::array<double, 12> &p = mProject;
+    if (box[lsMinZ] == box[lsMaxZ]) {
+        for (int r = 0; r < 12; r += 4) {
+            p[r + 3] += p[r + 2] * box[lsMinZ];
+            p[r + 2] = 0.0;
+        }
+    }
+    mAffine =
+            p[2] == 0.0 && p[6] == 0.0 && p[8] == 0.0 && p[9] == 0.0 && p[10] == 0.0 && p[11] > 0.0;
+    if (mAffine) {
+        for (int i = 0; i < 8; ++i)
+            p[i] /= p[11];
+        p[11] = 1.0;
+    }
+}
+
+std::array<double, 3> PixelCoverage::figurePoint(double column, double row) const
+{
+    const std::array<double, 12> &m = mToPixels;
+    const double w = mRowDepth;
+    const double r[3] = { column * w - m[3], row * w - m[7], w - m[11] };
+    const std::array<double, 9> &f = mFromPlane;
+    return { f[0] * r[0] + f[1] * r[1] + f[2] * r[2], f[3] * r[0] + f[4] * r[1] + f[5] * r[2],
+             f[6] * r[0] + f[7] * r[1] + f[8] * r[2] };
+}
+
+bool PixelCoverage::pixelsOf(const double *box,
+                             double &left,
+                             double &right,
+                             double &bottom,
+                             double &top) const
+{
+    const double mid[3] = { (box[lsMinX] + box[lsMaxX]) * 0.5, (box[lsMinY] + box[lsMaxY]) * 0.5,
+                            (box[lsMinZ] + box[lsMaxZ]) * 0.5 };
+    const double half[3] = { (box[lsMaxX] - box[lsMinX]) * 0.5, (box[lsMaxY] - box[lsMinY]) * 0.5,
+                             (box[lsMaxZ] - box[lsMinZ]) * 0.5 };
+    // The range of one row of toPixels over the box.
+    const auto range = [&](const double *r, double &low, double &high) {
+        const double at = r[0] * mid[0] + r[1] * mid[1] + r[2] * mid[2] + r[3];
+        const double reach =
+                std::abs(r[0]) * half[0] + std::abs(r[1]) * half[1] + std::abs(r[2]) * half[2];
+        low = at - reach;
+        high = at + reach;
+    };
+    double near, far, x0, x1, y0, y1;
+    range(&mProject[0], x0, x1);
+    range(&mProject[4], y0, y1);
+    if (mAffine) {
+        left = x0;
+        right = x1;
+        bottom = y0;
+        top = y1;
+        return true;
+    }
+    range(&mProject[8], near, far);
+    if (!(near > 0.0))
+        return false;
+    // A quotient over positive divisors is least and most at the ends of both ranges.
+    left = std::min(x0 / near, x0 / far);
+    right = std::max(x1 / near, x1 / far);
+    bottom = std::min(y0 / near, y0 / far);
+    top = std::max(y1 / near, y1 / far);
+    return true;
+}
+
+void PixelCoverage::moveTo(const std::array<double, 3> &point)
+{
+    mPenShown = project(point, mPenColumn, mPenRow);
+}
+
+void PixelCoverage::lineTo(const std::array<double, 3> &point)
+{
+    const double ax = mPenColumn, ay = mPenRow;
+    const bool fromShown = mPenShown;
+    moveTo(point);
+    if (!fromShown || !mPenShown)
+        return;
+    const double bx = mPenColumn, by = mPenRow;
     const double dx = bx - ax, dy = by - ay;
     // Most segments of a dense drawing are shorter than a pixel: their end is enough, their
     // start being the end of the one before.
@@ -116,22 +201,29 @@ void PixelCoverage::markNear(double x, double y)
     mLastBlock = block;
     if (x1 >= 1 && y1 >= 1 && x1 < mWidth && y1 < mHeight) {
         std::uint8_t *const below = &mTouched[std::size_t(y1 - 1) * mWidth + x1 - 1];
-        below[0] = below[1] = 1;
-        below[mWidth] = below[mWidth + 1] = 1;
+        below[0] += below[0] < touches;
+        below[1] += below[1] < touches;
+        below[mWidth] += below[mWidth] < touches;
+        below[mWidth + 1] += below[mWidth + 1] < touches;
         return;
     }
-    for (int py = std::max(y1 - 1, 0); py <= std::min(y1, mHeight - 1); ++py)
-        for (int px = std::max(x1 - 1, 0); px <= std::min(x1, mWidth - 1); ++px)
-            mTouched[std::size_t(py) * mWidth + px] = 1;
+    for (int py = std::max(y1 - 1, 0); py <= std::min(y1, mHeight - 1); ++py) {
+        for (int px = std::max(x1 - 1, 0); px <= std::min(x1, mWidth - 1); ++px) {
+            std::uint8_t &marks = mTouched[std::size_t(py) * mWidth + px];
+            marks += marks < touches;
+        }
+    }
 }
 
 bool PixelCoverage::findSolid(const std::atomic<bool> *cancel)
 {
+    if (!mRowsPlaced)
+        return false;
     std::vector<std::uint32_t> touched;
     if (!cornerSums(
                 mWidth, mHeight,
-                [&](int x, int y) { return mTouched[std::size_t(y) * mWidth + x]; }, cancel,
-                touched))
+                [&](int x, int y) { return mTouched[std::size_t(y) * mWidth + x] >= touches; },
+                cancel, touched))
         return false;
     constexpr int reach = solidReach;
     constexpr std::uint64_t around = (2 * reach + 1) * (2 * reach + 1);
@@ -149,10 +241,13 @@ bool PixelCoverage::findSolid(const std::atomic<bool> *cancel)
 
 bool PixelCoverage::solid(const double *box) const
 {
-    const double left = std::floor(column(box[lsMinX])) - solidReach;
-    const double right = std::floor(column(box[lsMaxX])) + solidReach;
-    const double bottom = std::floor(row(box[lsMinY])) - solidReach;
-    const double top = std::floor(row(box[lsMaxY])) + solidReach;
+    double left, right, bottom, top;
+    if (!pixelsOf(box, left, right, bottom, top))
+        return false;
+    left = std::floor(left) - solidReach;
+    right = std::floor(right) + solidReach;
+    bottom = std::floor(bottom) - solidReach;
+    top = std::floor(top) + solidReach;
     if (!(left >= 0.0 && bottom >= 0.0 && right < mWidth && top < mHeight))
         return false;
     const int x0 = int(left), x1 = int(right) + 1, y0 = int(bottom), y1 = int(top) + 1;

@@ -63,10 +63,11 @@ public:
         if (!lsDetail::walkUnitOps(mTable.rules().axiom(), mTable.passes(), t, mStack, top))
             return false;
         if (mSolid) {
-            mSolid->solidRows([this](double x0, double x1, double y) {
-                startStrip({ x0, y, 0.0 });
-                send({ x1, y, 0.0 });
-            });
+            mSolid->solidRows(
+                    [this](const std::array<double, 3> &from, const std::array<double, 3> &to) {
+                        startStrip({ from[0], from[1], from[2] });
+                        send({ to[0], to[1], to[2] });
+                    });
         }
         return true;
     }
@@ -199,9 +200,12 @@ private:
                 mMuted = ++mVertices > mVertexLimit;
             }
         }
-        if (mCounted && !mStripStart)
-            mCounted->addSegment(mSent.x, mSent.y, p.x, p.y);
-        mSent = p;
+        if (mCounted) {
+            if (mStripStart)
+                mCounted->moveTo({ p.x, p.y, p.z });
+            else
+                mCounted->lineTo({ p.x, p.y, p.z });
+        }
         mStripStart = false;
     }
 
@@ -219,10 +223,9 @@ private:
     bool mMuted = false;
     std::vector<UnitTurtle> mStack;
     unsigned mUnits = 0;
-    Point mPen{ 0.0, 0.0, 0.0 };  // where the last segment ended, or the turtle jumped to
-    bool mLifted = true;          // the pen jumped: the next segment starts a strip
-    Point mSent{ 0.0, 0.0, 0.0 }; // the vertex sent last
-    bool mStripStart = false;     // the next vertex sent starts a strip
+    Point mPen{ 0.0, 0.0, 0.0 }; // where the last segment ended, or the turtle jumped to
+    bool mLifted = true;         // the pen jumped: the next segment starts a strip
+    bool mStripStart = false;    // the next vertex sent starts a strip
 };
 
 // Draws the pass into geometry, reduced, as UnitDrawer does; false when cancelled. Sets
@@ -265,7 +268,7 @@ bool lsBuildUnitGeometry(const lsUnitTable &table,
         if (const auto &picture = reduction.picture) {
             const double pixels = double(picture->width) * double(picture->height);
             if (pixels <= double(PixelCoverage::maxPixels)) {
-                coverage.emplace(*picture, reduction.pixelsPerUnit);
+                coverage.emplace(*picture, table.box());
                 vertexLimit = std::size_t(denseVerticesPerPixel * pixels);
             }
         }

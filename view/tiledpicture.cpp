@@ -77,7 +77,7 @@ bool TiledPicture::buildWhole(int bandRows)
     const double *known = mRequest.box ? mRequest.box->data() : nullptr;
     if (buildViewGeometry(*mRequest.commands, rules.angle, rules.step, mRequest.width,
                           mRequest.height, *geometry, mRequest.view, known, mRequest.cancel,
-                          mRequest.progress, limit)) {
+                          mRequest.progress, limit, mRequest.spinDegrees)) {
         std::copy(geometry->box, geometry->box + 6, mBox.begin());
         mWhole = std::move(geometry);
         return true;
@@ -101,7 +101,8 @@ bool TiledPicture::buildWhole(int bandRows)
         geometry = std::make_shared<lsGeometry>();
         if (!buildViewGeometry(*mRequest.commands, rules.angle, rules.step, mRequest.width,
                                mRequest.height, *geometry, mRequest.view, mBox.data(),
-                               mRequest.cancel, mRequest.progress))
+                               mRequest.cancel, mRequest.progress, UINT64_MAX,
+                               mRequest.spinDegrees))
             return fail(cancelled() ? "stopped" : "there is not enough memory for the figure");
         mWhole = std::move(geometry);
     }

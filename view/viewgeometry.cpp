@@ -34,10 +34,36 @@ std::optional<std::array<double, 4>> shownReach(const FigureCamera &camera, doub
     return std::array<double, 4>{ -all, all, camera.centre[1] - half, camera.centre[1] + half };
 }
 
+// The picture a camera takes: its projection and viewport as one map to pixels, and rows
+// drawn on the plane through the point it looks at.
+lsGeometryReduction::Picture pictureOf(const FigureCamera &camera)
+{
+    lsGeometryReduction::Picture picture;
+    picture.width = camera.width;
+    picture.height = camera.height;
+    // Rows 0, 1 and 3 of projection x modelview (column-major), then the viewport.
+    std::array<double, 12> clip{};
+    const int rows[3] = { 0, 1, 3 };
+    for (int r = 0; r < 3; ++r)
+        for (int k = 0; k < 4; ++k)
+            for (int j = 0; j < 4; ++j)
+                clip[r * 4 + k] += camera.projection[j * 4 + rows[r]] * camera.modelview[k * 4 + j];
+    for (int k = 0; k < 4; ++k) {
+        picture.toPixels[k] = (clip[k] + clip[8 + k]) * 0.5 * camera.width;
+        picture.toPixels[4 + k] = (clip[4 + k] + clip[8 + k]) * 0.5 * camera.height;
+        picture.toPixels[8 + k] = clip[8 + k];
+    }
+    picture.rowDepth = camera.eyeDistance;
+    return picture;
+}
+
 } // namespace
 
-lsGeometryReduction
-viewReduction(const double box[6], int width, int height, const FigureView &view)
+lsGeometryReduction viewReduction(const double box[6],
+                                  int width,
+                                  int height,
+                                  const FigureView &view,
+                                  std::optional<double> stillDegrees)
 {
     const FigureCamera camera = FigureCamera::make(box, width, height, 0.0, view);
     lsGeometryReduction reduction;
@@ -45,7 +71,9 @@ viewReduction(const double box[6], int width, int height, const FigureView &view
     if (!view.isFramed())
         reduction.region = shownReach(camera, viewRegionMargin);
     if (!camera.spins)
-        reduction.picture = { width, height, camera.centre[0], camera.centre[1] };
+        reduction.picture = pictureOf(camera);
+    else if (stillDegrees)
+        reduction.picture = pictureOf(FigureCamera::make(box, width, height, *stillDegrees, view));
     return reduction;
 }
 
@@ -140,14 +168,16 @@ bool buildViewGeometry(const FigurePass &pass,
                        const double *box,
                        const std::atomic<bool> *cancel,
                        lsCommandSource::Progress progress,
-                       std::uint64_t maxVertices)
+                       std::uint64_t maxVertices,
+                       std::optional<double> stillDegrees)
 {
     if (width > 0 && height > 0) {
         const lsUnitTable::Made units = pass.units(angle, step, cancel);
         if (units.cancelled)
             return false;
         if (units.table) {
-            lsGeometryReduction reduction = viewReduction(units.table->box(), width, height, view);
+            lsGeometryReduction reduction =
+                    viewReduction(units.table->box(), width, height, view, stillDegrees);
             reduction.maxVertices = maxVertices;
             return lsBuildUnitGeometry(*units.table, geometry, reduction, cancel);
         }

@@ -18,9 +18,14 @@ inline constexpr double viewRegionMargin = 0.5;
 // `view` can tell apart: the scale at its pixels, and through a view other than the framed
 // one, the region worth building: for a flat figure, around what the picture shows; for one
 // that turns, the heights that some spin angle brings into the picture, unless it is tilted
-// (then all of it), so that a zoomed picture costs what it can show at any angle.
-lsGeometryReduction
-viewReduction(const double box[6], int width, int height, const FigureView &view);
+// (then all of it), so that a zoomed picture costs what it can show at any angle. A
+// picture that stays at one spin angle (stillDegrees) is placed on its pixels, as a flat
+// figure's always is.
+lsGeometryReduction viewReduction(const double box[6],
+                                  int width,
+                                  int height,
+                                  const FigureView &view,
+                                  std::optional<double> stillDegrees = std::nullopt);
 
 // The geometry of a figure as a picture of width x height device pixels shows it through
 // `view`, with the vertices that picture cannot tell apart merged. The window and the
@@ -42,7 +47,8 @@ viewReduction(const double box[6], int width, int height, const FigureView &view
 // `step`: drawn from its expansion units when they can stand for its symbols (FigurePass::
 // units, lsBuildUnitGeometry), which needs no walk and no box, else walked as above.
 // cancel (may be null) stops it; progress (may be empty) hears how far each walk got; a
-// walk fails past maxVertices as above.
+// walk fails past maxVertices as above. A picture drawn only at the spin angle stillDegrees
+// (an export of a figure with depth) can leave out what that angle hides under solid pixels.
 // Throws std::bad_alloc when a stream's small tables cannot be had.
 [[nodiscard]] bool buildViewGeometry(const FigurePass &pass,
                                      double angle,
@@ -54,7 +60,8 @@ viewReduction(const double box[6], int width, int height, const FigureView &view
                                      const double *box = nullptr,
                                      const std::atomic<bool> *cancel = nullptr,
                                      lsCommandSource::Progress progress = {},
-                                     std::uint64_t maxVertices = UINT64_MAX);
+                                     std::uint64_t maxVertices = UINT64_MAX,
+                                     std::optional<double> stillDegrees = std::nullopt);
 
 // The same for the pass a figure shows, turned by `degrees`, into new storage (a picture
 // built before may still be drawn elsewhere): the one way the window builds what it draws

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 
 namespace rendertest {
 
@@ -38,6 +39,22 @@ inline double litWithinAPixel(const lsImageRep &a,
         }
     }
     return count > 0 ? double(near) / double(count) : 1.0;
+}
+
+// The pixels whose colours differ by more than `levels` in some channel.
+inline long pixelsApart(const lsImageRep &a, const lsImageRep &b, int levels)
+{
+    long apart = 0;
+    for (int y = 0; y < a.height; ++y) {
+        for (int x = 0; x < a.width; ++x) {
+            const std::size_t i = static_cast<std::size_t>(y) * a.stride + x;
+            const std::size_t j = static_cast<std::size_t>(y) * b.stride + x;
+            apart += std::abs(a.red[i] - b.red[j]) > levels
+                     || std::abs(a.green[i] - b.green[j]) > levels
+                     || std::abs(a.blue[i] - b.blue[j]) > levels;
+        }
+    }
+    return apart;
 }
 
 } // namespace rendertest

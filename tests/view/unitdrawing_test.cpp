@@ -82,6 +82,17 @@ protected:
         return g;
     }
 
+    // The pass walked symbol by symbol, as a picture of size x size shows it through view.
+    static std::shared_ptr<lsGeometry>
+    walked(const lsRuleSet &set, const Figure &f, const FigureView &view = {})
+    {
+        const lsString string = lsGenerate(set, f.axiom, f.passes).string;
+        lsStringSource commands(string.view());
+        auto g = std::make_shared<lsGeometry>();
+        EXPECT_TRUE(buildViewGeometry(set, commands, size, size, *g, view));
+        return g;
+    }
+
     static constexpr int size = 240;
     static OffscreenContext *context;
     FigureRenderer renderer;
@@ -109,7 +120,6 @@ TEST_F(UnitDrawingTest, PicturesAgreeWithTheWalksWithinAPixel)
     };
     for (const Figure &f : figures) {
         const auto set = ruleSet(f);
-        const lsString string = lsGenerate(*set, f.axiom, f.passes).string;
         const lsUnitTable::Made made = lsUnitTable::make(*set, f.axiom, f.passes);
         ASSERT_TRUE(made.table) << f.name << ": " << made.refusal;
         for (const double zoom : { 1.0, 16.0, 256.0 }) {
@@ -118,13 +128,10 @@ TEST_F(UnitDrawingTest, PicturesAgreeWithTheWalksWithinAPixel)
                 view.zoom = zoom;
                 view.centre = std::array<double, 3>{ 0.0, 0.0, 0.0 };
             }
-            auto walked = std::make_shared<lsGeometry>();
-            lsStringSource commands(string.view());
-            ASSERT_TRUE(buildViewGeometry(*set, commands, size, size, *walked, view));
             // A figure with depth turns about its box centre: zoomed in about its start, it is
             // compared where the start is at the picture's middle, at spin 0.
             const double spin = zoom == 1.0 ? 30.0 : 0.0;
-            const lsImageRep expected = picture(walked, view, spin);
+            const lsImageRep expected = picture(walked(*set, f, view), view, spin);
             const lsImageRep shown = picture(fromUnits(*made.table, view), view, spin);
             const std::string name = std::string(f.name) + " at zoom " + std::to_string(zoom);
             EXPECT_GT(coverage(expected, { 0, 0, 0 }).count, 200) << name;
@@ -168,19 +175,29 @@ TEST_F(UnitDrawingTest, SubPixelLinesAndDenseAreasTakeTheFullLineColour)
             lsUnitTable::make(*fillingRules, filling.axiom, filling.passes);
     ASSERT_TRUE(fillingUnits.table);
     const auto drawn = fromUnits(*fillingUnits.table, {});
-    const lsString string = lsGenerate(*fillingRules, filling.axiom, filling.passes).string;
-    auto walked = std::make_shared<lsGeometry>();
-    lsStringSource commands(string.view());
-    ASSERT_TRUE(buildViewGeometry(*fillingRules, commands, size, size, *walked));
-    EXPECT_LT(drawn->vertexCount() * 10, walked->vertexCount());
+    const auto walk = walked(*fillingRules, filling);
+    EXPECT_LT(drawn->vertexCount() * 10, walk->vertexCount());
     const lsImageRep shown = picture(drawn, {}, 0.0);
-    const lsImageRep expected = picture(walked, {}, 0.0);
+    const lsImageRep expected = picture(walk, {}, 0.0);
     EXPECT_GE(litWithinAPixel(shown, expected), 0.995);
     EXPECT_GE(litWithinAPixel(expected, shown), 0.995);
     int filled = 0;
     for (std::uint8_t v : shown.red)
         filled += v == 255;
     EXPECT_GT(filled, coverage(expected, { 0, 0, 0 }).count * 9 / 10);
+}
+
+TEST_F(UnitDrawingTest, RowsLeaveTheHolesOfAMeshOpen)
+{
+    // Koch Curve C, whose pass 5 fills its picture with holes of a pixel or two: rows go
+    // only where the segments would have covered every pixel in full.
+    const Figure mesh{ "mesh", "F-F-F-F", { { 'F', "FF-F+F-F-FF" } }, 90, 5 };
+    const auto set = ruleSet(mesh);
+    const lsUnitTable::Made made = lsUnitTable::make(*set, mesh.axiom, mesh.passes);
+    ASSERT_TRUE(made.table);
+    const lsImageRep expected = picture(walked(*set, mesh), {}, 0.0);
+    const lsImageRep shown = picture(fromUnits(*made.table, {}), {}, 0.0);
+    EXPECT_LE(pixelsApart(shown, expected, 32) * 200, coverage(expected, { 0, 0, 0 }).count);
 }
 
 // Zoomed in, a figure with depth is built only for the heights that some spin angle brings
@@ -225,6 +242,50 @@ TEST_F(UnitDrawingTest, AZoomedFigureWithDepthIsBuiltForWhatAnyAngleShows)
             EXPECT_GT(coverage(expected, { 0, 0, 0 }).count, 200) << name;
             EXPECT_GE(litWithinAPixel(shown, expected), 0.995) << name;
             EXPECT_GE(litWithinAPixel(expected, shown), 0.995) << name;
+        }
+    }
+}
+
+// A picture that stays at one spin angle leaves out what lies under its solid pixels at
+// that angle, as a flat figure's does, tilted or not.
+TEST_F(UnitDrawingTest, AStillPictureOfAFigureWithDepthCostsWhatItsPixelsDo)
+{
+    // The Hilbert Curve 3D demo, whose pass 5 at this size covers most of its picture.
+    const Figure hilbert{ "hilbert 3D",
+                          "A",
+                          { { 'A', "N>F<JFA<F>I+F-E>F<H++F--H<F>K" },
+                            { 'C', "M>F<H++F--C<F>G-F+D>F<JFJ<F>L" },
+                            { 'D', "K<F>IFD>F<J-F+C<F>G++F--G>F<N" },
+                            { 'E', "L<F>G++F--E>F<H+F-A<F>IFI>F<M" },
+                            { 'G', "E+F-L<F>G-F+K++F--H+F-N>F<N-F+D" },
+                            { 'H', "C-F+M>F<H+F-N++F--G-F+K<F>K+F-A" },
+                            { 'I', "D-F+K<F>I+F-LFJ-F+M>F<M+F-E" },
+                            { 'J', "A+F-N>F<J-F+MFI+F-L<F>L-F+C" },
+                            { 'K', "IFD-F+K++F--C<F>LFA+F-A++F--H" },
+                            { 'L', "G++F--E+F-LFA<F>K++F--C-F+CFJ" },
+                            { 'M', "H++F--C-F+MFD>F<N++F--E+F-EFI" },
+                            { 'N', "JFA+F-N++F--E>F<MFD-F+D++F--G" } },
+                          90,
+                          5 };
+    const auto set = ruleSet(hilbert);
+    const lsUnitTable::Made made = lsUnitTable::make(*set, hilbert.axiom, hilbert.passes);
+    ASSERT_TRUE(made.table) << made.refusal;
+    const double *box = made.table->box();
+    FigureView view;
+    for (const double tilt : { 0.0, 35.0 }) {
+        view.tiltDegrees = tilt;
+        const auto whole = fromUnits(*made.table, view);
+        for (const double spin : { 30.0, 200.0 }) {
+            const std::string name =
+                    "tilt " + std::to_string(tilt) + ", spin " + std::to_string(spin);
+            auto still = std::make_shared<lsGeometry>();
+            ASSERT_TRUE(lsBuildUnitGeometry(*made.table, *still,
+                                            viewReduction(box, size, size, view, spin)));
+            EXPECT_LT(still->vertexCount() * 3, whole->vertexCount()) << name;
+            const lsImageRep expected = picture(whole, view, spin);
+            const lsImageRep shown = picture(still, view, spin);
+            EXPECT_LE(pixelsApart(shown, expected, 32) * 200, coverage(expected, { 0, 0, 0 }).count)
+                    << name;
         }
     }
 }
