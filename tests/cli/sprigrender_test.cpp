@@ -13,6 +13,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
 
@@ -403,6 +404,11 @@ TEST_F(SprigRender, FileNamesThatAreNotUtf8)
     const std::string dir = QFile::encodeName(mDir.path()).toStdString();
     const std::string input = dir + "/caf\xe9.lsd";
     const std::string output = dir + "/caf\xe9 \xff.svg";
+    // QTemporaryDir cannot remove names it cannot decode: these go by their bytes.
+    const auto removeByBytes = qScopeGuard([&] {
+        std::filesystem::remove(input);
+        std::filesystem::remove(output);
+    });
     ASSERT_EQ(std::rename((dir + "/koch.lsd").c_str(), input.c_str()), 0);
     std::string program = "sprig-render", dump = "--dump", o = "-o";
     std::vector<char *> argv = { program.data(), dump.data(), const_cast<char *>(input.c_str()) };
