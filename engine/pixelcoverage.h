@@ -41,8 +41,8 @@ public:
 
     // Finds the solid pixels: those around which the segments marked touch every pixel up
     // to solidReach pixels away, `touches` times each. Lines two pixels wide drawn that
-    // densely cover them in full, and so do rows a pixel apart. False when there are none, or when cancel (may be
-    // null) was seen set.
+    // densely cover them in full, and so do rows a pixel apart. False when there are none,
+    // or when cancel (may be null) was seen set.
     bool findSolid(const std::atomic<bool> *cancel);
     // Whether every pixel within solidReach pixels of the box (lsBoxIndex, figure units) is
     // solid: whatever is drawn inside the box then changes none of them.

@@ -31,6 +31,16 @@ const Rules quadraticGosper{
     { 'Y', "+FXFX-YF-YF+FX+FXYF+FX-YFYF-FX-YF+FXYFYF-FX-YFFX+FX+YF-YF-FX+FX+YFY" }
 };
 
+// The Hilbert Curve 3D demo's rules.
+const Rules hilbertCurve3D{
+    { 'A', "N>F<JFA<F>I+F-E>F<H++F--H<F>K" },   { 'C', "M>F<H++F--C<F>G-F+D>F<JFJ<F>L" },
+    { 'D', "K<F>IFD>F<J-F+C<F>G++F--G>F<N" },   { 'E', "L<F>G++F--E>F<H+F-A<F>IFI>F<M" },
+    { 'G', "E+F-L<F>G-F+K++F--H+F-N>F<N-F+D" }, { 'H', "C-F+M>F<H+F-N++F--G-F+K<F>K+F-A" },
+    { 'I', "D-F+K<F>I+F-LFJ-F+M>F<M+F-E" },     { 'J', "A+F-N>F<J-F+MFI+F-L<F>L-F+C" },
+    { 'K', "IFD-F+K++F--C<F>LFA+F-A++F--H" },   { 'L', "G++F--E+F-LFA<F>K++F--C-F+CFJ" },
+    { 'M', "H++F--C-F+MFD>F<N++F--E+F-EFI" },   { 'N', "JFA+F-N++F--E>F<MFD-F+D++F--G" }
+};
+
 struct Figure
 {
     const char *name;
@@ -251,22 +261,7 @@ TEST_F(UnitDrawingTest, AZoomedFigureWithDepthIsBuiltForWhatAnyAngleShows)
 TEST_F(UnitDrawingTest, AStillPictureOfAFigureWithDepthCostsWhatItsPixelsDo)
 {
     // The Hilbert Curve 3D demo, whose pass 5 at this size covers most of its picture.
-    const Figure hilbert{ "hilbert 3D",
-                          "A",
-                          { { 'A', "N>F<JFA<F>I+F-E>F<H++F--H<F>K" },
-                            { 'C', "M>F<H++F--C<F>G-F+D>F<JFJ<F>L" },
-                            { 'D', "K<F>IFD>F<J-F+C<F>G++F--G>F<N" },
-                            { 'E', "L<F>G++F--E>F<H+F-A<F>IFI>F<M" },
-                            { 'G', "E+F-L<F>G-F+K++F--H+F-N>F<N-F+D" },
-                            { 'H', "C-F+M>F<H+F-N++F--G-F+K<F>K+F-A" },
-                            { 'I', "D-F+K<F>I+F-LFJ-F+M>F<M+F-E" },
-                            { 'J', "A+F-N>F<J-F+MFI+F-L<F>L-F+C" },
-                            { 'K', "IFD-F+K++F--C<F>LFA+F-A++F--H" },
-                            { 'L', "G++F--E+F-LFA<F>K++F--C-F+CFJ" },
-                            { 'M', "H++F--C-F+MFD>F<N++F--E+F-EFI" },
-                            { 'N', "JFA+F-N++F--E>F<MFD-F+D++F--G" } },
-                          90,
-                          5 };
+    const Figure hilbert{ "hilbert 3D", "A", hilbertCurve3D, 90, 5 };
     const auto set = ruleSet(hilbert);
     const lsUnitTable::Made made = lsUnitTable::make(*set, hilbert.axiom, hilbert.passes);
     ASSERT_TRUE(made.table) << made.refusal;
