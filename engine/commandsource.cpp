@@ -43,6 +43,13 @@ void lsCommandSource::watch(const std::atomic<bool> *cancel, Progress progress)
     mProgress = std::move(progress);
 }
 
+std::unique_ptr<lsCommandSource> lsCommandSource::fork() const
+{
+    auto forked = replica();
+    forked->mCancel = mCancel;
+    return forked;
+}
+
 lsStringSource::lsStringSource(std::string_view commands)
     : lsCommandSource(commands.size())
     , mCommands(commands)
@@ -59,4 +66,9 @@ void lsStringSource::peek(const std::function<bool(std::string_view)> &take)
 {
     for (std::size_t at = mNext; at < mCommands.size() && take(mCommands.substr(at, lsChunkBytes));)
         at += lsChunkBytes;
+}
+
+std::unique_ptr<lsCommandSource> lsStringSource::replica() const
+{
+    return std::make_unique<lsStringSource>(mCommands);
 }

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string_view>
 
 class lsFactorReader;
@@ -60,6 +61,11 @@ public:
     // how far the walk got.
     void watch(const std::atomic<bool> *cancel, Progress progress);
 
+    // A new source over the same commands from the first chunk, watching the same
+    // cancellation flag and reporting no progress, for a second thread to walk beside this
+    // one.
+    std::unique_ptr<lsCommandSource> fork() const;
+
 protected:
     explicit lsCommandSource(std::uint64_t length)
         : mLength(length)
@@ -72,6 +78,8 @@ protected:
     // Hands the commands after the current chunk to `take`, a piece at a time, until it
     // returns false or they end, without moving the place of the next chunk.
     virtual void peek(const std::function<bool(std::string_view)> &take) = 0;
+    // A new source over the same commands, unwatched.
+    virtual std::unique_ptr<lsCommandSource> replica() const = 0;
 
 private:
     const std::atomic<bool> *mCancel = nullptr;
@@ -92,6 +100,7 @@ private:
     std::string_view fill() override;
     void restart() override { mNext = 0; }
     void peek(const std::function<bool(std::string_view)> &take) override;
+    std::unique_ptr<lsCommandSource> replica() const override;
 
     std::string_view mCommands;
     std::size_t mNext = 0;

@@ -141,3 +141,8 @@ void lsPassStream::peek(const std::function<bool(std::string_view)> &take)
             return;
     }
 }
+
+std::unique_ptr<lsCommandSource> lsPassStream::replica() const
+{
+    return std::make_unique<lsPassStream>(mRuleSet, mAxiom, mPasses);
+}

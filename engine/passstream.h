@@ -32,6 +32,7 @@ private:
     std::string_view fill() override;
     void restart() override;
     void peek(const std::function<bool(std::string_view)> &take) override;
+    std::unique_ptr<lsCommandSource> replica() const override;
     // Expands the pass on from `stack` into out, until capacity bytes are written or the
     // pass ends; returns the bytes written.
     std::size_t expand(std::vector<Frame> &stack, char *out, std::size_t capacity) const;

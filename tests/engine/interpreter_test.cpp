@@ -307,6 +307,11 @@ private:
     std::string_view fill() override { return std::exchange(mNext, {}); }
     void restart() override { mNext = mSecond; }
     void peek(const std::function<bool(std::string_view)> &take) override { take(mNext); }
+    // A count beside the build reads the first commands too.
+    std::unique_ptr<lsCommandSource> replica() const override
+    {
+        return std::make_unique<lsStringSource>(mFirst);
+    }
 
     std::string mFirst, mSecond;
     std::string_view mNext = mFirst;
