@@ -4,9 +4,12 @@
 #include "engine/reduction.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
+#include <future>
 #include <new>
 #include <span>
+#include <system_error>
 
 namespace {
 
@@ -21,59 +24,161 @@ struct MeasureConsumer
     Box box;
 };
 
-// Appends the vertices as floats to the geometry's vertex array, whose memory is reserved
-// exactly beforehand (lsCountGeometry), and records the strips; the strip arrays are sized
-// at the start. Should the walk ever give more than the count (a command one of them does
-// not know, a source that replays differently), it writes nothing past the arrays and
-// reports the disagreement instead: looked at once a batch and once a strip.
+// Commands at least this long are counted on a second thread while the walk builds, which
+// needs the count only once the storage an earlier build left is full. Shorter ones are
+// counted first: a thread would cost more than it saves.
+constexpr std::uint64_t kCountBesideCommands = std::uint64_t(1) << 20;
+
+// A build's count: taken before the walk, or on a thread of its own over a fork of the
+// commands (which sees the same cancellation flag).
+class BuildCount
+{
+public:
+    explicit BuildCount(lsCommandSource &commands)
+    {
+        if (commands.length() >= kCountBesideCommands) {
+            try {
+                mCounting = std::async(std::launch::async, [this, fork = commands.fork()] {
+                    mCounted = lsCountGeometry(*fork, mCount);
+                    mReady.store(true, std::memory_order_release);
+                });
+                return;
+            } catch (const std::system_error &) { // no thread to be had: count here
+            }
+        }
+        mCounted = lsCountGeometry(commands, mCount);
+        mReady.store(true, std::memory_order_relaxed);
+    }
+
+    bool ready() const { return mReady.load(std::memory_order_acquire); }
+    // Waits for the count (rethrowing what counting threw); null when it was cancelled.
+    const lsGeometryCount *get()
+    {
+        if (mCounting.valid())
+            mCounting.get();
+        return mCounted ? &mCount : nullptr;
+    }
+
+private:
+    lsGeometryCount mCount;
+    bool mCounted = false;
+    std::atomic<bool> mReady = false;
+    std::future<void> mCounting; // waited for on destruction
+};
+
+// Thrown from a walk whose count refuses the geometry, to stop it there.
+struct Refused
+{ };
+
+// Sizes v for n elements, keeping its first `used` elements and, when it is large enough
+// and at most twice that, its storage: writing memory again is cheap, fresh memory costs a
+// page fault per page, which is most of the time of a large build. Leaves v with `used`
+// elements.
+template<typename T>
+void fitStorage(std::vector<T> &v, std::size_t used, std::size_t n)
+{
+    v.resize(used);
+    if (v.capacity() >= n && v.capacity() / 2 <= n)
+        return;
+    if (v.empty())
+        v = {}; // nothing to keep: let go of the memory before taking more
+    std::vector<T> fitted;
+    fitted.reserve(n);
+    lsAdviseHugePages(fitted.data(), n * sizeof(T));
+    fitted.assign(v.begin(), v.end());
+    v = std::move(fitted);
+}
+
+// Appends the vertices as floats to the geometry's vertex array and records the strips,
+// sized exactly by the count (lsCountGeometry). Until the count is known the walk writes
+// into the storage an earlier build left, and waits for the count once that is full.
+// Should the walk ever give other than the count (a command one of them does not know, a
+// source that replays differently), it writes nothing past the count and reports the
+// disagreement instead: looked at once a batch and once a strip.
 struct GeometryConsumer
 {
-    // floats: the counted vertices times three, reserved in g.vertices.
-    GeometryConsumer(lsGeometry &g, std::size_t countedFloats)
-        : vertices(g.vertices)
-        , floats(countedFloats)
-        , stripFirst(g.stripFirst.data())
-        , stripCount(g.stripCount.data())
-        , stripsEnd(stripFirst + g.stripFirst.size())
-    { }
+    GeometryConsumer(lsGeometry &g, BuildCount &count)
+        : count(count)
+        , vertices(g.vertices)
+        , stripFirst(g.stripFirst)
+        , stripCount(g.stripCount)
+    {
+        vertices.clear();
+        floats = vertices.capacity();
+        const std::size_t strips = std::min(stripFirst.capacity(), stripCount.capacity());
+        stripFirst.resize(strips);
+        stripCount.resize(strips);
+        if (count.ready())
+            size();
+    }
 
     void take(const double *xyz, std::size_t n, std::span<const std::size_t>)
     {
         box.grow(xyz, n);
-        const std::size_t used = vertices.size();
-        if (3 * n > floats - used) {
+        if (!sized && (count.ready() || 3 * n > floats - vertices.size()))
+            size();
+        if (miscounted || 3 * n > floats - vertices.size()) {
             miscounted = true;
             return;
         }
-        vertices.resize(used + 3 * n);
-        float *const out = vertices.data() + used;
-        for (std::size_t i = 0; i < 3 * n; ++i)
-            out[i] = static_cast<float>(xyz[i]);
+        // Converts in place into the reserved memory, not zero-filling it first.
+        vertices.insert(vertices.end(), xyz, xyz + 3 * n);
     }
     void endStrip(std::size_t vertex)
     {
-        if (stripFirst == stripsEnd) {
+        if (!sized && strip == stripFirst.size())
+            size();
+        if (miscounted || strip == stripFirst.size()) {
             miscounted = true;
             return;
         }
         const auto count = static_cast<std::int32_t>(vertex);
-        *stripFirst++ = first;
-        *stripCount++ = count - first;
+        stripFirst[strip] = first;
+        stripCount[strip] = count - first;
+        ++strip;
         first = count;
     }
-    // Whether the walk gave exactly what was counted.
-    bool matchesCount() const
+    // Whether the walk gave exactly what was counted; false when the count was cancelled.
+    bool matchesCount()
     {
-        return !miscounted && stripFirst == stripsEnd && vertices.size() == floats;
+        if (!sized)
+            size();
+        return !miscounted && strip == stripFirst.size() && vertices.size() == floats;
     }
 
+    // Waits for the count and fits the storage to it.
+    void size()
+    {
+        sized = true;
+        const lsGeometryCount *const counted = count.get();
+        if (!counted) {
+            countCancelled = miscounted = true; // the walk stops at its next chunk
+            return;
+        }
+        if (counted->vertices > INT32_MAX)
+            throw Refused();
+        floats = counted->vertices * 3;
+        if (vertices.size() > floats || strip > counted->strips) {
+            miscounted = true;
+            return;
+        }
+        fitStorage(vertices, vertices.size(), floats);
+        fitStorage(stripFirst, strip, counted->strips);
+        fitStorage(stripCount, strip, counted->strips);
+        stripFirst.resize(counted->strips);
+        stripCount.resize(counted->strips);
+    }
+
+    BuildCount &count;
     std::vector<float> &vertices;
-    const std::size_t floats;
-    std::int32_t *stripFirst;
-    std::int32_t *stripCount;
-    std::int32_t *const stripsEnd;
+    std::vector<std::int32_t> &stripFirst;
+    std::vector<std::int32_t> &stripCount;
+    bool sized = false;
+    std::size_t floats;     // the limit: the storage's until sized, then the count
+    std::size_t strip = 0;  // strips ended so far
     std::int32_t first = 0; // of the current strip
     bool miscounted = false;
+    bool countCancelled = false;
     Box box;
 };
 
@@ -82,18 +187,6 @@ void measure(const lsRuleSet &rules, lsCommandSource &commands, double *box)
     MeasureConsumer consumer;
     walkInto(rules, commands, consumer);
     consumer.box.copyTo(box);
-}
-
-// Empties v with room for n elements, keeping the storage of an earlier build when it
-// is large enough and at most twice that: writing memory again is cheap, fresh memory
-// costs a page fault per page, which is most of the time of a large build.
-template<typename T>
-void fitStorage(std::vector<T> &v, std::size_t n)
-{
-    if (v.capacity() < n || v.capacity() / 2 > n)
-        v = {};
-    v.clear();
-    v.reserve(n);
 }
 
 } // namespace
@@ -185,26 +278,26 @@ bool lsBuildGeometry(const lsRuleSet &rules,
         && reduction.tolerance > 0.0)
         return lsDetail::buildReducedGeometry(rules, commands, geometry, reduction);
     try {
-        lsGeometryCount count;
-        if (!lsCountGeometry(commands, count) || count.vertices > INT32_MAX) {
+        BuildCount count(commands);
+        if (count.ready() && !count.get()) {
             geometry = lsGeometry();
             return false;
         }
         commands.rewind();
-        fitStorage(geometry.vertices, count.vertices * 3);
-        lsAdviseHugePages(geometry.vertices.data(), count.vertices * 3 * sizeof(float));
-        fitStorage(geometry.stripFirst, count.strips);
-        fitStorage(geometry.stripCount, count.strips);
-        geometry.stripFirst.resize(count.strips);
-        geometry.stripCount.resize(count.strips);
-        GeometryConsumer consumer(geometry, count.vertices * 3);
+        GeometryConsumer consumer(geometry, count);
         walkInto(rules, commands, consumer);
-        if (commands.cancelled() || !consumer.matchesCount()) {
+        const bool matches = consumer.matchesCount();
+        if (consumer.countCancelled) // after the walk's last look at the flag: one more
+            commands.next();         // look makes the commands tell they were cancelled
+        if (commands.cancelled() || !matches) {
             geometry = lsGeometry();
             return false;
         }
         consumer.box.copyTo(geometry.box);
     } catch (const std::bad_alloc &) {
+        geometry = lsGeometry();
+        return false;
+    } catch (const Refused &) {
         geometry = lsGeometry();
         return false;
     }

@@ -109,9 +109,10 @@ struct lsGeometryReduction
     std::optional<Picture> picture;
 };
 
-// Builds the geometry of the figure, sized exactly from lsCountGeometry first, into
-// geometry's storage when that is large enough (and not more than twice the size):
-// rebuilding a figure, at another angle say, then writes memory that is already there.
+// Builds the geometry of the figure, sized exactly by lsCountGeometry, into geometry's
+// storage when that is large enough (and not more than twice the size): rebuilding a
+// figure, at another angle say, then writes memory that is already there. Long commands
+// are counted on a second thread while the build fills that storage.
 // With a reduction, the arrays grow as the picture needs instead. The box is always that
 // of every vertex. Returns false (and leaves geometry empty) when the memory for it cannot
 // be had, when it has more vertices than a GL index (int32) can count, or when the walk
@@ -120,8 +121,9 @@ struct lsGeometryReduction
                                    std::string_view commands,
                                    lsGeometry &geometry,
                                    const lsGeometryReduction &reduction = {});
-// The same from a source, walked twice without a reduction (counting, then building), once
-// with one; also false when a walk was cancelled (commands.cancelled() then tells).
+// The same from a source, walked twice without a reduction (counting and building, beside
+// each other when the commands are long: see lsCommandSource::fork), once with one; also
+// false when a walk was cancelled (commands.cancelled() then tells).
 [[nodiscard]] bool lsBuildGeometry(const lsRuleSet &rules,
                                    lsCommandSource &commands,
                                    lsGeometry &geometry,

@@ -9,6 +9,7 @@
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <string>
@@ -250,10 +251,13 @@ TEST(Interpreter, GeometryEqualsTheWalk)
 {
     std::mt19937 random(7);
     std::vector<std::string> strings = systemStrings();
-    for (const std::size_t length : { 0, 1, 100, 20000, 200000 })
+    // Long ones are counted while they are built, into storage smaller, larger and much
+    // larger than they need.
+    for (const std::size_t length : { 0, 1, 100, 20000, 200000, 1 << 21, 3 << 19 })
         strings.push_back(randomCommands(random, length));
     strings.push_back("F[[[" + std::string(10000, 'F') + "]]]]]]]"); // several batches, one strip
     strings.push_back(mixedStretches(random));
+    lsGeometry kept; // holding the storage of the string before
     for (const std::string &s : strings) {
         const auto set = makeRuleSet({}, 0.4485496177625427);
         const Strips strips = walk(s, set->angle, set->step);
@@ -278,6 +282,12 @@ TEST(Interpreter, GeometryEqualsTheWalk)
         EXPECT_EQ(count.depth, deepest(s));
         EXPECT_EQ(g.vertexCount(), vertex);
         EXPECT_EQ(g.vertices.capacity(), g.vertices.size()); // sized exactly
+        ASSERT_TRUE(lsBuildGeometry(*set, s, kept)) << s.size();
+        ASSERT_EQ(kept.vertices.size(), g.vertices.size()); // the same bits, NaNs too
+        EXPECT_EQ(std::memcmp(kept.vertices.data(), g.vertices.data(), g.vertices.size() * 4), 0);
+        EXPECT_EQ(kept.stripFirst, g.stripFirst);
+        EXPECT_EQ(kept.stripCount, g.stripCount);
+        EXPECT_LE(kept.vertices.capacity() / 2, kept.vertices.size());
 
         // Both boxes are the very doubles that widening vertex by vertex finds.
         Box plain{};
@@ -326,17 +336,20 @@ TEST(Interpreter, GeometryRefusesAWalkThatDisagreesWithItsCount)
         { "F[F]F", many },     // more vertices only
         { many, "F" },         // fewer
     };
-    for (const auto &[counted, walked] : cases) {
-        for (const bool reused : { false, true }) {
-            lsGeometry g;
-            if (reused) { // storage with room to spare beyond the count
-                ASSERT_TRUE(lsBuildGeometry(*set, many + many, g));
+    // Counted first, and counted beside the build (long commands).
+    for (const std::string &longer : { std::string(), std::string(1 << 20, 'F') }) {
+        for (const auto &[counted, walked] : cases) {
+            for (const bool reused : { false, true }) {
+                lsGeometry g;
+                if (reused) { // storage an earlier build left
+                    ASSERT_TRUE(lsBuildGeometry(*set, many + many, g));
+                }
+                ReplaysDifferently commands(counted + longer, walked + longer);
+                EXPECT_FALSE(lsBuildGeometry(*set, commands, g)) << counted << " / " << walked;
+                EXPECT_FALSE(commands.cancelled());
+                EXPECT_EQ(g.vertexCount(), 0u);
+                EXPECT_TRUE(g.stripFirst.empty());
             }
-            ReplaysDifferently commands(counted, walked);
-            EXPECT_FALSE(lsBuildGeometry(*set, commands, g)) << counted << " / " << walked;
-            EXPECT_FALSE(commands.cancelled());
-            EXPECT_EQ(g.vertexCount(), 0u);
-            EXPECT_TRUE(g.stripFirst.empty());
         }
     }
 }

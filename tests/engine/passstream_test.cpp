@@ -97,6 +97,7 @@ TEST(PassStream, GivesTheGeneratedStringByteForByte)
 
 TEST(PassStream, StreamedFigureHasTheMaterializedNumbers)
 {
+    std::uint64_t longest = 0;
     for (const System &s : systems()) {
         const auto set = ruleSetOf(s);
         const lsGeneration g = lsGenerate(*set, s.axiom, s.passes, UINT64_MAX);
@@ -135,7 +136,16 @@ TEST(PassStream, StreamedFigureHasTheMaterializedNumbers)
         EXPECT_EQ(streamed.stripFirst, materialized.stripFirst) << s.axiom;
         EXPECT_EQ(streamed.stripCount, materialized.stripCount) << s.axiom;
         EXPECT_EQ(0, std::memcmp(streamed.box, box, sizeof box)) << s.axiom;
+
+        // Again into its own storage: a long pass is counted on a fork beside the build.
+        const std::vector<float> before = streamed.vertices;
+        stream.rewind();
+        ASSERT_TRUE(lsBuildGeometry(*set, stream, streamed)) << s.axiom;
+        ASSERT_EQ(streamed.vertices.size(), before.size());
+        EXPECT_EQ(0, std::memcmp(streamed.vertices.data(), before.data(), before.size() * 4));
+        longest = std::max(longest, stream.length());
     }
+    EXPECT_GE(longest, 1u << 20);
 }
 
 TEST(PassStream, ReportsProgressAndStopsWhenCancelled)
