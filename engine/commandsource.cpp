@@ -10,10 +10,8 @@ std::string_view lsCommandSource::next()
 {
     if (mProgress)
         mProgress(mDone, mLength);
-    if (mCancelled || (mCancel && mCancel->load(std::memory_order_relaxed))) {
-        mCancelled = true;
+    if (lookForCancel())
         return {};
-    }
     const std::string_view chunk = fill();
     mDone += chunk.size();
     return chunk;
@@ -29,12 +27,15 @@ void lsCommandSource::rewind()
 void lsCommandSource::readAhead(lsFactorReader &reader)
 {
     peek([&](std::string_view piece) {
-        if (mCancelled || (mCancel && mCancel->load(std::memory_order_relaxed))) {
-            mCancelled = true;
-            return false;
-        }
-        return reader.feed(piece.data(), piece.data() + piece.size());
+        return !lookForCancel() && reader.feed(piece.data(), piece.data() + piece.size());
     });
+}
+
+bool lsCommandSource::lookForCancel()
+{
+    if (mCancel && mCancel->load(std::memory_order_relaxed))
+        mCancelled = true;
+    return mCancelled;
 }
 
 void lsCommandSource::watch(const std::atomic<bool> *cancel, Progress progress)

@@ -56,6 +56,9 @@ public:
     // True once a walk stopped because the cancellation flag was set: what it computed is
     // incomplete.
     bool cancelled() const { return mCancelled; }
+    // Looks at the cancellation flag as a walk does before each chunk; true (and
+    // cancelled() true) when it is set.
+    bool lookForCancel();
 
     // cancel (may be null) is polled before each chunk; progress (may be empty) is told
     // how far the walk got.

@@ -104,12 +104,14 @@ struct GeometryConsumer
         , stripCount(g.stripCount)
     {
         vertices.clear();
+        if (count.ready()) {
+            size();
+            return;
+        }
         floats = vertices.capacity();
         const std::size_t strips = std::min(stripFirst.capacity(), stripCount.capacity());
         stripFirst.resize(strips);
         stripCount.resize(strips);
-        if (count.ready())
-            size();
     }
 
     void take(const double *xyz, std::size_t n, std::span<const std::size_t>)
@@ -174,7 +176,7 @@ struct GeometryConsumer
     std::vector<std::int32_t> &stripFirst;
     std::vector<std::int32_t> &stripCount;
     bool sized = false;
-    std::size_t floats;     // the limit: the storage's until sized, then the count
+    std::size_t floats = 0; // the limit: the storage's until sized, then the count
     std::size_t strip = 0;  // strips ended so far
     std::int32_t first = 0; // of the current strip
     bool miscounted = false;
@@ -287,8 +289,9 @@ bool lsBuildGeometry(const lsRuleSet &rules,
         GeometryConsumer consumer(geometry, count);
         walkInto(rules, commands, consumer);
         const bool matches = consumer.matchesCount();
-        if (consumer.countCancelled) // after the walk's last look at the flag: one more
-            commands.next();         // look makes the commands tell they were cancelled
+        // The count may have seen the flag after the walk's last look at it.
+        if (consumer.countCancelled)
+            commands.lookForCancel();
         if (commands.cancelled() || !matches) {
             geometry = lsGeometry();
             return false;
